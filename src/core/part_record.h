@@ -1,0 +1,53 @@
+#pragma once
+// One row of the chip catalogue: what the rest of the system needs to know about a part.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace tarnel {
+
+struct PartRecord {
+    std::string_view partNumber;  // "-" for a separator, empty for an empty row
+    bool legacyConfig = false;
+    bool is32Bit = false;
+    bool isLark = false;
+    bool isWren = false;
+    bool isTeal = false;
+    bool isTern = false;
+    bool isPike = false;
+    bool isSonra = false;
+    bool isTQ17A = false;
+    std::uint8_t algoFlag = 0;
+    bool hasDataFlash = false;
+    bool hasLdrom = false;
+    std::uint8_t legacyChipCode = 0;
+    std::uint32_t apromLastAddress = 0;
+    std::uint32_t apromPages = 0;
+    std::uint32_t dataFlashStartPage = 0;
+    std::uint32_t dataFlashStart = 0;
+    std::uint32_t dataFlashSize = 0;
+    std::uint32_t ldromLastAddress = 0;
+    bool dataFlashInAprom = false;
+    std::uint8_t algoParamA = 0;
+    std::uint8_t algoParamB = 0;
+    std::uint32_t deviceId = 0;
+    std::uint8_t algoParamC = 0;
+    std::uint8_t algoParamD = 0;
+    std::uint8_t config0Layout = 0;
+    std::uint8_t config1Layout = 0;
+    std::array<std::string_view, 4> clockSourceText{};
+};
+
+// An older form of a part number (with "(I)" inside) and the current one.
+struct NameAlias {
+    std::string_view former;
+    std::string_view current;
+};
+
+// The compiled table, generated at build time from data/parts.csv and data/name_aliases.csv.
+inline constexpr std::size_t kCatalogueSize = 1104;
+extern const std::array<PartRecord, kCatalogueSize> kPartTable;
+extern const std::array<NameAlias, 5> kNameAliases;
+
+}  // namespace tarnel
