@@ -1,0 +1,34 @@
+// tarnel: the command line for line engineers' scripts.
+
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <iostream>
+
+#include "cli/cli_context.h"
+
+int main(int argc, char** argv) {
+    using namespace tarnel::cli;
+    CLI::App app{"Tarnel: host for the Corvale device programmer", "tarnel"};
+    app.require_subcommand(1);
+
+    CliContext context;
+    if (const char* dir = std::getenv("TARNEL_FIRMWARE_DIR")) context.firmwareDir = dir;
+    app.add_option("--port", context.port, "Serial port, as the port list shows it");
+    app.add_option("--workdir", context.workDir, "Directory of the settings and port files");
+    app.add_option("--firmware-dir", context.firmwareDir,
+                   "Directory of the programmer firmware files (default: working directory)");
+
+    addCatalogueCommands(app, context);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
+    return context.exitStatus;
+}
