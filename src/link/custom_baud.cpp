@@ -1,0 +1,29 @@
+#include "link/custom_baud.h"
+
+#if defined(__linux__)
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+namespace tarnel {
+
+bool setCustomBaudRate(int fd, std::uint32_t baud) {
+    termios2 tio{};
+    if (::ioctl(fd, TCGETS2, &tio) != 0) return false;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CBAUD);
+    tio.c_cflag |= BOTHER;
+    tio.c_ispeed = baud;
+    tio.c_ospeed = baud;
+    return ::ioctl(fd, TCSETS2, &tio) == 0;
+}
+
+}  // namespace tarnel
+
+#else
+
+namespace tarnel {
+
+bool setCustomBaudRate(int, std::uint32_t) { return false; }
+
+}  // namespace tarnel
+
+#endif

@@ -1,0 +1,12 @@
+#pragma once
+// Baud rates without a termios constant (14400, 28800, ...), set on an open terminal after its
+// other settings. Kept apart because the kernel's termios2 header clashes with <termios.h>.
+
+#include <cstdint>
+
+namespace tarnel {
+
+// False where the platform cannot set an arbitrary rate.
+bool setCustomBaudRate(int fd, std::uint32_t baud);
+
+}  // namespace tarnel

@@ -1,0 +1,200 @@
+// Programmer firmware: the files, their preparation and the two load protocols.
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+
+#include "link/programmer_session.h"
+
+namespace tarnel {
+
+namespace {
+
+constexpr std::string_view kDontDisconnect =
+    "!!! Note: Don't disconnect the Programmer while updating is in process...";
+constexpr std::string_view kStorageChecksumError = "Programmer's storage checksum error !";
+constexpr std::string_view kUpdateError = "Update programmer error !";
+constexpr std::string_view kUpdateGangError = "Update Gang Programmer error !";
+constexpr std::string_view kFirmwareUpdated = "Programmer's firmware is successfully updated !";
+
+// Byte ranges of a single programmer's firmware that go out complemented; the files hold
+// them in the form this step expects.
+struct ByteRange {
+    std::size_t first;
+    std::size_t last;
+};
+constexpr ByteRange kComplementedRanges[] = {{0x0003, 0x00FF}, {0x0803, 0x08FF}, {0x2803, 0x28FF}};
+
+constexpr int kGangBlocks = static_cast<int>(kGangFirmwareSize / kBlockSize);
+constexpr int kGangMidMarkerAfterBlock = 7;
+
+}  // namespace
+
+std::vector<std::uint8_t> prepareSingleFirmware(std::vector<std::uint8_t> file) {
+    for (const auto& range : kComplementedRanges) {
+        for (std::size_t i = range.first; i <= range.last && i < file.size(); ++i)
+            file[i] = static_cast<std::uint8_t>(0xFF - file[i]);
+    }
+    return file;
+}
+
+std::vector<std::uint8_t> prepareGangFirmware(const std::vector<std::uint8_t>& file) {
+    std::vector<std::uint8_t> image(kGangFirmwareSize, 0xFF);
+    std::copy_n(file.begin(), std::min(file.size(), image.size()), image.begin());
+    return image;
+}
+
+std::uint32_t byteSum(const std::vector<std::uint8_t>& bytes) {
+    return std::accumulate(bytes.begin(), bytes.end(), std::uint32_t{0});
+}
+
+std::string ProgrammerSession::firmwarePath(std::string_view fileName) const {
+    std::filesystem::path directory = firmwareDirectory;
+    if (directory.empty()) directory = job_.workDirectory;
+    if (directory.empty()) directory = ".";
+    return (directory / fileName).string();
+}
+
+bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t limit,
+                                         std::vector<std::uint8_t>& bytes) {
+    std::error_code error;
+    std::ifstream file;
+    if (std::filesystem::is_regular_file(path, error)) file.open(path, std::ios::binary);
+    if (!file) {
+        showFail(op_, path + " cannot be opened !");
+        return false;
+    }
+    // Refuse an oversized file before reading it; an empty one would load nothing.
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    if (size < 0) {
+        showFail(op_, path + " cannot be opened !");
+        return false;
+    }
+    if (static_cast<std::size_t>(size) > limit) {
+        showFail(op_, path + " is larger than " + std::to_string(limit) +
+                          " bytes and cannot be loaded !");
+        return false;
+    }
+    if (size == 0) {
+        showFail(op_, path + " is empty !");
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(size));
+    file.seekg(0);
+    if (!file.read(reinterpret_cast<char*>(bytes.data()), size)) {
+        showFail(op_, path + " cannot be read !");
+        return false;
+    }
+    return true;
+}
+
+bool ProgrammerSession::updateFirmware() {
+    const ProgrammerKindRow* row = rowOfVariant(firmwareVariant);
+    const std::string path = firmwarePath(row != nullptr ? row->firmwareFile : "");
+    std::vector<std::uint8_t> file;
+    if (!readFirmwareFile(path, kFirmwareCapacity, file)) return false;
+
+    const std::vector<std::uint8_t> image = prepareSingleFirmware(std::move(file));
+    const std::uint32_t sum = byteSum(image);
+    const auto lastAddress = static_cast<std::uint32_t>(image.size() - 1);
+    auto byteOf = [](std::uint32_t value, int shift) {
+        return static_cast<std::uint8_t>(value >> shift);
+    };
+
+    lastCommand = command::kLoadFirmware;
+    if (!sendCommandByte(command::kLoadFirmware)) return false;
+    pause(kBytePauseMs);
+    if (!expectAck()) return false;
+    if (!sendPaced({byteOf(lastAddress, 8), byteOf(lastAddress, 0), byteOf(sum, 16),
+                    byteOf(sum, 8), byteOf(sum, 0)}))
+        return false;
+    pause(kFirmwareHeaderPauseMs);
+    if (!expectAck()) return false;
+
+    op_.setStatus(kDontDisconnect);
+    const std::size_t wholeBlocks = image.size() / kBlockSize;
+    const std::size_t remainder = image.size() % kBlockSize;
+    const std::size_t blocksSent = wholeBlocks + (remainder != 0 ? 1 : 0);
+    op_.setProgressRange(static_cast<int>(2 * blocksSent));
+    op_.setProgressStep(1);
+    op_.setProgressPosition(0);
+
+    // First half: each block and its acknowledge as received.
+    for (std::size_t offset = 0; offset < image.size(); offset += kBlockSize) {
+        const auto count = static_cast<std::uint32_t>(std::min(kBlockSize, image.size() - offset));
+        if (!sendBlock(image.data() + offset, count)) return false;
+        if (!expectAck()) return false;
+        op_.stepProgress();
+    }
+    // Second half: one acknowledge per block as written.
+    for (std::size_t block = 0; block < blocksSent; ++block) {
+        if (!expectAck()) return false;
+        op_.stepProgress();
+    }
+    if (!receiveBlock(replyBuffer.data(), 3)) return false;
+    if (replyBuffer[0] != byteOf(sum, 16) || replyBuffer[1] != byteOf(sum, 8) ||
+        replyBuffer[2] != byteOf(sum, 0)) {
+        showFail(op_, kStorageChecksumError);
+        return false;
+    }
+    pause(kAfterFirmwareLoadMs);
+    showProgrammerType();
+    resetProgress(op_);
+    return true;
+}
+
+bool ProgrammerSession::updateGangFirmware() {
+    const std::string path = firmwarePath(kGangFirmwareFile);
+    std::vector<std::uint8_t> file;
+    // The wire carries exactly 4096 bytes: a longer file would lose its tail, so it is refused.
+    if (!readFirmwareFile(path, kGangFirmwareSize, file)) return false;
+    const std::vector<std::uint8_t> image = prepareGangFirmware(file);
+
+    lastCommand = command::kLoadFirmware;
+    if (!sendCommandByte(command::kLoadFirmware)) return false;
+    pause(kBytePauseMs);
+    if (!expectGangAck()) return false;
+
+    op_.setStatus(kDontDisconnect);
+    op_.setProgressRange(kGangBlocks);
+    op_.setProgressStep(1);
+    op_.setProgressPosition(0);
+    for (int block = 0; block < kGangBlocks; ++block) {
+        if (!sendBlock(image.data() + block * kBlockSize, kBlockSize)) return false;
+        if (!expectGangAck()) return false;
+        op_.stepProgress();
+        if (block == kGangMidMarkerAfterBlock) {
+            if (!sendCommandByte(kGangFirmwareMidMarker)) return false;
+            pause(kBytePauseMs);
+            pause(kGangMidMarkerPauseMs);
+        }
+    }
+    pause(kAfterFirmwareLoadMs);
+    return true;
+}
+
+bool ProgrammerSession::checkFirmwareVersion() {
+    readFirmwareVersion();
+    if (firmwareVersion == kCarriedFirmwareVersion) return false;
+    if (!updateFirmware()) showFail(op_, kUpdateError);
+    return true;
+}
+
+bool ProgrammerSession::checkGangFirmwareVersion() {
+    readGangFirmwareVersion();
+    if (gangFwBelow0119 || firmwareVersion == kCarriedFirmwareVersion) return false;
+    if (!updateGangFirmware()) showFail(op_, kUpdateGangError);
+    return true;
+}
+
+bool ProgrammerSession::reloadFirmware() {
+    job_.forceFirmwareUpdate = true;
+    const bool found = searchProgrammer();
+    job_.forceFirmwareUpdate = false;
+    if (found) showPass(op_, kFirmwareUpdated, job_.productionMode);
+    return found;
+}
+
+}  // namespace tarnel

@@ -1,0 +1,177 @@
+#include "link/programmer_link.h"
+
+#include "link/port_table.h"
+
+namespace tarnel {
+
+namespace {
+
+constexpr std::uint8_t kIdentifyCommand = 0xC0;
+
+}  // namespace
+
+bool isProgrammerIdentity(std::uint8_t byte) {
+    switch (byte) {
+        case 0xA2: case 0xA3: case 0xA4: case 0xA5: case 0xA6: case 0xAA: case 0xAB: case 0xAD:
+        case 0xAE: case 0xAF: case 0xB0: case 0xB1: case 0xB2: case 0xB3: case 0xB4: case 0xB5:
+            return true;
+        default:
+            return false;
+    }
+}
+
+ProgrammerLink::ProgrammerLink(ProgrammingJob& job, PortFactory& ports, Clock& clock)
+    : job_(job), ports_(ports), clock_(clock) {}
+
+bool ProgrammerLink::configureLine(std::uint32_t baudRate, std::uint8_t byteSize,
+                                   std::uint32_t parityCheck, Parity parity, StopBits stopBits) {
+    if (!port_) return false;
+    const LineSettings settings{baudRate, byteSize, (parityCheck & 1) != 0, parity, stopBits};
+    if (!port_->configure(settings)) {
+        close();
+        return false;
+    }
+    lineSettings_ = settings;
+    return true;
+}
+
+bool ProgrammerLink::setTimeouts(std::uint32_t readInterval, std::uint32_t readTotalMultiplier,
+                                 std::uint32_t readTotalConstant,
+                                 std::uint32_t writeTotalMultiplier,
+                                 std::uint32_t writeTotalConstant) {
+    return setTimeouts(Timeouts{readInterval, readTotalMultiplier, readTotalConstant,
+                                writeTotalMultiplier, writeTotalConstant});
+}
+
+bool ProgrammerLink::setTimeouts(const Timeouts& timeouts) {
+    if (!port_ || !port_->setTimeouts(timeouts)) return false;
+    timeouts_ = timeouts;
+    return true;
+}
+
+bool ProgrammerLink::readByte(std::uint8_t& value) {
+    if (!port_) return false;
+    const Transfer transfer = port_->read(&value, 1);
+    return transfer.ok && transfer.count == 1;
+}
+
+bool ProgrammerLink::readBytes(std::uint8_t* buffer, std::uint32_t count) {
+    if (!port_) return false;
+    const Transfer transfer = port_->read(buffer, count);
+    return transfer.ok && transfer.count == count;
+}
+
+bool ProgrammerLink::writeByte(std::uint8_t value) {
+    if (!port_) return false;
+    const Transfer transfer = port_->write(&value, 1);
+    return transfer.ok && transfer.count == 1;
+}
+
+bool ProgrammerLink::writeBytes(const std::uint8_t* buffer, std::uint32_t count) {
+    if (!port_) return false;
+    const Transfer transfer = port_->write(buffer, count);
+    return transfer.ok && transfer.count == count;
+}
+
+bool ProgrammerLink::openRemembered() {
+    return openConfigured(job_.comPortText(), kProgrammerBaudRate, kStandardTimeouts);
+}
+
+bool ProgrammerLink::open(std::string_view name, std::uint32_t baudRate) {
+    return openConfigured(name, baudRate, kStandardTimeouts);
+}
+
+bool ProgrammerLink::openWithTimeout(std::string_view name, std::uint32_t baudRate,
+                                     std::uint32_t timeout) {
+    return openConfigured(name, baudRate, Timeouts{timeout, 1, timeout, 1, timeout});
+}
+
+bool ProgrammerLink::openConfigured(std::string_view name, std::uint32_t baudRate,
+                                    const Timeouts& timeouts) {
+    const std::vector<std::string> table =
+        slotOfName(name) != 0 ? ports_.portTable() : std::vector<std::string>{};
+    // Replacing the handle closes whatever was open before.
+    port_ = ports_.open(deviceForName(name, table));
+    if (!port_) return false;
+    if (!configureLine(baudRate, 8, 0, Parity::None, StopBits::One)) return false;
+    if (!setTimeouts(timeouts)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void ProgrammerLink::close() { port_.reset(); }
+
+bool ProgrammerLink::probe(const std::string& device) {
+    port_ = ports_.open(device);
+    if (!port_) return false;
+    if (!configureLine(kProgrammerBaudRate, 8, 0, Parity::None, StopBits::Two)) return false;
+    if (!setTimeouts(kProbeTimeouts)) {
+        close();
+        return false;
+    }
+
+    // Drain what the device sent before it was asked; one that never falls silent is not
+    // a programmer we can talk to.
+    bool silent = false;
+    for (int drained = 0; drained <= kDrainLimit && !silent; ++drained) {
+        std::uint8_t stale = 0;
+        const Transfer transfer = port_->read(&stale, 1);
+        if (!transfer.ok) {
+            close();
+            return false;
+        }
+        silent = transfer.count == 0;
+    }
+    std::uint8_t identity = 0;
+    if (!silent || !writeByte(kIdentifyCommand) || !readByte(identity) ||
+        !isProgrammerIdentity(identity)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool ProgrammerLink::findProgrammerPort() {
+    close();
+    const std::vector<std::string> table = ports_.portTable();
+    for (int slot = 1; slot <= kPortSlots; ++slot) {
+        if (static_cast<std::size_t>(slot) > table.size()) break;  // no port past the table
+        if (table[slot - 1].empty() || !probe(table[slot - 1])) continue;
+        job_.setComPortName(rememberedNameForSlot(slot, table));
+        if (!setTimeouts(kStandardTimeouts)) {
+            close();
+            return false;
+        }
+        return true;
+    }
+    close();
+    return false;
+}
+
+bool ProgrammerLink::listAvailablePorts() {
+    availablePorts_.clear();
+    close();
+    const std::vector<std::string> table = ports_.portTable();
+    for (std::size_t i = 0; i < table.size() && i < kPortSlots; ++i) {
+        if (table[i].empty()) continue;
+        if (ports_.open(table[i]) != nullptr)
+            availablePorts_.push_back(rememberedNameForSlot(static_cast<int>(i) + 1, table));
+    }
+    return true;
+}
+
+bool ProgrammerLink::clearDtr() { return port_ && port_->setDtr(false); }
+
+bool ProgrammerLink::setDtr() { return port_ && port_->setDtr(true); }
+
+std::string ProgrammerLink::rememberedPortText() {
+    const std::string remembered = job_.comPortText();
+    const std::vector<std::string> table =
+        slotOfName(remembered) != 0 ? ports_.portTable() : std::vector<std::string>{};
+    const std::string device = deviceForName(remembered, table);
+    return portDisplayName(device.empty() ? remembered : device);
+}
+
+}  // namespace tarnel

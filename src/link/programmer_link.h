@@ -1,0 +1,95 @@
+#pragma once
+// The one serial port through which the system talks to a programmer or, in ISP-by-COM-port
+// mode, to a chip's boot loader: opening with fixed line settings, the time-out profiles,
+// byte and block transfers, the port scan, the port list and DTR. No framing and no
+// messages: every operation answers true or false and the callers word the messages.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/programming_job.h"
+#include "link/serial_port.h"
+
+namespace tarnel {
+
+// Time-out profiles (read interval, read multiplier, read constant, write multiplier, write
+// constant; milliseconds). The standard profile is in force whenever no operation asked for
+// another.
+inline constexpr Timeouts kStandardTimeouts{1000, 1, 1000, 1, 1000};
+inline constexpr Timeouts kProbeTimeouts{1, 1, 10, 1, 10};          // the port scan probe
+inline constexpr Timeouts kLongWaitTimeouts{8000, 1, 8000, 1, 8000};  // programmer at work
+inline constexpr Timeouts kEraseTimeouts{5000, 1, 5000, 1, 5000};     // storage or chip erase
+inline constexpr Timeouts kShortGangTimeouts{200, 1, 200, 1, 200};    // within the gang update
+inline constexpr Timeouts kChipDetectTimeouts{2, 1, 2, 1, 2};         // UART ISP detection
+
+inline constexpr std::uint32_t kProgrammerBaudRate = 115200;
+
+// A drain that reads this many bytes without the line falling silent gives up on the port:
+// a device that never stops sending counts as not answering.
+inline constexpr int kDrainLimit = 4096;
+
+// The sixteen bytes a programmer may answer to the identify command.
+bool isProgrammerIdentity(std::uint8_t byte);
+
+class ProgrammerLink {
+public:
+    ProgrammerLink(ProgrammingJob& job, PortFactory& ports, Clock& clock);
+
+    bool configureLine(std::uint32_t baudRate, std::uint8_t byteSize, std::uint32_t parityCheck,
+                       Parity parity, StopBits stopBits);
+    bool setTimeouts(std::uint32_t readInterval, std::uint32_t readTotalMultiplier,
+                     std::uint32_t readTotalConstant, std::uint32_t writeTotalMultiplier,
+                     std::uint32_t writeTotalConstant);
+    bool setTimeouts(const Timeouts& timeouts);
+
+    bool readByte(std::uint8_t& value);
+    bool readBytes(std::uint8_t* buffer, std::uint32_t count);
+    bool writeByte(std::uint8_t value);
+    bool writeBytes(const std::uint8_t* buffer, std::uint32_t count);
+
+    // Opens the job's remembered port at 115200 baud with the standard time-outs.
+    bool openRemembered();
+    // Opens a port by name (a remembered-style name or a device path).
+    bool open(std::string_view name, std::uint32_t baudRate);
+    bool openWithTimeout(std::string_view name, std::uint32_t baudRate, std::uint32_t timeout);
+    void close();
+    bool isOpen() const { return port_ != nullptr; }
+
+    // Scans slots 1..256 for a programmer; on success the port stays open (two stop bits,
+    // standard time-outs) and its name is remembered in the job.
+    bool findProgrammerPort();
+
+    // Lists the ports that can be opened now, in slot order, as remembered-style names.
+    bool listAvailablePorts();
+    const std::vector<std::string>& availablePorts() const { return availablePorts_; }
+
+    bool clearDtr();
+    bool setDtr();
+
+    // The remembered port as the operator sees it (the device name without its prefix).
+    std::string rememberedPortText();
+
+    Clock& clock() { return clock_; }
+    const Timeouts& timeouts() const { return timeouts_; }
+    const LineSettings& lineSettings() const { return lineSettings_; }
+
+private:
+    // Opens the device behind a name and configures it with one stop bit and the time-outs.
+    bool openConfigured(std::string_view name, std::uint32_t baudRate, const Timeouts& timeouts);
+    // One candidate of the scan: true when a programmer answered; the port is closed if not.
+    bool probe(const std::string& device);
+
+    ProgrammingJob& job_;
+    PortFactory& ports_;
+    Clock& clock_;
+    std::unique_ptr<SerialPort> port_;
+    LineSettings lineSettings_;
+    Timeouts timeouts_;
+    std::vector<std::string> availablePorts_;
+};
+
+}  // namespace tarnel

@@ -1,0 +1,150 @@
+#pragma once
+// The shared layer of every programmer command: the link wrappers with their operator
+// messages, the programmer search (port, identity byte, firmware variant), the firmware
+// version query and the programmer firmware loads.
+//
+// Wire style: one command byte, an acknowledge after each step, values one byte at a time
+// with a 1 ms pause after each, bulk data in 256-byte blocks. Every wrapper records its
+// result in the job's linkResult and shows its own FAIL message; callers stop at the first
+// false, so each exchange reads as straight-line code.
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/operator.h"
+#include "core/programming_job.h"
+#include "link/programmer_kind.h"
+#include "link/programmer_link.h"
+
+namespace tarnel {
+
+// Command bytes: the first byte of every programmer command.
+namespace command {
+inline constexpr std::uint8_t kIdentify = 0xC0;
+inline constexpr std::uint8_t kFirmwareVersion = 0xC1;
+inline constexpr std::uint8_t kDownloadStorage = 0xC2;
+inline constexpr std::uint8_t kUpdateChips = 0xC3;
+inline constexpr std::uint8_t kLoadFirmware = 0xC5;
+inline constexpr std::uint8_t kProgrammerInformation = 0xC6;
+inline constexpr std::uint8_t kVerifyChips = 0xC7;
+inline constexpr std::uint8_t kReadChip = 0xC9;
+inline constexpr std::uint8_t kGangDownloadHeader = 0xCA;
+inline constexpr std::uint8_t kGangInformation = 0xCB;
+inline constexpr std::uint8_t kGangConnectSocket1 = 0xCC;  // 0xCC..0xCF: sockets #1..#4
+inline constexpr std::uint8_t kChipCheck = 0xD0;
+inline constexpr std::uint8_t kGangStoredDataStatus = 0xD1;
+inline constexpr std::uint8_t kSerialNumberSettings = 0xD2;
+}  // namespace command
+
+// The marker byte sent between the eighth and ninth block of the gang firmware.
+inline constexpr std::uint8_t kGangFirmwareMidMarker = 0x5A;
+
+// Named pauses of the link protocol, in milliseconds.
+inline constexpr std::uint32_t kBytePauseMs = 1;
+inline constexpr std::uint32_t kRetryAfterConnectMs = 500;
+inline constexpr std::uint32_t kRetryAfterScanMs = 100;
+inline constexpr std::uint32_t kFirmwareHeaderPauseMs = 500;
+inline constexpr std::uint32_t kGangMidMarkerPauseMs = 250;
+inline constexpr std::uint32_t kAfterFirmwareLoadMs = 2000;
+
+// The firmware buffer's capacity: a larger file is refused before it is read.
+inline constexpr std::size_t kFirmwareCapacity = 0x3800;
+// The gang programmer's firmware is always this long on the wire, padded with 0xFF.
+inline constexpr std::size_t kGangFirmwareSize = 4096;
+inline constexpr std::size_t kBlockSize = 256;
+
+// The bytes of a single programmer's firmware as sent: three ranges complemented.
+std::vector<std::uint8_t> prepareSingleFirmware(std::vector<std::uint8_t> file);
+// The gang firmware as sent: the file over 4096 bytes of 0xFF.
+std::vector<std::uint8_t> prepareGangFirmware(const std::vector<std::uint8_t>& file);
+std::uint32_t byteSum(const std::vector<std::uint8_t>& bytes);
+
+class ProgrammerSession {
+public:
+    ProgrammerSession(ProgrammingJob& job, ProgrammerLink& link, Operator& op, Clock& clock);
+
+    // What the last search and version query found; renewed by each.
+    std::uint8_t programmerKind = 0;
+    FirmwareVariant firmwareVariant = FirmwareVariant::None;
+    std::uint16_t firmwareVersion = 0;
+    bool fwBelow0490 = false;
+    bool fwBelow0501 = false;
+    bool fwBelow0505 = false;
+    bool fwBelow0524 = false;
+    bool fwBelow0601 = false;
+    bool fwBelow0614 = false;
+    bool gangFwBelow0119 = false;
+    bool gangFwBelow0145 = false;
+    bool gangFwBelow0560 = false;
+
+    bool identifyOnly = false;      // the search stops after identifying the programmer
+    std::uint8_t socketNumber = 0;  // gang socket being served, 1..4; 0 outside gang work
+
+    std::uint8_t lastCommand = 0;
+    std::uint8_t replyByte = 0;
+    std::array<std::uint8_t, 64> replyBuffer{};
+
+    // Where the firmware files lie; empty: the job's working directory, else ".".
+    std::string firmwareDirectory;
+
+    // Link wrappers.
+    bool sendCommandByte(std::uint8_t value);
+    bool sendBlock(const std::uint8_t* data, std::uint32_t count);
+    bool receiveByte(std::uint8_t& place);
+    bool receiveBlock(std::uint8_t* buffer, std::uint32_t count);
+    bool expectAck();
+    bool expectGangAck();
+    bool receiveRaw();
+    // Bytes of a wider value, most significant first, each followed by the 1 ms pause.
+    bool sendPaced(std::initializer_list<std::uint8_t> bytes);
+    // An acknowledge awaited under a longer profile, with the standard profile restored after.
+    bool expectAck(const Timeouts& wait);
+    bool expectGangAck(const Timeouts& wait);
+    void pause(std::uint32_t ms) { clock_.sleepMs(ms); }
+
+    // Searches and queries.
+    bool searchProgrammer();
+    bool searchGangProgrammer();
+    bool readFirmwareVersion();
+    bool readGangFirmwareVersion();
+    void showProgrammerType();
+
+    // Firmware loads and checks.
+    bool updateFirmware();
+    bool updateGangFirmware();
+    bool checkFirmwareVersion();
+    bool checkGangFirmwareVersion();
+    bool reloadFirmware();
+    std::string firmwarePath(std::string_view fileName) const;
+
+    ProgrammingJob& job() { return job_; }
+    ProgrammerLink& link() { return link_; }
+    Operator& op() { return op_; }
+
+private:
+    enum class Connect { Done, NotOpened, NoAnswer };
+    Connect connect();
+    bool scan();
+    // Connect, else scan and connect again; shows every failure.
+    bool findAndConnect(std::string_view notFoundText);
+    bool finish(bool ok) {
+        job_.linkResult = ok ? 1 : 0;
+        return ok;
+    }
+    // Reads a firmware file whole; shows the failure and returns false when it cannot be
+    // opened, is empty or is longer than limit.
+    bool readFirmwareFile(const std::string& path, std::size_t limit,
+                          std::vector<std::uint8_t>& bytes);
+
+    ProgrammingJob& job_;
+    ProgrammerLink& link_;
+    Operator& op_;
+    Clock& clock_;
+};
+
+}  // namespace tarnel
