@@ -10,7 +10,8 @@ std::uint64_t VirtualClock::nowMs() {
 }
 
 void VirtualClock::sleepMs(std::uint32_t ms) {
-    if (ms == 0) return;
+    if (ms == 0)
+        return;
     std::uint64_t deadline;
     {
         std::lock_guard lock(mutex_);
@@ -23,7 +24,8 @@ void VirtualClock::sleepMs(std::uint32_t ms) {
 bool VirtualClock::waitUntil(std::uint64_t deadline, const std::function<bool()>& ready) {
     std::unique_lock lock(mutex_);
     const bool transient = !isRegistered(std::this_thread::get_id());
-    if (transient) ++transientParties_;
+    if (transient)
+        ++transientParties_;
     Waiter self{deadline, &ready};
     waiters_.push_back(&self);
 
@@ -33,15 +35,18 @@ bool VirtualClock::waitUntil(std::uint64_t deadline, const std::function<bool()>
             result = true;
             break;
         }
-        if (now_ >= deadline) break;
+        if (now_ >= deadline)
+            break;
         const std::uint64_t before = now_;
         advanceIfIdle();
-        if (now_ != before) continue;
+        if (now_ != before)
+            continue;
         changed_.wait(lock);
     }
 
     waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &self));
-    if (transient) --transientParties_;
+    if (transient)
+        --transientParties_;
     return result;
 }
 
@@ -52,15 +57,19 @@ void VirtualClock::notify() {
 
 void VirtualClock::advanceIfIdle() {
     const std::size_t parties = parties_.size() + static_cast<std::size_t>(transientParties_);
-    if (waiters_.size() < parties) return;
+    if (waiters_.size() < parties)
+        return;
     std::uint64_t next = kNoDeadline;
     for (const Waiter* waiter : waiters_) {
         // A waiter that is due or ready is about to run: time must not move past it.
-        if (waiter->deadline <= now_) return;
-        if ((*waiter->ready)()) return;
+        if (waiter->deadline <= now_)
+            return;
+        if ((*waiter->ready)())
+            return;
         next = std::min(next, waiter->deadline);
     }
-    if (next == kNoDeadline) return;  // everyone waits without end: nothing can happen
+    if (next == kNoDeadline)
+        return;  // everyone waits without end: nothing can happen
     now_ = next;
     changed_.notify_all();
 }

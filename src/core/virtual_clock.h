@@ -22,7 +22,7 @@
 namespace tarnel {
 
 class VirtualClock : public Clock {
-public:
+  public:
     static constexpr std::uint64_t kNoDeadline = std::numeric_limits<std::uint64_t>::max();
 
     explicit VirtualClock(std::uint64_t startMs = 0) : now_(startMs) {}
@@ -39,17 +39,17 @@ public:
 
     // Registers the calling thread as a party for its lifetime.
     class Participant {
-    public:
+      public:
         explicit Participant(VirtualClock& clock);
         ~Participant();
         Participant(const Participant&) = delete;
         Participant& operator=(const Participant&) = delete;
 
-    private:
+      private:
         VirtualClock& clock_;
     };
 
-private:
+  private:
     struct Waiter {
         std::uint64_t deadline;
         const std::function<bool()>* ready;

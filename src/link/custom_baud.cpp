@@ -8,7 +8,8 @@ namespace tarnel {
 
 bool setCustomBaudRate(int fd, std::uint32_t baud) {
     termios2 tio{};
-    if (::ioctl(fd, TCGETS2, &tio) != 0) return false;
+    if (::ioctl(fd, TCGETS2, &tio) != 0)
+        return false;
     tio.c_cflag &= ~static_cast<tcflag_t>(CBAUD);
     tio.c_cflag |= BOTHER;
     tio.c_ispeed = baud;
@@ -22,7 +23,9 @@ bool setCustomBaudRate(int fd, std::uint32_t baud) {
 
 namespace tarnel {
 
-bool setCustomBaudRate(int, std::uint32_t) { return false; }
+bool setCustomBaudRate(int, std::uint32_t) {
+    return false;
+}
 
 }  // namespace tarnel
 

@@ -51,8 +51,10 @@ std::uint32_t byteSum(const std::vector<std::uint8_t>& bytes) {
 
 std::string ProgrammerSession::firmwarePath(std::string_view fileName) const {
     std::filesystem::path directory = firmwareDirectory;
-    if (directory.empty()) directory = job_.workDirectory;
-    if (directory.empty()) directory = ".";
+    if (directory.empty())
+        directory = job_.workDirectory;
+    if (directory.empty())
+        directory = ".";
     return (directory / fileName).string();
 }
 
@@ -60,7 +62,8 @@ bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t li
                                          std::vector<std::uint8_t>& bytes) {
     std::error_code error;
     std::ifstream file;
-    if (std::filesystem::is_regular_file(path, error)) file.open(path, std::ios::binary);
+    if (std::filesystem::is_regular_file(path, error))
+        file.open(path, std::ios::binary);
     if (!file) {
         showFail(op_, path + " cannot be opened !");
         return false;
@@ -94,7 +97,8 @@ bool ProgrammerSession::updateFirmware() {
     const ProgrammerKindRow* row = rowOfVariant(firmwareVariant);
     const std::string path = firmwarePath(row != nullptr ? row->firmwareFile : "");
     std::vector<std::uint8_t> file;
-    if (!readFirmwareFile(path, kFirmwareCapacity, file)) return false;
+    if (!readFirmwareFile(path, kFirmwareCapacity, file))
+        return false;
 
     const std::vector<std::uint8_t> image = prepareSingleFirmware(std::move(file));
     const std::uint32_t sum = byteSum(image);
@@ -104,14 +108,17 @@ bool ProgrammerSession::updateFirmware() {
     };
 
     lastCommand = command::kLoadFirmware;
-    if (!sendCommandByte(command::kLoadFirmware)) return false;
+    if (!sendCommandByte(command::kLoadFirmware))
+        return false;
     pause(kBytePauseMs);
-    if (!expectAck()) return false;
-    if (!sendPaced({byteOf(lastAddress, 8), byteOf(lastAddress, 0), byteOf(sum, 16),
-                    byteOf(sum, 8), byteOf(sum, 0)}))
+    if (!expectAck())
+        return false;
+    if (!sendPaced({byteOf(lastAddress, 8), byteOf(lastAddress, 0), byteOf(sum, 16), byteOf(sum, 8),
+                    byteOf(sum, 0)}))
         return false;
     pause(kFirmwareHeaderPauseMs);
-    if (!expectAck()) return false;
+    if (!expectAck())
+        return false;
 
     op_.setStatus(kDontDisconnect);
     const std::size_t wholeBlocks = image.size() / kBlockSize;
@@ -124,16 +131,20 @@ bool ProgrammerSession::updateFirmware() {
     // First half: each block and its acknowledge as received.
     for (std::size_t offset = 0; offset < image.size(); offset += kBlockSize) {
         const auto count = static_cast<std::uint32_t>(std::min(kBlockSize, image.size() - offset));
-        if (!sendBlock(image.data() + offset, count)) return false;
-        if (!expectAck()) return false;
+        if (!sendBlock(image.data() + offset, count))
+            return false;
+        if (!expectAck())
+            return false;
         op_.stepProgress();
     }
     // Second half: one acknowledge per block as written.
     for (std::size_t block = 0; block < blocksSent; ++block) {
-        if (!expectAck()) return false;
+        if (!expectAck())
+            return false;
         op_.stepProgress();
     }
-    if (!receiveBlock(replyBuffer.data(), 3)) return false;
+    if (!receiveBlock(replyBuffer.data(), 3))
+        return false;
     if (replyBuffer[0] != byteOf(sum, 16) || replyBuffer[1] != byteOf(sum, 8) ||
         replyBuffer[2] != byteOf(sum, 0)) {
         showFail(op_, kStorageChecksumError);
@@ -149,24 +160,30 @@ bool ProgrammerSession::updateGangFirmware() {
     const std::string path = firmwarePath(kGangFirmwareFile);
     std::vector<std::uint8_t> file;
     // The wire carries exactly 4096 bytes: a longer file would lose its tail, so it is refused.
-    if (!readFirmwareFile(path, kGangFirmwareSize, file)) return false;
+    if (!readFirmwareFile(path, kGangFirmwareSize, file))
+        return false;
     const std::vector<std::uint8_t> image = prepareGangFirmware(file);
 
     lastCommand = command::kLoadFirmware;
-    if (!sendCommandByte(command::kLoadFirmware)) return false;
+    if (!sendCommandByte(command::kLoadFirmware))
+        return false;
     pause(kBytePauseMs);
-    if (!expectGangAck()) return false;
+    if (!expectGangAck())
+        return false;
 
     op_.setStatus(kDontDisconnect);
     op_.setProgressRange(kGangBlocks);
     op_.setProgressStep(1);
     op_.setProgressPosition(0);
     for (int block = 0; block < kGangBlocks; ++block) {
-        if (!sendBlock(image.data() + block * kBlockSize, kBlockSize)) return false;
-        if (!expectGangAck()) return false;
+        if (!sendBlock(image.data() + block * kBlockSize, kBlockSize))
+            return false;
+        if (!expectGangAck())
+            return false;
         op_.stepProgress();
         if (block == kGangMidMarkerAfterBlock) {
-            if (!sendCommandByte(kGangFirmwareMidMarker)) return false;
+            if (!sendCommandByte(kGangFirmwareMidMarker))
+                return false;
             pause(kBytePauseMs);
             pause(kGangMidMarkerPauseMs);
         }
@@ -177,15 +194,19 @@ bool ProgrammerSession::updateGangFirmware() {
 
 bool ProgrammerSession::checkFirmwareVersion() {
     readFirmwareVersion();
-    if (firmwareVersion == kCarriedFirmwareVersion) return false;
-    if (!updateFirmware()) showFail(op_, kUpdateError);
+    if (firmwareVersion == kCarriedFirmwareVersion)
+        return false;
+    if (!updateFirmware())
+        showFail(op_, kUpdateError);
     return true;
 }
 
 bool ProgrammerSession::checkGangFirmwareVersion() {
     readGangFirmwareVersion();
-    if (gangFwBelow0119 || firmwareVersion == kCarriedFirmwareVersion) return false;
-    if (!updateGangFirmware()) showFail(op_, kUpdateGangError);
+    if (gangFwBelow0119 || firmwareVersion == kCarriedFirmwareVersion)
+        return false;
+    if (!updateGangFirmware())
+        showFail(op_, kUpdateGangError);
     return true;
 }
 
@@ -193,7 +214,8 @@ bool ProgrammerSession::reloadFirmware() {
     job_.forceFirmwareUpdate = true;
     const bool found = searchProgrammer();
     job_.forceFirmwareUpdate = false;
-    if (found) showPass(op_, kFirmwareUpdated, job_.productionMode);
+    if (found)
+        showPass(op_, kFirmwareUpdated, job_.productionMode);
     return found;
 }
 

@@ -30,20 +30,23 @@ struct LoopbackLine::State {
 namespace {
 
 class LoopbackPort : public SerialPort {
-public:
+  public:
     LoopbackPort(std::shared_ptr<LoopbackLine::State> state, bool hostSide)
         : state_(std::move(state)), host_(hostSide) {}
 
     ~LoopbackPort() override {
-        if (!host_) return;
+        if (!host_)
+            return;
         std::lock_guard lock(state_->mutex);
         state_->hostOpen = false;
     }
 
     bool configure(const LineSettings& settings) override {
-        if (!host_) return true;
+        if (!host_)
+            return true;
         std::lock_guard lock(state_->mutex);
-        if (state_->refuseConfigure) return false;
+        if (state_->refuseConfigure)
+            return false;
         state_->hostSettings = settings;
         state_->hostDtr = false;  // DTR is low after configuration, as on a real port
         return true;
@@ -52,7 +55,8 @@ public:
     bool setTimeouts(const Timeouts& timeouts) override {
         if (host_) {
             std::lock_guard lock(state_->mutex);
-            if (state_->refuseTimeouts) return false;
+            if (state_->refuseTimeouts)
+                return false;
             state_->hostTimeouts = timeouts;
         }
         timeouts_ = timeouts;
@@ -73,7 +77,8 @@ public:
             std::size_t taken = 0;
             {
                 std::lock_guard lock(state_->mutex);
-                if (state_->cut) return {false, received};
+                if (state_->cut)
+                    return {false, received};
                 auto& queue = inbound();
                 taken = std::min(queue.size(), count - received);
                 std::copy_n(queue.begin(), taken, buffer + received);
@@ -84,8 +89,10 @@ public:
                 lastByte = clock.nowMs();
                 continue;
             }
-            if (timer.returnAtOnce()) break;
-            if (!clock.waitUntil(timer.deadline(received, lastByte), arrived)) break;
+            if (timer.returnAtOnce())
+                break;
+            if (!clock.waitUntil(timer.deadline(received, lastByte), arrived))
+                break;
         }
         return {true, received};
     }
@@ -93,7 +100,8 @@ public:
     Transfer write(const std::uint8_t* data, std::size_t count) override {
         {
             std::lock_guard lock(state_->mutex);
-            if (state_->cut) return {false, 0};
+            if (state_->cut)
+                return {false, 0};
             auto& queue = host_ ? state_->toDevice : state_->toHost;
             auto& log = host_ ? state_->hostLog : state_->deviceLog;
             queue.insert(queue.end(), data, data + count);
@@ -105,12 +113,14 @@ public:
 
     bool setDtr(bool high) override {
         std::lock_guard lock(state_->mutex);
-        if (state_->cut || state_->refuseDtr) return false;
-        if (host_) state_->hostDtr = high;
+        if (state_->cut || state_->refuseDtr)
+            return false;
+        if (host_)
+            state_->hostDtr = high;
         return true;
     }
 
-private:
+  private:
     std::deque<std::uint8_t>& inbound() { return host_ ? state_->toHost : state_->toDevice; }
 
     std::shared_ptr<LoopbackLine::State> state_;
@@ -122,11 +132,14 @@ private:
 
 LoopbackLine::LoopbackLine(VirtualClock& clock) : state_(std::make_shared<State>(clock)) {}
 
-LoopbackLine::~LoopbackLine() { cut(); }
+LoopbackLine::~LoopbackLine() {
+    cut();
+}
 
 std::unique_ptr<SerialPort> LoopbackLine::openHostEnd() {
     std::lock_guard lock(state_->mutex);
-    if (state_->hostOpen) return nullptr;
+    if (state_->hostOpen)
+        return nullptr;
     state_->hostOpen = true;
     ++state_->hostOpens;
     return std::make_unique<LoopbackPort>(state_, true);
@@ -134,7 +147,8 @@ std::unique_ptr<SerialPort> LoopbackLine::openHostEnd() {
 
 std::unique_ptr<SerialPort> LoopbackLine::openDeviceEnd() {
     std::lock_guard lock(state_->mutex);
-    if (state_->deviceTaken) return nullptr;
+    if (state_->deviceTaken)
+        return nullptr;
     state_->deviceTaken = true;
     return std::make_unique<LoopbackPort>(state_, false);
 }
@@ -206,7 +220,8 @@ int LoopbackLine::hostOpenCount() const {
 std::unique_ptr<SerialPort> LoopbackPortFactory::open(const std::string& device) {
     attempts_.push_back(device);
     auto found = lines_.find(device);
-    if (found == lines_.end()) return nullptr;
+    if (found == lines_.end())
+        return nullptr;
     return found->second->openHostEnd();
 }
 

@@ -16,7 +16,7 @@
 namespace tarnel {
 
 class LoopbackLine {
-public:
+  public:
     explicit LoopbackLine(VirtualClock& clock);
     ~LoopbackLine();
     LoopbackLine(const LoopbackLine&) = delete;
@@ -51,14 +51,14 @@ public:
 
     struct State;
 
-private:
+  private:
     std::shared_ptr<State> state_;
 };
 
 // A port table of loopback lines for tests: slot n holds the name given for it; a name with
 // no line behind it cannot be opened (a port number that does not exist).
 class LoopbackPortFactory : public PortFactory {
-public:
+  public:
     void setTable(std::vector<std::string> names) { table_ = std::move(names); }
     void attach(const std::string& name, LoopbackLine& line) { lines_[name] = &line; }
 
@@ -68,7 +68,7 @@ public:
     // Every name open() was asked for, in order.
     const std::vector<std::string>& openAttempts() const { return attempts_; }
 
-private:
+  private:
     std::vector<std::string> table_;
     std::map<std::string, LoopbackLine*> lines_;
     std::vector<std::string> attempts_;

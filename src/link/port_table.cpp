@@ -17,12 +17,15 @@ constexpr std::string_view kDevPrefix = "/dev/";
 
 // Serial device kinds listed after TARNEL_PORTS, in this order.
 constexpr std::array<std::string_view, 5> kSerialDeviceStems = {"ttyUSB", "ttyACM", "ttyS",
-                                                                 "ttyAMA", "rfcomm"};
+                                                                "ttyAMA", "rfcomm"};
 
-bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 bool isStemAndNumber(std::string_view name, std::string_view stem) {
-    if (name.size() <= stem.size() || name.substr(0, stem.size()) != stem) return false;
+    if (name.size() <= stem.size() || name.substr(0, stem.size()) != stem)
+        return false;
     return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(stem.size()), name.end(),
                        isDigit);
 }
@@ -32,8 +35,10 @@ std::vector<std::string> splitColons(std::string_view text) {
     while (!text.empty()) {
         const auto colon = text.find(':');
         const auto part = text.substr(0, colon);
-        if (!part.empty()) parts.emplace_back(part);
-        if (colon == std::string_view::npos) break;
+        if (!part.empty())
+            parts.emplace_back(part);
+        if (colon == std::string_view::npos)
+            break;
         text.remove_prefix(colon + 1);
     }
     return parts;
@@ -42,18 +47,22 @@ std::vector<std::string> splitColons(std::string_view text) {
 }  // namespace
 
 std::string slotName(int slot) {
-    if (slot < 1 || slot > kPortSlots) return {};
+    if (slot < 1 || slot > kPortSlots)
+        return {};
     return std::string(kSlotPrefix) + std::to_string(slot);
 }
 
 int slotOfName(std::string_view name) {
-    if (name.substr(0, kSlotPrefix.size()) != kSlotPrefix) return 0;
+    if (name.substr(0, kSlotPrefix.size()) != kSlotPrefix)
+        return 0;
     const auto digits = name.substr(kSlotPrefix.size());
-    if (digits.empty() || digits.front() == '0' || !std::all_of(digits.begin(), digits.end(), isDigit))
+    if (digits.empty() || digits.front() == '0' ||
+        !std::all_of(digits.begin(), digits.end(), isDigit))
         return 0;
     int slot = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), slot);
-    if (error != std::errc{} || end != digits.data() + digits.size()) return 0;
+    if (error != std::errc{} || end != digits.data() + digits.size())
+        return 0;
     return slot <= kPortSlots ? slot : 0;
 }
 
@@ -72,20 +81,27 @@ bool naturalLess(std::string_view a, std::string_view b) {
         if (isDigit(a[i]) && isDigit(b[j])) {
             std::size_t iEnd = i;
             std::size_t jEnd = j;
-            while (iEnd < a.size() && isDigit(a[iEnd])) ++iEnd;
-            while (jEnd < b.size() && isDigit(b[jEnd])) ++jEnd;
+            while (iEnd < a.size() && isDigit(a[iEnd]))
+                ++iEnd;
+            while (jEnd < b.size() && isDigit(b[jEnd]))
+                ++jEnd;
             // Compare the runs as numbers: skip leading zeros, then length, then digits.
             auto runA = a.substr(i, iEnd - i);
             auto runB = b.substr(j, jEnd - j);
-            while (runA.size() > 1 && runA.front() == '0') runA.remove_prefix(1);
-            while (runB.size() > 1 && runB.front() == '0') runB.remove_prefix(1);
-            if (runA.size() != runB.size()) return runA.size() < runB.size();
-            if (runA != runB) return runA < runB;
+            while (runA.size() > 1 && runA.front() == '0')
+                runA.remove_prefix(1);
+            while (runB.size() > 1 && runB.front() == '0')
+                runB.remove_prefix(1);
+            if (runA.size() != runB.size())
+                return runA.size() < runB.size();
+            if (runA != runB)
+                return runA < runB;
             i = iEnd;
             j = jEnd;
             continue;
         }
-        if (a[i] != b[j]) return a[i] < b[j];
+        if (a[i] != b[j])
+            return a[i] < b[j];
         ++i;
         ++j;
     }
@@ -96,12 +112,12 @@ std::vector<std::string> buildPosixPortTable(const char* tarnelPorts,
                                              const std::string& devDirectory) {
     std::vector<std::string> table;
     auto add = [&table](std::string path) {
-        if (table.size() < kPortSlots &&
-            std::find(table.begin(), table.end(), path) == table.end())
+        if (table.size() < kPortSlots && std::find(table.begin(), table.end(), path) == table.end())
             table.push_back(std::move(path));
     };
     if (tarnelPorts != nullptr) {
-        for (auto& path : splitColons(tarnelPorts)) add(std::move(path));
+        for (auto& path : splitColons(tarnelPorts))
+            add(std::move(path));
     }
 
     std::vector<std::string> names;
@@ -113,42 +129,50 @@ std::vector<std::string> buildPosixPortTable(const char* tarnelPorts,
     for (std::string_view stem : kSerialDeviceStems) {
         std::vector<std::string> ofStem;
         for (const auto& name : names) {
-            if (isStemAndNumber(name, stem)) ofStem.push_back(name);
+            if (isStemAndNumber(name, stem))
+                ofStem.push_back(name);
         }
         std::sort(ofStem.begin(), ofStem.end(),
                   [](const std::string& a, const std::string& b) { return naturalLess(a, b); });
-        for (const auto& name : ofStem) add(devDirectory + "/" + name);
+        for (const auto& name : ofStem)
+            add(devDirectory + "/" + name);
     }
     return table;
 }
 
 std::string deviceForName(std::string_view remembered, const std::vector<std::string>& table) {
-    if (remembered.empty()) return {};
+    if (remembered.empty())
+        return {};
     if (const int slot = slotOfName(remembered); slot != 0) {
         return static_cast<std::size_t>(slot) <= table.size() ? table[slot - 1] : std::string{};
     }
-    if (remembered.front() == '/') return std::string(remembered);
+    if (remembered.front() == '/')
+        return std::string(remembered);
     return std::string(kDevPrefix) + std::string(remembered);
 }
 
 std::string rememberedNameForSlot(int slot, const std::vector<std::string>& table) {
-    if (slot < 1 || static_cast<std::size_t>(slot) > table.size()) return {};
+    if (slot < 1 || static_cast<std::size_t>(slot) > table.size())
+        return {};
     const std::string& device = table[slot - 1];
-    if (!device.empty() && device.size() < kPortNameCapacity) return device;
+    if (!device.empty() && device.size() < kPortNameCapacity)
+        return device;
     return slotName(slot);
 }
 
 std::string rememberedNameFor(std::string_view given, const std::vector<std::string>& table) {
-    if (given.empty()) return {};
+    if (given.empty())
+        return {};
     for (std::size_t i = 0; i < table.size(); ++i) {
         if (table[i] == given || portDisplayName(table[i]) == given)
             return rememberedNameForSlot(static_cast<int>(i) + 1, table);
     }
-    if (slotOfName(given) != 0) return std::string(given);
+    if (slotOfName(given) != 0)
+        return std::string(given);
     if (const int slot = slotOfName(std::string(kWindowsDevicePrefix) + std::string(given)))
         return slotName(slot);
-    std::string path = given.front() == '/' ? std::string(given)
-                                            : std::string(kDevPrefix) + std::string(given);
+    std::string path =
+        given.front() == '/' ? std::string(given) : std::string(kDevPrefix) + std::string(given);
     return path.size() < kPortNameCapacity ? path : std::string{};
 }
 

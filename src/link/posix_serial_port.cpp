@@ -32,32 +32,47 @@ auto retryOnEintr(Call call) {
 
 speed_t standardSpeed(std::uint32_t baud) {
     switch (baud) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        default: return B0;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B0;
     }
 }
 
 tcflag_t characterSize(std::uint8_t byteSize) {
     switch (byteSize) {
-        case 5: return CS5;
-        case 6: return CS6;
-        case 7: return CS7;
-        default: return CS8;
+        case 5:
+            return CS5;
+        case 6:
+            return CS6;
+        case 7:
+            return CS7;
+        default:
+            return CS8;
     }
 }
 
 }  // namespace
 
 void FileDescriptor::reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = fd;
 }
 
@@ -68,30 +83,38 @@ std::unique_ptr<PosixSerialPort> PosixSerialPort::open(const std::string& path, 
     // O_NONBLOCK: the open must not wait for a carrier, and reads and writes wait in poll().
     FileDescriptor fd(retryOnEintr(
         [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
-    if (!fd.valid() || !::isatty(fd.get())) return nullptr;
+    if (!fd.valid() || !::isatty(fd.get()))
+        return nullptr;
     // The flock keeps out every other process that opens ports this way, root included;
     // TIOCEXCL keeps out ordinary processes that do not.
-    if (retryOnEintr([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) return nullptr;
-    if (::ioctl(fd.get(), TIOCEXCL) != 0) return nullptr;
+    if (retryOnEintr([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0)
+        return nullptr;
+    if (::ioctl(fd.get(), TIOCEXCL) != 0)
+        return nullptr;
     return std::unique_ptr<PosixSerialPort>(new PosixSerialPort(std::move(fd), clock, true));
 }
 
 std::unique_ptr<PosixSerialPort> PosixSerialPort::adopt(FileDescriptor fd, Clock& clock) {
-    if (!fd.valid()) return nullptr;
+    if (!fd.valid())
+        return nullptr;
     const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags == -1 || ::fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK) == -1) return nullptr;
+    if (flags == -1 || ::fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK) == -1)
+        return nullptr;
     return std::unique_ptr<PosixSerialPort>(new PosixSerialPort(std::move(fd), clock, false));
 }
 
 PosixSerialPort::~PosixSerialPort() {
-    if (!exclusive_) return;
-    if (saved_) ::tcsetattr(fd_.get(), TCSANOW, &original_);
+    if (!exclusive_ || !fd_.valid())
+        return;
+    if (saved_)
+        ::tcsetattr(fd_.get(), TCSANOW, &original_);
     ::ioctl(fd_.get(), TIOCNXCL);
 }
 
 bool PosixSerialPort::configure(const LineSettings& settings) {
     termios tio{};
-    if (::tcgetattr(fd_.get(), &tio) != 0) return false;
+    if (::tcgetattr(fd_.get(), &tio) != 0)
+        return false;
     if (!saved_ && exclusive_) {
         original_ = tio;
         saved_ = true;
@@ -102,21 +125,33 @@ bool PosixSerialPort::configure(const LineSettings& settings) {
     tio.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
 #endif
     tio.c_cflag |= characterSize(settings.byteSize) | CLOCAL | CREAD;
-    if (settings.stopBits != StopBits::One) tio.c_cflag |= CSTOPB;
+    if (settings.stopBits != StopBits::One)
+        tio.c_cflag |= CSTOPB;
     switch (settings.parity) {
-        case Parity::None: break;
-        case Parity::Odd: tio.c_cflag |= PARENB | PARODD; break;
-        case Parity::Even: tio.c_cflag |= PARENB; break;
+        case Parity::None:
+            break;
+        case Parity::Odd:
+            tio.c_cflag |= PARENB | PARODD;
+            break;
+        case Parity::Even:
+            tio.c_cflag |= PARENB;
+            break;
 #ifdef CMSPAR
-        case Parity::Mark: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;
-        case Parity::Space: tio.c_cflag |= PARENB | CMSPAR; break;
+        case Parity::Mark:
+            tio.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case Parity::Space:
+            tio.c_cflag |= PARENB | CMSPAR;
+            break;
 #else
         case Parity::Mark:
-        case Parity::Space: return false;
+        case Parity::Space:
+            return false;
 #endif
     }
     tio.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF | IXANY);
-    if (settings.parityCheck) tio.c_iflag |= INPCK;
+    if (settings.parityCheck)
+        tio.c_iflag |= INPCK;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
 
@@ -124,8 +159,10 @@ bool PosixSerialPort::configure(const LineSettings& settings) {
     const bool custom = speed == B0;
     if (!custom && (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0))
         return false;
-    if (retryOnEintr([&] { return ::tcsetattr(fd_.get(), TCSANOW, &tio); }) != 0) return false;
-    if (custom && !setCustomBaudRate(fd_.get(), settings.baudRate)) return false;
+    if (retryOnEintr([&] { return ::tcsetattr(fd_.get(), TCSANOW, &tio); }) != 0)
+        return false;
+    if (custom && !setCustomBaudRate(fd_.get(), settings.baudRate))
+        return false;
 
     // DTR and RTS low after configuration; a pseudo-terminal has neither, so failures here
     // are expected there and do not matter.
@@ -140,21 +177,27 @@ bool PosixSerialPort::setTimeouts(const Timeouts& timeouts) {
 }
 
 PosixSerialPort::Wait PosixSerialPort::waitFor(short events, std::uint64_t deadline) {
+    if (!fd_.valid())
+        return Wait::Failed;
     for (;;) {
         int timeoutMs = -1;
         if (deadline != ReadTimer::kNever) {
             const std::uint64_t now = clock_.nowMs();
-            if (now >= deadline) return Wait::TimedOut;
+            if (now >= deadline)
+                return Wait::TimedOut;
             timeoutMs = static_cast<int>(std::min<std::uint64_t>(deadline - now, INT_MAX));
         }
         pollfd entry{fd_.get(), events, 0};
         const int ready = ::poll(&entry, 1, timeoutMs);
         if (ready < 0) {
-            if (errno == EINTR) continue;  // recompute the time left and wait again
+            if (errno == EINTR)
+                continue;  // recompute the time left and wait again
             return Wait::Failed;
         }
-        if (ready == 0) continue;  // the deadline check above decides
-        if (entry.revents & events) return Wait::Ready;
+        if (ready == 0)
+            continue;  // the deadline check above decides
+        if (entry.revents & events)
+            return Wait::Ready;
         return Wait::Failed;  // POLLHUP, POLLERR or POLLNVAL without data: the device is gone
     }
 }
@@ -165,10 +208,13 @@ Transfer PosixSerialPort::read(std::uint8_t* buffer, std::size_t count) {
     std::uint64_t lastByte = start;
     std::size_t received = 0;
     while (received < count) {
-        const Wait wait =
-            timer.returnAtOnce() ? Wait::Ready : waitFor(POLLIN, timer.deadline(received, lastByte));
-        if (wait == Wait::TimedOut) break;
-        if (wait == Wait::Failed) return {false, received};
+        const Wait wait = timer.returnAtOnce()
+                              ? Wait::Ready
+                              : waitFor(POLLIN, timer.deadline(received, lastByte));
+        if (wait == Wait::TimedOut)
+            break;
+        if (wait == Wait::Failed)
+            return {false, received};
         const ssize_t got =
             retryOnEintr([&] { return ::read(fd_.get(), buffer + received, count - received); });
         if (got > 0) {
@@ -177,10 +223,12 @@ Transfer PosixSerialPort::read(std::uint8_t* buffer, std::size_t count) {
             continue;
         }
         if (got < 0 && errno == EAGAIN) {
-            if (timer.returnAtOnce()) break;
+            if (timer.returnAtOnce())
+                break;
             continue;
         }
-        if (got == 0 && timer.returnAtOnce()) break;
+        if (got == 0 && timer.returnAtOnce())
+            break;
         // EIO, ENXIO, or end of file after poll reported data: the device went away.
         return {false, received};
     }
@@ -197,10 +245,13 @@ Transfer PosixSerialPort::write(const std::uint8_t* data, std::size_t count) {
             written += static_cast<std::size_t>(put);
             continue;
         }
-        if (put < 0 && errno != EAGAIN) return {false, written};
+        if (put < 0 && errno != EAGAIN)
+            return {false, written};
         const Wait wait = waitFor(POLLOUT, deadline);
-        if (wait == Wait::TimedOut) break;
-        if (wait == Wait::Failed) return {false, written};
+        if (wait == Wait::TimedOut)
+            break;
+        if (wait == Wait::Failed)
+            return {false, written};
     }
     return {true, written};
 }
@@ -215,7 +266,8 @@ std::vector<std::string> PosixPortFactory::portTable() {
 }
 
 std::unique_ptr<SerialPort> PosixPortFactory::open(const std::string& device) {
-    if (device.empty()) return nullptr;
+    if (device.empty())
+        return nullptr;
     return PosixSerialPort::open(device, clock_);
 }
 

@@ -17,13 +17,14 @@ namespace tarnel {
 
 // A move-only file descriptor that closes itself.
 class FileDescriptor {
-public:
+  public:
     FileDescriptor() = default;
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() { reset(); }
     FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
     FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) reset(other.release());
+        if (this != &other)
+            reset(other.release());
         return *this;
     }
     FileDescriptor(const FileDescriptor&) = delete;
@@ -38,12 +39,12 @@ public:
     }
     void reset(int fd = -1);
 
-private:
+  private:
     int fd_ = -1;
 };
 
 class PosixSerialPort : public SerialPort {
-public:
+  public:
     // Opens a terminal device exclusively; null when it does not exist, is not a terminal,
     // or is in use elsewhere.
     static std::unique_ptr<PosixSerialPort> open(const std::string& path, Clock& clock);
@@ -60,8 +61,10 @@ public:
     bool setDtr(bool high) override;
 
     int fd() const { return fd_.get(); }
+    // Closes the descriptor now: the line is cut and every later transfer fails.
+    void hangUp() { fd_.reset(); }
 
-private:
+  private:
     PosixSerialPort(FileDescriptor fd, Clock& clock, bool exclusive);
 
     enum class Wait { Ready, TimedOut, Failed };
@@ -78,12 +81,12 @@ private:
 
 // Ports from the POSIX port table (TARNEL_PORTS, then the serial devices present).
 class PosixPortFactory : public PortFactory {
-public:
+  public:
     explicit PosixPortFactory(Clock& clock) : clock_(clock) {}
     std::vector<std::string> portTable() override;
     std::unique_ptr<SerialPort> open(const std::string& device) override;
 
-private:
+  private:
     Clock& clock_;
 };
 

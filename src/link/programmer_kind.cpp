@@ -18,8 +18,7 @@ const std::array<ProgrammerKindRow, 16> kProgrammerKinds = {{
      "v0619_MainMCU_ICP_only_QB7710.DAT"},
     {0xB0, ICP_only_QC7712, "ICP_only", Line::IcpOnly, Cat::QC7712,
      "v0619_MainMCU_ICP_only_QC7712.DAT"},
-    {0xAE, ICP_Halvorn, "ICP_Halvorn", Line::Halvorn, Cat::Plain,
-     "v0619_MainMCU_ICP_Halvorn.DAT"},
+    {0xAE, ICP_Halvorn, "ICP_Halvorn", Line::Halvorn, Cat::Plain, "v0619_MainMCU_ICP_Halvorn.DAT"},
     {0xA2, ICP_Halvorn_QB7710, "ICP_Halvorn", Line::Halvorn, Cat::QB7710,
      "v0619_MainMCU_ICP_Halvorn_QB7710.DAT"},
     {0xB1, ICP_Halvorn_QC7712, "ICP_Halvorn", Line::Halvorn, Cat::QC7712,
@@ -43,7 +42,8 @@ constexpr std::string_view kRefuseVexa = "This programmer cannot support Vexa de
 // The row of a line that serves a category, or null when the line has none.
 const ProgrammerKindRow* rowOfLine(ProgrammerLine line, PartCategory category) {
     for (const auto& row : kProgrammerKinds) {
-        if (row.line == line && row.serves == category && row.variant != None) return &row;
+        if (row.line == line && row.serves == category && row.variant != None)
+            return &row;
     }
     return nullptr;
 }
@@ -52,22 +52,26 @@ const ProgrammerKindRow* rowOfLine(ProgrammerLine line, PartCategory category) {
 
 const ProgrammerKindRow* rowOfKind(std::uint8_t kind) {
     for (const auto& row : kProgrammerKinds) {
-        if (row.kind == kind) return &row;
+        if (row.kind == kind)
+            return &row;
     }
     return nullptr;
 }
 
 const ProgrammerKindRow* rowOfVariant(FirmwareVariant variant) {
-    if (variant == None) return nullptr;
+    if (variant == None)
+        return nullptr;
     for (const auto& row : kProgrammerKinds) {
-        if (row.variant == variant) return &row;
+        if (row.variant == variant)
+            return &row;
     }
     return nullptr;
 }
 
 std::string_view variantName(FirmwareVariant variant) {
     const ProgrammerKindRow* row = rowOfVariant(variant);
-    if (row == nullptr) return {};
+    if (row == nullptr)
+        return {};
     // The variant's name is its file stem: the file name between "v0619_MainMCU_" and ".DAT".
     constexpr std::string_view prefix = "v0619_MainMCU_";
     constexpr std::string_view suffix = ".DAT";
@@ -79,39 +83,49 @@ std::string_view variantName(FirmwareVariant variant) {
 
 std::optional<FirmwareVariant> variantOfName(std::string_view name) {
     for (const auto& row : kProgrammerKinds) {
-        if (row.variant != None && variantName(row.variant) == name) return row.variant;
+        if (row.variant != None && variantName(row.variant) == name)
+            return row.variant;
     }
     return std::nullopt;
 }
 
 PartCategory categoryOfPart(std::uint32_t partIndex, const PartRecord& part) {
-    if (partIndex < 100) return Cat::Isp;
-    if (partIndex >= 200) return Cat::Vexa;
-    if (part.isTQ17A) return Cat::TQ17A;
-    if (part.isPike) return Cat::QB7710;
-    if (part.isTern) return Cat::QC7712;
+    if (partIndex < 100)
+        return Cat::Isp;
+    if (partIndex >= 200)
+        return Cat::Vexa;
+    if (part.isTQ17A)
+        return Cat::TQ17A;
+    if (part.isPike)
+        return Cat::QB7710;
+    if (part.isTern)
+        return Cat::QC7712;
     return Cat::Plain;
 }
 
 VariantDecision checkVariant(FirmwareVariant current, PartCategory needed) {
     using Action = VariantDecision::Action;
     const ProgrammerKindRow* row = rowOfVariant(current);
-    if (row == nullptr) return {Action::Refuse, None, kRefuseIcp};
+    if (row == nullptr)
+        return {Action::Refuse, None, kRefuseIcp};
     const ProgrammerLine line = row->line;
 
     if (line == Line::IspOnly) {
-        if (needed == Cat::Isp) return {Action::Keep, current, {}};
+        if (needed == Cat::Isp)
+            return {Action::Keep, current, {}};
         return {Action::Refuse, None, kRefuseIcp};
     }
     const ProgrammerKindRow* target = nullptr;
     switch (needed) {
         case Cat::Isp:
             target = rowOfLine(line, Cat::Isp);
-            if (target == nullptr) return {Action::Refuse, None, kRefuseIsp};
+            if (target == nullptr)
+                return {Action::Refuse, None, kRefuseIsp};
             break;
         case Cat::Vexa:
             target = rowOfLine(line, Cat::Vexa);
-            if (target == nullptr) return {Action::Refuse, None, kRefuseVexa};
+            if (target == nullptr)
+                return {Action::Refuse, None, kRefuseVexa};
             break;
         case Cat::TQ17A:
             // Only the Halvorn lines serve the TQ17A, with their plain variant.
@@ -125,8 +139,10 @@ VariantDecision checkVariant(FirmwareVariant current, PartCategory needed) {
             target = rowOfLine(line, needed);
             break;
     }
-    if (target == nullptr) return {Action::Refuse, None, kRefuseIcp};
-    if (target->variant == current) return {Action::Keep, current, {}};
+    if (target == nullptr)
+        return {Action::Refuse, None, kRefuseIcp};
+    if (target->variant == current)
+        return {Action::Keep, current, {}};
     return {Action::Target, target->variant, {}};
 }
 

@@ -12,8 +12,22 @@ constexpr std::uint8_t kIdentifyCommand = 0xC0;
 
 bool isProgrammerIdentity(std::uint8_t byte) {
     switch (byte) {
-        case 0xA2: case 0xA3: case 0xA4: case 0xA5: case 0xA6: case 0xAA: case 0xAB: case 0xAD:
-        case 0xAE: case 0xAF: case 0xB0: case 0xB1: case 0xB2: case 0xB3: case 0xB4: case 0xB5:
+        case 0xA2:
+        case 0xA3:
+        case 0xA4:
+        case 0xA5:
+        case 0xA6:
+        case 0xAA:
+        case 0xAB:
+        case 0xAD:
+        case 0xAE:
+        case 0xAF:
+        case 0xB0:
+        case 0xB1:
+        case 0xB2:
+        case 0xB3:
+        case 0xB4:
+        case 0xB5:
             return true;
         default:
             return false;
@@ -25,7 +39,8 @@ ProgrammerLink::ProgrammerLink(ProgrammingJob& job, PortFactory& ports, Clock& c
 
 bool ProgrammerLink::configureLine(std::uint32_t baudRate, std::uint8_t byteSize,
                                    std::uint32_t parityCheck, Parity parity, StopBits stopBits) {
-    if (!port_) return false;
+    if (!port_)
+        return false;
     const LineSettings settings{baudRate, byteSize, (parityCheck & 1) != 0, parity, stopBits};
     if (!port_->configure(settings)) {
         close();
@@ -44,31 +59,36 @@ bool ProgrammerLink::setTimeouts(std::uint32_t readInterval, std::uint32_t readT
 }
 
 bool ProgrammerLink::setTimeouts(const Timeouts& timeouts) {
-    if (!port_ || !port_->setTimeouts(timeouts)) return false;
+    if (!port_ || !port_->setTimeouts(timeouts))
+        return false;
     timeouts_ = timeouts;
     return true;
 }
 
 bool ProgrammerLink::readByte(std::uint8_t& value) {
-    if (!port_) return false;
+    if (!port_)
+        return false;
     const Transfer transfer = port_->read(&value, 1);
     return transfer.ok && transfer.count == 1;
 }
 
 bool ProgrammerLink::readBytes(std::uint8_t* buffer, std::uint32_t count) {
-    if (!port_) return false;
+    if (!port_)
+        return false;
     const Transfer transfer = port_->read(buffer, count);
     return transfer.ok && transfer.count == count;
 }
 
 bool ProgrammerLink::writeByte(std::uint8_t value) {
-    if (!port_) return false;
+    if (!port_)
+        return false;
     const Transfer transfer = port_->write(&value, 1);
     return transfer.ok && transfer.count == 1;
 }
 
 bool ProgrammerLink::writeBytes(const std::uint8_t* buffer, std::uint32_t count) {
-    if (!port_) return false;
+    if (!port_)
+        return false;
     const Transfer transfer = port_->write(buffer, count);
     return transfer.ok && transfer.count == count;
 }
@@ -92,8 +112,10 @@ bool ProgrammerLink::openConfigured(std::string_view name, std::uint32_t baudRat
         slotOfName(name) != 0 ? ports_.portTable() : std::vector<std::string>{};
     // Replacing the handle closes whatever was open before.
     port_ = ports_.open(deviceForName(name, table));
-    if (!port_) return false;
-    if (!configureLine(baudRate, 8, 0, Parity::None, StopBits::One)) return false;
+    if (!port_)
+        return false;
+    if (!configureLine(baudRate, 8, 0, Parity::None, StopBits::One))
+        return false;
     if (!setTimeouts(timeouts)) {
         close();
         return false;
@@ -101,12 +123,16 @@ bool ProgrammerLink::openConfigured(std::string_view name, std::uint32_t baudRat
     return true;
 }
 
-void ProgrammerLink::close() { port_.reset(); }
+void ProgrammerLink::close() {
+    port_.reset();
+}
 
 bool ProgrammerLink::probe(const std::string& device) {
     port_ = ports_.open(device);
-    if (!port_) return false;
-    if (!configureLine(kProgrammerBaudRate, 8, 0, Parity::None, StopBits::Two)) return false;
+    if (!port_)
+        return false;
+    if (!configureLine(kProgrammerBaudRate, 8, 0, Parity::None, StopBits::Two))
+        return false;
     if (!setTimeouts(kProbeTimeouts)) {
         close();
         return false;
@@ -137,8 +163,10 @@ bool ProgrammerLink::findProgrammerPort() {
     close();
     const std::vector<std::string> table = ports_.portTable();
     for (int slot = 1; slot <= kPortSlots; ++slot) {
-        if (static_cast<std::size_t>(slot) > table.size()) break;  // no port past the table
-        if (table[slot - 1].empty() || !probe(table[slot - 1])) continue;
+        if (static_cast<std::size_t>(slot) > table.size())
+            break;  // no port past the table
+        if (table[slot - 1].empty() || !probe(table[slot - 1]))
+            continue;
         job_.setComPortName(rememberedNameForSlot(slot, table));
         if (!setTimeouts(kStandardTimeouts)) {
             close();
@@ -155,23 +183,27 @@ bool ProgrammerLink::listAvailablePorts() {
     close();
     const std::vector<std::string> table = ports_.portTable();
     for (std::size_t i = 0; i < table.size() && i < kPortSlots; ++i) {
-        if (table[i].empty()) continue;
+        if (table[i].empty())
+            continue;
         if (ports_.open(table[i]) != nullptr)
             availablePorts_.push_back(rememberedNameForSlot(static_cast<int>(i) + 1, table));
     }
     return true;
 }
 
-bool ProgrammerLink::clearDtr() { return port_ && port_->setDtr(false); }
+bool ProgrammerLink::clearDtr() {
+    return port_ && port_->setDtr(false);
+}
 
-bool ProgrammerLink::setDtr() { return port_ && port_->setDtr(true); }
+bool ProgrammerLink::setDtr() {
+    return port_ && port_->setDtr(true);
+}
 
-std::string ProgrammerLink::rememberedPortText() {
-    const std::string remembered = job_.comPortText();
+std::string ProgrammerLink::portText(std::string_view name) {
     const std::vector<std::string> table =
-        slotOfName(remembered) != 0 ? ports_.portTable() : std::vector<std::string>{};
-    const std::string device = deviceForName(remembered, table);
-    return portDisplayName(device.empty() ? remembered : device);
+        slotOfName(name) != 0 ? ports_.portTable() : std::vector<std::string>{};
+    const std::string device = deviceForName(name, table);
+    return portDisplayName(device.empty() ? name : device);
 }
 
 }  // namespace tarnel

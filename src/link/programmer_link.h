@@ -20,7 +20,7 @@ namespace tarnel {
 // constant; milliseconds). The standard profile is in force whenever no operation asked for
 // another.
 inline constexpr Timeouts kStandardTimeouts{1000, 1, 1000, 1, 1000};
-inline constexpr Timeouts kProbeTimeouts{1, 1, 10, 1, 10};          // the port scan probe
+inline constexpr Timeouts kProbeTimeouts{1, 1, 10, 1, 10};            // the port scan probe
 inline constexpr Timeouts kLongWaitTimeouts{8000, 1, 8000, 1, 8000};  // programmer at work
 inline constexpr Timeouts kEraseTimeouts{5000, 1, 5000, 1, 5000};     // storage or chip erase
 inline constexpr Timeouts kShortGangTimeouts{200, 1, 200, 1, 200};    // within the gang update
@@ -36,7 +36,7 @@ inline constexpr int kDrainLimit = 4096;
 bool isProgrammerIdentity(std::uint8_t byte);
 
 class ProgrammerLink {
-public:
+  public:
     ProgrammerLink(ProgrammingJob& job, PortFactory& ports, Clock& clock);
 
     bool configureLine(std::uint32_t baudRate, std::uint8_t byteSize, std::uint32_t parityCheck,
@@ -70,14 +70,16 @@ public:
     bool clearDtr();
     bool setDtr();
 
-    // The remembered port as the operator sees it (the device name without its prefix).
-    std::string rememberedPortText();
+    // A port name as the operator sees it: the device it stands for, without its prefix.
+    std::string portText(std::string_view name);
+    // The same for the remembered port.
+    std::string rememberedPortText() { return portText(job_.comPortText()); }
 
     Clock& clock() { return clock_; }
     const Timeouts& timeouts() const { return timeouts_; }
     const LineSettings& lineSettings() const { return lineSettings_; }
 
-private:
+  private:
     // Opens the device behind a name and configures it with one stop bit and the time-outs.
     bool openConfigured(std::string_view name, std::uint32_t baudRate, const Timeouts& timeouts);
     // One candidate of the scan: true when a programmer answered; the port is closed if not.

@@ -27,13 +27,15 @@ ProgrammerSession::ProgrammerSession(ProgrammingJob& job, ProgrammerLink& link, 
 // ---- Link wrappers --------------------------------------------------------------------
 
 bool ProgrammerSession::sendCommandByte(std::uint8_t value) {
-    if (finish(link_.writeByte(value))) return true;
+    if (finish(link_.writeByte(value)))
+        return true;
     showFail(op_, kSendError);
     return false;
 }
 
 bool ProgrammerSession::sendBlock(const std::uint8_t* data, std::uint32_t count) {
-    if (finish(link_.writeBytes(data, count))) return true;
+    if (finish(link_.writeBytes(data, count)))
+        return true;
     showFail(op_, kSendError);
     return false;
 }
@@ -49,7 +51,8 @@ bool ProgrammerSession::receiveByte(std::uint8_t& place) {
 }
 
 bool ProgrammerSession::receiveBlock(std::uint8_t* buffer, std::uint32_t count) {
-    if (finish(link_.readBytes(buffer, count))) return true;
+    if (finish(link_.readBytes(buffer, count)))
+        return true;
     showFail(op_, kReceiveError);
     return false;
 }
@@ -59,7 +62,8 @@ bool ProgrammerSession::expectAck() {
         showFail(op_, kNoResponse);
         return false;
     }
-    if (replyByte == kSingleAck) return true;
+    if (replyByte == kSingleAck)
+        return true;
     finish(false);
     showFail(op_, kResponseError);
     return false;
@@ -70,17 +74,21 @@ bool ProgrammerSession::expectGangAck() {
         showFail(op_, kNoGangResponse);
         return false;
     }
-    if (replyByte == kGangAck) return true;
+    if (replyByte == kGangAck)
+        return true;
     finish(false);
     showFail(op_, kGangError);
     return false;
 }
 
-bool ProgrammerSession::receiveRaw() { return finish(link_.readByte(replyByte)); }
+bool ProgrammerSession::receiveRaw() {
+    return finish(link_.readByte(replyByte));
+}
 
 bool ProgrammerSession::sendPaced(std::initializer_list<std::uint8_t> bytes) {
     for (const std::uint8_t byte : bytes) {
-        if (!sendCommandByte(byte)) return false;
+        if (!sendCommandByte(byte))
+            return false;
         pause(kBytePauseMs);
     }
     return true;
@@ -104,10 +112,13 @@ bool ProgrammerSession::expectGangAck(const Timeouts& wait) {
 
 ProgrammerSession::Connect ProgrammerSession::connect() {
     link_.close();
-    if (!link_.openRemembered()) return Connect::NotOpened;
+    if (!link_.openRemembered())
+        return Connect::NotOpened;
     lastCommand = command::kIdentify;
-    if (!sendCommandByte(command::kIdentify)) return Connect::NoAnswer;
-    if (!receiveByte(replyByte)) return Connect::NoAnswer;
+    if (!sendCommandByte(command::kIdentify))
+        return Connect::NoAnswer;
+    if (!receiveByte(replyByte))
+        return Connect::NoAnswer;
     programmerKind = replyByte;
     op_.setPortText(link_.rememberedPortText());
     return Connect::Done;
@@ -127,13 +138,17 @@ bool ProgrammerSession::scan() {
 }
 
 bool ProgrammerSession::findAndConnect(std::string_view notFoundText) {
-    if (connect() == Connect::Done) return true;
+    if (connect() == Connect::Done)
+        return true;
     pause(kRetryAfterConnectMs);
-    if (!scan()) return false;
+    if (!scan())
+        return false;
     pause(kRetryAfterScanMs);
     switch (connect()) {
-        case Connect::Done: return true;
-        case Connect::NoAnswer: return false;  // the wrapper has said why
+        case Connect::Done:
+            return true;
+        case Connect::NoAnswer:
+            return false;  // the wrapper has said why
         case Connect::NotOpened:
             // The port the scan just found cannot be opened again: say so rather than stop
             // without a word.
@@ -149,7 +164,8 @@ bool ProgrammerSession::searchProgrammer() {
     } else if (socketNumber >= 1 && socketNumber <= 4) {
         op_.setStatus("Search Programmer <" + std::to_string(socketNumber) + " of 4>...");
     }
-    if (!findAndConnect(kProgrammerNotFound)) return false;
+    if (!findAndConnect(kProgrammerNotFound))
+        return false;
 
     firmwareVariant = FirmwareVariant::None;
     if (programmerKind == kGangProgrammerKind) {
@@ -163,7 +179,8 @@ bool ProgrammerSession::searchProgrammer() {
     }
     firmwareVariant = row->variant;
     showProgrammerType();
-    if (identifyOnly) return true;
+    if (identifyOnly)
+        return true;
 
     const VariantDecision decision =
         checkVariant(firmwareVariant, categoryOfPart(job_.partIndex, job_.part()));
@@ -184,8 +201,10 @@ bool ProgrammerSession::searchProgrammer() {
 
 bool ProgrammerSession::searchGangProgrammer() {
     op_.setStatus("Search Gang Programmer...");
-    if (!findAndConnect(kGangNotFound)) return false;
-    if (programmerKind == kGangProgrammerKind) return true;
+    if (!findAndConnect(kGangNotFound))
+        return false;
+    if (programmerKind == kGangProgrammerKind)
+        return true;
     showFail(op_, kGangNotFound);
     return false;
 }
@@ -199,9 +218,11 @@ namespace {
 template <typename ExpectAck>
 bool queryVersion(ProgrammerSession& session, std::uint16_t& version, ExpectAck expectAck) {
     session.lastCommand = command::kFirmwareVersion;
-    if (!session.sendCommandByte(command::kFirmwareVersion)) return false;
+    if (!session.sendCommandByte(command::kFirmwareVersion))
+        return false;
     session.pause(kBytePauseMs);
-    if (!expectAck()) return false;
+    if (!expectAck())
+        return false;
     std::uint8_t high = static_cast<std::uint8_t>(version >> 8);
     std::uint8_t low = static_cast<std::uint8_t>(version & 0xFF);
     const bool ok = session.receiveByte(high) && session.receiveByte(low);

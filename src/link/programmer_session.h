@@ -65,7 +65,7 @@ std::vector<std::uint8_t> prepareGangFirmware(const std::vector<std::uint8_t>& f
 std::uint32_t byteSum(const std::vector<std::uint8_t>& bytes);
 
 class ProgrammerSession {
-public:
+  public:
     ProgrammerSession(ProgrammingJob& job, ProgrammerLink& link, Operator& op, Clock& clock);
 
     // What the last search and version query found; renewed by each.
@@ -126,7 +126,7 @@ public:
     ProgrammerLink& link() { return link_; }
     Operator& op() { return op_; }
 
-private:
+  private:
     enum class Connect { Done, NotOpened, NoAnswer };
     Connect connect();
     bool scan();

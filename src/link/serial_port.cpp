@@ -12,7 +12,8 @@ ReadTimer::ReadTimer(const Timeouts& timeouts, std::size_t count, std::uint64_t 
     } else {
         interval_ = timeouts.readInterval;
     }
-    if (total != 0) totalDeadline_ = startMs + total;
+    if (total != 0)
+        totalDeadline_ = startMs + total;
 }
 
 std::uint64_t ReadTimer::deadline(std::size_t received, std::uint64_t lastByteMs) const {

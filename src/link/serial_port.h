@@ -53,7 +53,7 @@ struct Transfer {
 };
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     virtual bool configure(const LineSettings& settings) = 0;
@@ -65,7 +65,7 @@ public:
 
 // Where ports come from: the port table and the opening of a port by device name.
 class PortFactory {
-public:
+  public:
     virtual ~PortFactory() = default;
 
     // The device names of slots 1..256 as they are now; entry i is slot i + 1. Slots past
@@ -80,7 +80,7 @@ public:
 // Deadlines of one read under a set of time-outs, shared by every implementation so that
 // they all end reads alike.
 class ReadTimer {
-public:
+  public:
     static constexpr std::uint64_t kNever = ~std::uint64_t{0};
 
     ReadTimer(const Timeouts& timeouts, std::size_t count, std::uint64_t startMs);
@@ -92,7 +92,7 @@ public:
     // and when the last one did; kNever when it may wait without end.
     std::uint64_t deadline(std::size_t received, std::uint64_t lastByteMs) const;
 
-private:
+  private:
     std::uint64_t totalDeadline_ = kNever;
     std::uint32_t interval_ = 0;
     bool returnAtOnce_ = false;

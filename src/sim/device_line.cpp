@@ -1,0 +1,120 @@
+#include "sim/device_line.h"
+
+#include <cstdio>
+
+namespace tarnel::sim {
+
+namespace {
+
+std::string hexByte(std::uint8_t byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", byte);
+    return text;
+}
+
+}  // namespace
+
+DeviceLine::DeviceLine(SerialPort& port, Clock& clock, std::vector<Fault> faults,
+                       std::uint32_t idleWaitMs, std::uint32_t byteWaitMs)
+    : port_(port),
+      clock_(clock),
+      faults_(std::move(faults)),
+      idle_{0, 0, idleWaitMs, 0, 0},
+      inCommand_{byteWaitMs, 0, byteWaitMs, 0, 0} {}
+
+std::optional<std::uint8_t> DeviceLine::nextCommand() {
+    while (!stop_ && !cut_ && !(externalStop_ != nullptr && externalStop_->load())) {
+        if (!port_.setTimeouts(idle_))
+            return std::nullopt;
+        std::uint8_t byte = 0;
+        const Transfer transfer = port_.read(&byte, 1);
+        if (!transfer.ok)
+            return std::nullopt;
+        if (transfer.count == 1)
+            return byte;
+    }
+    return std::nullopt;
+}
+
+bool DeviceLine::read(std::uint8_t& byte) {
+    return readBlock(&byte, 1);
+}
+
+bool DeviceLine::readBlock(std::uint8_t* buffer, std::size_t count) {
+    if (cut_ || !port_.setTimeouts(inCommand_))
+        return false;
+    const Transfer transfer = port_.read(buffer, count);
+    if (transfer.ok && transfer.count == count)
+        return true;
+    if (transfer.ok) {
+        recordError("expected " + std::to_string(count) + " bytes, got " +
+                    std::to_string(transfer.count));
+    }
+    return false;
+}
+
+bool DeviceLine::expect(std::uint8_t expected, std::string_view what) {
+    std::uint8_t byte = 0;
+    if (!read(byte))
+        return false;
+    if (byte == expected)
+        return true;
+    recordError("expected " + hexByte(expected) + " (" + std::string(what) + "), got " +
+                hexByte(byte));
+    return false;
+}
+
+bool DeviceLine::reply(std::uint8_t byte) {
+    return replyBlock(&byte, 1);
+}
+
+bool DeviceLine::replyBlock(const std::uint8_t* data, std::size_t count) {
+    if (cut_)
+        return false;
+    const int step = ++steps_;
+    std::vector<std::uint8_t> bytes(data, data + count);
+    if (const Fault* fault = faultAt(step)) {
+        switch (fault->kind) {
+            case Fault::Kind::NoAnswer:
+                return true;  // the answer is never sent
+            case Fault::Kind::WrongByte:
+                if (!bytes.empty())
+                    bytes[0] = fault->value.value_or(static_cast<std::uint8_t>(~bytes[0]));
+                break;
+            case Fault::Kind::LateReply:
+                clock_.sleepMs(fault->delayMs);
+                break;
+            case Fault::Kind::LineCut:
+                cut_ = true;
+                if (cutLine_)
+                    cutLine_();
+                return false;
+        }
+    }
+    const Transfer transfer = port_.write(bytes.data(), bytes.size());
+    return transfer.ok && transfer.count == bytes.size();
+}
+
+const Fault* DeviceLine::faultAt(int step) const {
+    for (const Fault& fault : faults_) {
+        if (step < fault.step)
+            continue;
+        if (fault.count == 0 || step < fault.step + fault.count)
+            return &fault;
+    }
+    return nullptr;
+}
+
+void DeviceLine::recordError(std::string text) {
+    if (reportError_)
+        reportError_(text);
+    std::lock_guard lock(mutex_);
+    errors_.push_back(std::move(text));
+}
+
+std::vector<std::string> DeviceLine::errors() const {
+    std::lock_guard lock(mutex_);
+    return errors_;
+}
+
+}  // namespace tarnel::sim

@@ -1,0 +1,89 @@
+#pragma once
+// The simulated device's side of the line: waits for a command, reads and checks the bytes
+// the host sends, answers, and injects the faults of its scenario into its answers.
+//
+// A step is one answer of the device (one byte, or one block such as a 3-byte checksum),
+// counted from 1 over the device's life. A fault hits the steps from its step on, count of
+// them (0: every later step).
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/clock.h"
+#include "link/serial_port.h"
+
+namespace tarnel::sim {
+
+struct Fault {
+    enum class Kind { NoAnswer, WrongByte, LateReply, LineCut };
+    Kind kind = Kind::NoAnswer;
+    int step = 1;
+    int count = 1;                      // steps affected; 0: all from step on
+    std::optional<std::uint8_t> value;  // WrongByte: the byte sent instead of the first
+    std::uint32_t delayMs = 0;          // LateReply: how late
+};
+
+class DeviceLine {
+  public:
+    // idleWait: how long one wait for a command lasts before the stop request is looked at
+    // again (0: wait until a byte comes or the line is gone). byteWait: how long the device
+    // waits for the next byte within a command before it gives the command up.
+    DeviceLine(SerialPort& port, Clock& clock, std::vector<Fault> faults,
+               std::uint32_t idleWaitMs = 0, std::uint32_t byteWaitMs = 5000);
+
+    // Called when a LineCut fault fires: closes the line for good.
+    void setCutHandler(std::function<void()> cut) { cutLine_ = std::move(cut); }
+    // Called with each protocol error as it is recorded.
+    void setErrorHandler(std::function<void(const std::string&)> report) {
+        reportError_ = std::move(report);
+    }
+
+    // The next command byte; nullopt when the line is gone or a stop was requested.
+    std::optional<std::uint8_t> nextCommand();
+
+    // Reads within a command; false (with an error recorded) when the host stops sending.
+    bool read(std::uint8_t& byte);
+    bool readBlock(std::uint8_t* buffer, std::size_t count);
+    // Reads one byte that must be the expected one; a different byte is a protocol error.
+    bool expect(std::uint8_t expected, std::string_view what);
+
+    // One step each: an answer of one byte or one block, with the faults applied.
+    bool reply(std::uint8_t byte);
+    bool replyBlock(const std::uint8_t* data, std::size_t count);
+
+    void requestStop() { stop_ = true; }
+    // Also stop when this flag is set (by a signal handler, for instance).
+    void watchStopFlag(const std::atomic<bool>& flag) { externalStop_ = &flag; }
+    bool isCut() const { return cut_; }
+    Clock& clock() { return clock_; }
+
+    // Protocol errors seen so far ("expected 0x5A after block 8, got 0x00", ...).
+    void recordError(std::string text);
+    std::vector<std::string> errors() const;
+    int steps() const { return steps_; }
+
+  private:
+    const Fault* faultAt(int step) const;
+
+    SerialPort& port_;
+    Clock& clock_;
+    std::vector<Fault> faults_;
+    Timeouts idle_;
+    Timeouts inCommand_;
+    std::function<void()> cutLine_;
+    std::function<void(const std::string&)> reportError_;
+    std::atomic<bool> stop_{false};
+    const std::atomic<bool>* externalStop_ = nullptr;
+    std::atomic<bool> cut_{false};
+    std::atomic<int> steps_{0};
+    mutable std::mutex mutex_;
+    std::vector<std::string> errors_;
+};
+
+}  // namespace tarnel::sim
