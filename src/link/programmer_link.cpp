@@ -110,7 +110,9 @@ bool ProgrammerLink::openConfigured(std::string_view name, std::uint32_t baudRat
                                     const Timeouts& timeouts) {
     const std::vector<std::string> table =
         slotOfName(name) != 0 ? ports_.portTable() : std::vector<std::string>{};
-    // Replacing the handle closes whatever was open before.
+    // There is one handle: whatever it held is closed first, so reopening the port that is
+    // open (as the callers do after a scan) works and no handle is ever left behind.
+    close();
     port_ = ports_.open(deviceForName(name, table));
     if (!port_)
         return false;

@@ -1,0 +1,223 @@
+// The transport: the five time-out values, the port scan, the port list, and the line
+// settings each open leaves behind. All on virtual time.
+
+#include <gtest/gtest.h>
+
+#include "link/port_table.h"
+#include "support/link_bench.h"
+
+namespace tarnel {
+namespace {
+
+using testing::LinkBench;
+
+const std::string kCom1 = slotName(1);
+const std::string kCom2 = slotName(2);
+const std::string kCom3 = slotName(3);
+const std::string kCom4 = slotName(4);
+
+TEST(ReadTimeouts, TotalAndIntervalLimitsEndReadsWithWhatArrived) {
+    VirtualClock clock;
+    VirtualClock::Participant host(clock);
+    LoopbackLine line(clock);
+    auto port = line.openHostEnd();
+    auto device = line.openDeviceEnd();
+
+    // Standard profile: one byte waits 1 * 1 + 1000 ms.
+    ASSERT_TRUE(port->setTimeouts(kStandardTimeouts));
+    std::uint8_t buffer[4] = {};
+    Transfer t = port->read(buffer, 1);
+    EXPECT_TRUE(t.ok);
+    EXPECT_EQ(t.count, 0u);
+    EXPECT_EQ(clock.nowMs(), 1001u);
+
+    // Four bytes asked, three arrive: under the standard profile the 1000 ms interval after
+    // the third byte ends the read; with no interval limit, the total (4 + 1000 ms) does.
+    const std::uint8_t three[3] = {1, 2, 3};
+    device->write(three, 3);
+    std::uint64_t start = clock.nowMs();
+    t = port->read(buffer, 4);
+    EXPECT_TRUE(t.ok);
+    EXPECT_EQ(t.count, 3u);
+    EXPECT_EQ(clock.nowMs() - start, 1001u);
+    EXPECT_EQ(buffer[2], 3);
+    ASSERT_TRUE(port->setTimeouts(Timeouts{0, 1, 1000, 1, 1000}));
+    device->write(three, 3);
+    start = clock.nowMs();
+    EXPECT_EQ(port->read(buffer, 4).count, 3u);
+    EXPECT_EQ(clock.nowMs() - start, 1004u);
+
+    // An interval of 5 ms ends the read 6 ms after the last byte, long before the total.
+    ASSERT_TRUE(port->setTimeouts(Timeouts{5, 1, 1000, 1, 1000}));
+    device->write(three, 2);
+    const std::uint64_t intervalStart = clock.nowMs();
+    t = port->read(buffer, 4);
+    EXPECT_EQ(t.count, 2u);
+    EXPECT_EQ(clock.nowMs() - intervalStart, 6u);
+
+    // Interval "at once" with no total returns immediately with what is there.
+    ASSERT_TRUE(port->setTimeouts(Timeouts{kReadReturnAtOnce, 0, 0, 1, 1000}));
+    device->write(three, 1);
+    const std::uint64_t onceStart = clock.nowMs();
+    t = port->read(buffer, 4);
+    EXPECT_EQ(t.count, 1u);
+    EXPECT_EQ(clock.nowMs(), onceStart);
+
+    // A cut line fails the transfer instead of timing out.
+    line.cut();
+    EXPECT_FALSE(port->read(buffer, 1).ok);
+    EXPECT_FALSE(port->write(three, 1).ok);
+}
+
+TEST(ProgrammerLinkTransfers, ShortReadIsAFailureAndClosedLinkRefusesEverything) {
+    LinkBench bench;
+    auto& line = bench.addSilentPort(kCom1);
+    bench.setTable({kCom1});
+    std::uint8_t byte = 0;
+    std::uint8_t buffer[4] = {};
+    EXPECT_FALSE(bench.link.readByte(byte));
+    EXPECT_FALSE(bench.link.writeByte(0xC0));
+    EXPECT_FALSE(bench.link.setTimeouts(kStandardTimeouts));
+    EXPECT_FALSE(bench.link.setDtr());
+
+    ASSERT_TRUE(bench.link.openRemembered());
+    EXPECT_EQ(line.hostSettings(), (LineSettings{115200, 8, false, Parity::None, StopBits::One}));
+    EXPECT_EQ(line.hostTimeouts(), kStandardTimeouts);
+    EXPECT_FALSE(line.hostDtr());
+    EXPECT_TRUE(bench.link.setDtr());
+    EXPECT_TRUE(line.hostDtr());
+    EXPECT_TRUE(bench.link.clearDtr());
+    EXPECT_FALSE(line.hostDtr());
+
+    // Three bytes arrive where four are asked for: a failure, whatever came.
+    auto device = line.openDeviceEnd();
+    const std::uint8_t three[3] = {1, 2, 3};
+    device->write(three, 3);
+    EXPECT_FALSE(bench.link.readBytes(buffer, 4));
+    device->write(three, 1);
+    EXPECT_TRUE(bench.link.readByte(byte));
+    EXPECT_EQ(byte, 1);
+
+    ASSERT_TRUE(bench.link.openWithTimeout(kCom1, 9600, 2));
+    EXPECT_EQ(line.hostTimeouts(), kChipDetectTimeouts);
+    EXPECT_EQ(line.hostSettings().baudRate, 9600u);
+    EXPECT_EQ(line.hostOpenCount(), 2);
+    EXPECT_FALSE(bench.link.open(kCom2, 115200)) << "no such port";
+    EXPECT_FALSE(bench.link.isOpen());
+}
+
+TEST(PortScan, StopsAtTheFirstPortThatAnswersAndRemembersIt) {
+    LinkBench bench;
+    auto& silent = bench.addSilentPort(kCom1);
+    bench.addProgrammer(kCom3, 0xA7);  // answers, but not with an identity byte
+    auto& gang = bench.addDevice(kCom4, testing::gangScenario());
+    bench.addProgrammer(slotName(5), 0xAB);
+    bench.setTable({kCom1, kCom2, kCom3, kCom4, slotName(5)});
+    bench.job.setComPortName("");
+
+    ASSERT_TRUE(bench.link.findProgrammerPort());
+    EXPECT_EQ(bench.job.comPortText(), kCom4);
+    EXPECT_TRUE(bench.link.isOpen());
+    EXPECT_TRUE(gang.line().hostEndOpen());
+    // Found with the probe's two stop bits; the standard profile is back.
+    EXPECT_EQ(gang.line().hostSettings().stopBits, StopBits::Two);
+    EXPECT_EQ(gang.line().hostTimeouts(), kStandardTimeouts);
+    EXPECT_EQ(bench.ports.openAttempts(),
+              (std::vector<std::string>{kCom1, kCom2, kCom3, kCom4}));
+    EXPECT_EQ(silent.hostWrites(), std::vector<std::uint8_t>{0xC0});
+    EXPECT_FALSE(silent.hostEndOpen());
+
+    // The callers reopen by name next: that puts the line back to one stop bit.
+    ASSERT_TRUE(bench.link.openRemembered());
+    EXPECT_EQ(gang.line().hostSettings().stopBits, StopBits::One);
+}
+
+TEST(PortScan, OnlyTheSixteenIdentityBytesCount) {
+    for (int byte = 0; byte < 256; ++byte) {
+        const bool identity = (byte >= 0xA2 && byte <= 0xA6) || byte == 0xAA || byte == 0xAB ||
+                              (byte >= 0xAD && byte <= 0xB5);
+        EXPECT_EQ(isProgrammerIdentity(static_cast<std::uint8_t>(byte)), identity) << byte;
+    }
+    for (const std::uint8_t answer : {0xA7, 0xA8, 0xA9, 0xAC, 0x00, 0xA5, 0xAF}) {
+        LinkBench bench;
+        bench.addProgrammer(kCom1, answer);
+        bench.setTable({kCom1});
+        const bool expected = answer == 0xA5 || answer == 0xAF;
+        EXPECT_EQ(bench.link.findProgrammerPort(), expected) << int{answer};
+        EXPECT_EQ(bench.link.isOpen(), expected);
+    }
+}
+
+TEST(PortScan, NothingThereMeans256SlotsTriedAndThePortClosed) {
+    LinkBench bench;
+    std::vector<std::string> table;
+    for (int slot = 1; slot <= 256; ++slot) table.push_back(slotName(slot));
+    bench.setTable(table);
+    EXPECT_FALSE(bench.link.findProgrammerPort());
+    EXPECT_EQ(bench.ports.openAttempts().size(), 256u);
+    EXPECT_FALSE(bench.link.isOpen());
+    EXPECT_EQ(bench.clock.nowMs(), 0u) << "ports that do not exist cost no time";
+}
+
+TEST(PortScan, EverySilentPortCostsTwoProbeReads) {
+    LinkBench bench;
+    std::vector<std::string> table;
+    for (int slot = 1; slot <= 256; ++slot) {
+        table.push_back(slotName(slot));
+        bench.addSilentPort(slotName(slot));
+    }
+    bench.setTable(table);
+    EXPECT_FALSE(bench.link.findProgrammerPort());
+    // Drain read and identify read, each 1 * 1 + 10 ms.
+    EXPECT_EQ(bench.clock.nowMs(), 256u * 22u);
+}
+
+TEST(PortScan, DrainIsBoundedForAPortThatNeverFallsSilent) {
+    LinkBench bench;
+    auto& chatter = bench.addSilentPort(kCom1);
+    auto& stale = bench.addSilentPort(kCom2);
+    auto chatterDevice = chatter.openDeviceEnd();
+    auto staleDevice = stale.openDeviceEnd();
+    const std::vector<std::uint8_t> flood(kDrainLimit + 10, 0xAB);
+    chatterDevice->write(flood.data(), flood.size());
+    staleDevice->write(flood.data(), 100);
+    bench.setTable({kCom1, kCom2});
+
+    EXPECT_FALSE(bench.link.findProgrammerPort());
+    // The flooded port is given up before the identify command; the one with a little
+    // stale input is drained and then asked.
+    EXPECT_TRUE(chatter.hostWrites().empty());
+    EXPECT_EQ(stale.hostWrites(), std::vector<std::uint8_t>{0xC0});
+}
+
+TEST(PortScan, PortsThatCannotBeSetUpAreSkipped) {
+    LinkBench bench;
+    auto& noConfig = bench.addProgrammer(kCom1, 0xAB);
+    auto& noTimeouts = bench.addProgrammer(kCom2, 0xAB);
+    bench.addProgrammer(kCom3, 0xAA);
+    noConfig.line().refuseConfigure(true);
+    noTimeouts.line().refuseTimeouts(true);
+    bench.setTable({kCom1, kCom2, kCom3});
+    ASSERT_TRUE(bench.link.findProgrammerPort());
+    EXPECT_EQ(bench.job.comPortText(), kCom3);
+    EXPECT_FALSE(noConfig.line().hostEndOpen());
+    EXPECT_FALSE(noTimeouts.line().hostEndOpen());
+}
+
+TEST(PortList, ListsThePortsThatOpenInSlotOrder) {
+    LinkBench bench;
+    bench.addSilentPort(kCom1);
+    bench.addSilentPort(kCom3);
+    auto& busy = bench.addSilentPort(kCom4);
+    auto heldElsewhere = busy.openHostEnd();
+    bench.setTable({kCom1, kCom2, kCom3, kCom4});
+    ASSERT_TRUE(bench.link.openRemembered());
+
+    EXPECT_TRUE(bench.link.listAvailablePorts());
+    EXPECT_EQ(bench.link.availablePorts(), (std::vector<std::string>{kCom1, kCom3}));
+    EXPECT_FALSE(bench.link.isOpen()) << "listing closes the port";
+    EXPECT_EQ(bench.link.portText(kCom3), "COM3");
+}
+
+}  // namespace
+}  // namespace tarnel

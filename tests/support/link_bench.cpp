@@ -1,0 +1,73 @@
+#include "support/link_bench.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+
+#include "sim/synthetic_firmware.h"
+
+namespace tarnel::testing {
+
+TempDir::TempDir() {
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("tarnel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+LinkBench::LinkBench() {
+    session.firmwareDirectory = firmwareDir.path().string();
+    job.setComPortName("\\\\.\\COM1");
+}
+
+LinkBench::~LinkBench() {
+    // Devices first: their threads wait on lines and the clock.
+    link.close();
+    devices_.clear();
+}
+
+sim::LoopbackDevice& LinkBench::addDevice(const std::string& name, const sim::Scenario& scenario) {
+    devices_.push_back(std::make_unique<sim::LoopbackDevice>(clock, scenario));
+    ports.attach(name, devices_.back()->line());
+    return *devices_.back();
+}
+
+sim::LoopbackDevice& LinkBench::addProgrammer(const std::string& name, std::uint8_t kind,
+                                              std::uint16_t version) {
+    return addDevice(name, singleScenario(kind, version));
+}
+
+LoopbackLine& LinkBench::addSilentPort(const std::string& name) {
+    silentLines_.push_back(std::make_unique<LoopbackLine>(clock));
+    ports.attach(name, *silentLines_.back());
+    return *silentLines_.back();
+}
+
+sim::LoopbackDevice& LinkBench::singlePort(const sim::Scenario& scenario) {
+    setTable({"\\\\.\\COM1"});
+    return addDevice("\\\\.\\COM1", scenario);
+}
+
+void LinkBench::writeFirmwareFiles() {
+    sim::writeSyntheticFirmwareFiles(firmwareDir.path().string(), kCarriedFirmwareVersion);
+}
+
+void LinkBench::selectPart(std::uint32_t partIndex) {
+    job.programmerType = partIndex < 100 ? kTypeIsp : kTypeIcp;
+    job.partIndex = partIndex;
+    job.refreshDerivedState();
+}
+
+}  // namespace tarnel::testing

@@ -1,0 +1,96 @@
+#pragma once
+// The host side of the programmer link on virtual time, with simulated programmers and
+// silent ports in a loopback port table, for protocol tests.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/programming_job.h"
+#include "core/recording_operator.h"
+#include "core/virtual_clock.h"
+#include "link/loopback_port.h"
+#include "link/programmer_link.h"
+#include "link/programmer_session.h"
+#include "sim/loopback_device.h"
+#include "sim/scenario.h"
+
+namespace tarnel::testing {
+
+// A directory of its own under the system's temporary directory, removed at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+class LinkBench {
+public:
+    LinkBench();
+    ~LinkBench();
+
+    // A simulated programmer behind the port of the given name ("\\.\COM1" style names are
+    // how the table names them).
+    sim::LoopbackDevice& addDevice(const std::string& name, const sim::Scenario& scenario);
+    sim::LoopbackDevice& addProgrammer(const std::string& name, std::uint8_t kind,
+                                       std::uint16_t version = 0x0619);
+    // A port that opens but where nothing answers.
+    LoopbackLine& addSilentPort(const std::string& name);
+    // The port table: slot n holds names[n - 1].
+    void setTable(std::vector<std::string> names) { ports.setTable(std::move(names)); }
+    // The usual set-up: one port, "\\.\COM1", with the device; it is the remembered port.
+    sim::LoopbackDevice& singlePort(const sim::Scenario& scenario);
+
+    // Writes the synthetic firmware files (version 0x0619) into the firmware directory.
+    void writeFirmwareFiles();
+
+    // Selects a part in ICP mode (or ISP mode below index 100).
+    void selectPart(std::uint32_t partIndex);
+
+    VirtualClock clock;
+
+private:
+    VirtualClock::Participant host_{clock};
+
+public:
+    LoopbackPortFactory ports;
+    ProgrammingJob job;
+    RecordingOperator op;
+    ProgrammerLink link{job, ports, clock};
+    ProgrammerSession session{job, link, op, clock};
+    TempDir firmwareDir;
+
+private:
+    std::vector<std::unique_ptr<LoopbackLine>> silentLines_;
+    std::vector<std::unique_ptr<sim::LoopbackDevice>> devices_;
+};
+
+inline sim::Scenario singleScenario(std::uint8_t kind, std::uint16_t version = 0x0619,
+                                    std::vector<sim::Fault> faults = {}) {
+    sim::Scenario scenario;
+    scenario.kind = kind;
+    scenario.firmwareVersion = version;
+    scenario.faults = std::move(faults);
+    return scenario;
+}
+
+inline sim::Scenario gangScenario(std::uint16_t version = 0x0619,
+                                  std::vector<sim::Fault> faults = {}) {
+    sim::Scenario scenario;
+    scenario.device = sim::Scenario::Device::Gang;
+    scenario.firmwareVersion = version;
+    scenario.faults = std::move(faults);
+    return scenario;
+}
+
+}  // namespace tarnel::testing
