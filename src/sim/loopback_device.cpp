@@ -10,7 +10,8 @@ LoopbackDevice::LoopbackDevice(VirtualClock& clock, const Scenario& scenario)
 
 LoopbackDevice::LoopbackDevice(VirtualClock& clock, std::vector<Fault> faults,
                                const MakeDevice& make)
-    : line_(clock),
+    : clock_(clock),
+      line_(clock),
       port_(line_.openDeviceEnd()),
       deviceLine_(std::make_unique<DeviceLine>(*port_, clock, std::move(faults))),
       device_(make(*deviceLine_)) {
@@ -33,8 +34,10 @@ LoopbackDevice::~LoopbackDevice() {
 
 void LoopbackDevice::stop() {
     line_.cut();
-    if (thread_.joinable())
-        thread_.join();
+    if (!thread_.joinable()) return;
+    // The device may be in the middle of a late reply: let time run while we wait for it.
+    VirtualClock::Absence away(clock_);
+    thread_.join();
 }
 
 }  // namespace tarnel::sim

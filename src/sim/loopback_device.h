@@ -37,6 +37,7 @@ class LoopbackDevice {
     void stop();
 
   private:
+    VirtualClock& clock_;
     LoopbackLine line_;
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<DeviceLine> deviceLine_;

@@ -1,0 +1,292 @@
+// Programmer firmware loads: the bytes on the wire, progress, pauses, version checks.
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "link/port_table.h"
+#include "sim/synthetic_firmware.h"
+#include "support/link_bench.h"
+
+namespace tarnel {
+namespace {
+
+using testing::LinkBench;
+
+// A firmware file whose every byte differs from its neighbours, so a byte out of place shows.
+std::vector<std::uint8_t> patternFile(std::size_t size, std::uint8_t kind) {
+    return sim::syntheticFirmware(kind, 0x0619, size);
+}
+
+// Opens the remembered port of a bench whose device is an ICP programmer and makes ICP the
+// current variant, as a search would.
+void readyForLoad(LinkBench& bench, std::uint8_t kind = 0xAB) {
+    ASSERT_TRUE(bench.link.openRemembered());
+    bench.session.firmwareVariant = rowOfKind(kind)->variant;
+}
+
+struct SingleLoadCase {
+    std::size_t size;
+    std::uint16_t lastAddress;
+    int progressRange;
+};
+
+TEST(SingleFirmwareLoad, BytesOnTheWire) {
+    for (const SingleLoadCase c : {SingleLoadCase{0x2A00, 0x29FF, 84}, {0x2A10, 0x2A0F, 86}}) {
+        SCOPED_TRACE(c.size);
+        LinkBench bench;
+        auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600));
+        const auto file = patternFile(c.size, 0xAB);
+        testing::writeBytes(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"), file);
+        readyForLoad(bench);
+        const std::uint64_t start = bench.clock.nowMs();
+        ASSERT_TRUE(bench.session.updateFirmware());
+
+        // What went out: the complemented ranges, everything else as in the file.
+        std::vector<std::uint8_t> sent = file;
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            if ((i >= 3 && i <= 0xFF) || (i >= 0x803 && i <= 0x8FF) || (i >= 0x2803 && i <= 0x28FF))
+                sent[i] = static_cast<std::uint8_t>(~sent[i]);
+        }
+        EXPECT_EQ(sent[3], static_cast<std::uint8_t>(0xFF - file[3]));
+        EXPECT_EQ(sent[0x803], static_cast<std::uint8_t>(0xFF - file[0x803]));
+        EXPECT_EQ(sent[0x2803], static_cast<std::uint8_t>(0xFF - file[0x2803]));
+        for (std::size_t unchanged : {2u, 0x100u, 0x802u, 0x900u, 0x2900u})
+            EXPECT_EQ(sent[unchanged], file[unchanged]) << unchanged;
+        const std::uint32_t sum = std::accumulate(sent.begin(), sent.end(), std::uint32_t{0});
+
+        std::vector<std::uint8_t> expected = {
+            0xC5,
+            static_cast<std::uint8_t>(c.lastAddress >> 8),
+            static_cast<std::uint8_t>(c.lastAddress & 0xFF),
+            static_cast<std::uint8_t>(sum >> 16),
+            static_cast<std::uint8_t>(sum >> 8),
+            static_cast<std::uint8_t>(sum)};
+        expected.insert(expected.end(), sent.begin(), sent.end());
+        EXPECT_EQ(device.line().hostWrites(), expected);
+        EXPECT_EQ(device.programmer()->loadedFirmware(), sent);
+        EXPECT_TRUE(device.errors().empty());
+
+        // Acknowledges: command, header, one per block sent, one per block written; then the sum.
+        const std::size_t blocks = (c.size + 255) / 256;
+        std::vector<std::uint8_t> answers(2 + 2 * blocks, 0xA5);
+        answers.insert(answers.end(), expected.begin() + 3, expected.begin() + 6);
+        EXPECT_EQ(device.line().deviceWrites(), answers);
+
+        EXPECT_EQ(bench.op.stepCount(), c.progressRange);
+        const auto events = bench.op.events();
+        EXPECT_NE(std::find(events.begin(), events.end(),
+                            "progress range " + std::to_string(c.progressRange)),
+                  events.end());
+        EXPECT_NE(std::find(events.begin(), events.end(),
+                            "status: !!! Note: Don't disconnect the Programmer while updating is "
+                            "in process..."),
+                  events.end());
+        EXPECT_EQ(bench.op.lastStatus(), "Ready...");
+        EXPECT_EQ(bench.op.programmerTypeLabel(), "ICP");
+        // Pauses: 1 ms after the command, 1 ms after each of five header bytes, 500 ms before
+        // the ready acknowledge, 2000 ms at the end. The transfers take no virtual time.
+        EXPECT_EQ(bench.clock.nowMs() - start, 1u + 5u + 500u + 2000u);
+        // The programmer now runs what it was loaded with.
+        EXPECT_EQ(device.programmer()->firmwareVersion(), 0x0619);
+    }
+}
+
+TEST(SingleFirmwareLoad, ChecksumReplyThatDiffersFails) {
+    LinkBench bench;
+    // 0x2A00 bytes: answers 1 and 2, then 42 + 42 block acknowledges; the sum is answer 87.
+    sim::Fault wrongSum{sim::Fault::Kind::WrongByte, 87, 1, std::nullopt, 0};
+    auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600, {wrongSum}));
+    testing::writeBytes(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"), patternFile(0x2A00, 1));
+    readyForLoad(bench);
+    EXPECT_FALSE(bench.session.updateFirmware());
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"FAIL: Programmer's storage checksum error !"});
+    EXPECT_EQ(device.programmer()->firmwareLoads(), 1) << "the programmer kept what it wrote";
+}
+
+TEST(SingleFirmwareLoad, FilesThatCannotBeLoadedAreRefusedBeforeAnythingIsSent) {
+    struct Case {
+        std::string content;  // "missing" for no file
+        std::size_t size;
+        std::string message;
+    };
+    for (const Case& c : {Case{"missing", 0, " cannot be opened !"},
+                          Case{"file", kFirmwareCapacity + 1,
+                               " is larger than 14336 bytes and cannot be loaded !"},
+                          Case{"file", 0, " is empty !"}}) {
+        LinkBench bench;
+        auto& device = bench.singlePort(testing::singleScenario(0xAB));
+        const std::string file = bench.session.firmwarePath("v0619_MainMCU_ICP.DAT");
+        if (c.content != "missing") testing::writeBytes(file, std::vector<std::uint8_t>(c.size, 1));
+        readyForLoad(bench);
+        EXPECT_FALSE(bench.session.updateFirmware());
+        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: " + file + c.message});
+        EXPECT_TRUE(device.line().hostWrites().empty());
+    }
+    // A file of exactly 14 KiB is still taken.
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::singleScenario(0xAB));
+    testing::writeBytes(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"),
+                        patternFile(kFirmwareCapacity, 0xAB));
+    readyForLoad(bench);
+    EXPECT_TRUE(bench.session.updateFirmware());
+    EXPECT_EQ(device.programmer()->loadedFirmware().size(), kFirmwareCapacity);
+}
+
+TEST(SingleFirmwareLoad, NoVariantMeansNoFile) {
+    LinkBench bench;
+    bench.singlePort(testing::singleScenario(0xAB));
+    ASSERT_TRUE(bench.link.openRemembered());
+    EXPECT_FALSE(bench.session.updateFirmware());
+    ASSERT_EQ(bench.op.boxes().size(), 1u);
+    EXPECT_NE(bench.op.boxes()[0].find(" cannot be opened !"), std::string::npos);
+}
+
+TEST(GangFirmwareLoad, ShortFileGoesOutPaddedTo4096BytesWithTheMidMarker) {
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::gangScenario(0x0500));
+    const auto file = sim::syntheticFirmware(0xAF, 0x0619, 3000);
+    testing::writeBytes(bench.session.firmwarePath("v0619_GangMCU.DAT"), file);
+    ASSERT_TRUE(bench.link.openRemembered());
+    const std::uint64_t start = bench.clock.nowMs();
+    ASSERT_TRUE(bench.session.updateGangFirmware());
+
+    std::vector<std::uint8_t> image = file;
+    image.resize(4096, 0xFF);
+    std::vector<std::uint8_t> expected = {0xC5};
+    expected.insert(expected.end(), image.begin(), image.begin() + 2048);
+    expected.push_back(0x5A);
+    expected.insert(expected.end(), image.begin() + 2048, image.end());
+    EXPECT_EQ(device.line().hostWrites(), expected);
+    EXPECT_EQ(device.line().deviceWrites(), std::vector<std::uint8_t>(17, 0xAF));
+    EXPECT_EQ(bench.op.stepCount(), 16);
+    EXPECT_EQ(bench.op.progressMaximum(), 16);
+    EXPECT_EQ(bench.clock.nowMs() - start, 1u + 1u + 250u + 2000u);
+    EXPECT_TRUE(device.errors().empty());
+    EXPECT_EQ(device.gangProgrammer()->firmwareVersion(), 0x0619);
+}
+
+TEST(GangFirmwareLoad, FileLongerThanTheWireCarriesIsRefused) {
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::gangScenario(0x0500));
+    const std::string path = bench.session.firmwarePath("v0619_GangMCU.DAT");
+    testing::writeBytes(path, std::vector<std::uint8_t>(4097, 0));
+    ASSERT_TRUE(bench.link.openRemembered());
+    EXPECT_FALSE(bench.session.updateGangFirmware());
+    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{
+                                    "FAIL: " + path + " is larger than 4096 bytes and cannot be loaded !"});
+    EXPECT_TRUE(device.line().hostWrites().empty());
+}
+
+TEST(FirmwareVersion, FlagsFollowTheVersion) {
+    struct Case {
+        std::uint16_t version;
+        std::array<bool, 6> below;  // 0490 0501 0505 0524 0601 0614
+    };
+    for (const Case c : {Case{0x0501, {false, false, true, true, true, true}},
+                         Case{0x048F, {true, true, true, true, true, true}},
+                         Case{0x0490, {false, true, true, true, true, true}},
+                         Case{0x0614, {false, false, false, false, false, false}},
+                         Case{0x0613, {false, false, false, false, false, true}}}) {
+        LinkBench bench;
+        auto& device = bench.singlePort(testing::singleScenario(0xAB, c.version));
+        ASSERT_TRUE(bench.link.openRemembered());
+        ASSERT_TRUE(bench.session.readFirmwareVersion());
+        EXPECT_EQ(bench.session.firmwareVersion, c.version);
+        const ProgrammerSession& s = bench.session;
+        EXPECT_EQ((std::array<bool, 6>{s.fwBelow0490, s.fwBelow0501, s.fwBelow0505,
+                                       s.fwBelow0524, s.fwBelow0601, s.fwBelow0614}),
+                  c.below)
+            << std::hex << c.version;
+        EXPECT_EQ(device.line().hostWrites(), std::vector<std::uint8_t>{0xC1});
+        EXPECT_EQ(bench.session.lastCommand, 0xC1);
+    }
+}
+
+TEST(FirmwareVersion, GangFlagsFollowTheVersion) {
+    struct Case {
+        std::uint16_t version;
+        std::array<bool, 4> below;  // gang 0119 0145 0560, 0601
+    };
+    for (const Case c : {Case{0x0118, {true, true, true, true}},
+                         Case{0x0119, {false, true, true, true}},
+                         Case{0x0560, {false, false, false, true}},
+                         Case{0x0601, {false, false, false, false}}}) {
+        LinkBench bench;
+        bench.singlePort(testing::gangScenario(c.version));
+        ASSERT_TRUE(bench.link.openRemembered());
+        ASSERT_TRUE(bench.session.readGangFirmwareVersion());
+        const ProgrammerSession& s = bench.session;
+        EXPECT_EQ((std::array<bool, 4>{s.gangFwBelow0119, s.gangFwBelow0145, s.gangFwBelow0560,
+                                       s.fwBelow0601}),
+                  c.below)
+            << std::hex << c.version;
+    }
+}
+
+TEST(FirmwareVersionCheck, LoadsTheCarriedFirmwareOnlyWhenTheVersionDiffers) {
+    for (const std::uint16_t version : {0x0619, 0x0600, 0x0620}) {
+        LinkBench bench;
+        bench.writeFirmwareFiles();
+        auto& device = bench.singlePort(testing::singleScenario(0xB1, version));
+        readyForLoad(bench, 0xB1);
+        const bool differs = version != 0x0619;
+        EXPECT_EQ(bench.session.checkFirmwareVersion(), differs);
+        EXPECT_EQ(device.programmer()->firmwareLoads(), differs ? 1 : 0);
+        EXPECT_EQ(device.programmer()->firmwareVersion(), 0x0619);
+        EXPECT_TRUE(bench.op.boxes().empty());
+    }
+    // A load that fails is reported, and the check still says an update was attempted.
+    LinkBench bench;
+    bench.singlePort(testing::singleScenario(0xB1, 0x0600));
+    readyForLoad(bench, 0xB1);
+    EXPECT_TRUE(bench.session.checkFirmwareVersion());
+    const auto boxes = bench.op.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1], "FAIL: Update programmer error !");
+}
+
+TEST(FirmwareVersionCheck, GangProgrammerOlderThan0119IsNeverUpdated) {
+    for (const auto& [version, updates] :
+         std::vector<std::pair<std::uint16_t, bool>>{{0x0100, false}, {0x0500, true}, {0x0619, false}}) {
+        LinkBench bench;
+        bench.writeFirmwareFiles();
+        auto& device = bench.singlePort(testing::gangScenario(version));
+        ASSERT_TRUE(bench.link.openRemembered());
+        EXPECT_EQ(bench.session.checkGangFirmwareVersion(), updates) << std::hex << version;
+        EXPECT_EQ(device.gangProgrammer()->firmwareLoads(), updates ? 1 : 0);
+    }
+    LinkBench bench;  // no files
+    bench.singlePort(testing::gangScenario(0x0500));
+    ASSERT_TRUE(bench.link.openRemembered());
+    EXPECT_TRUE(bench.session.checkGangFirmwareVersion());
+    EXPECT_EQ(bench.op.boxes().back(), "FAIL: Update Gang Programmer error !");
+}
+
+TEST(FirmwareReload, LoadsTheSuitingVariantAgainAndSaysSo) {
+    LinkBench bench;
+    bench.writeFirmwareFiles();
+    auto& device = bench.singlePort(testing::singleScenario(0xA5, 0x0619));
+    bench.selectPart(2);
+    EXPECT_TRUE(bench.session.reloadFirmware());
+    EXPECT_FALSE(bench.job.forceFirmwareUpdate);
+    EXPECT_EQ(device.programmer()->firmwareLoads(), 1);
+    EXPECT_EQ(device.programmer()->kind(), 0xA5);
+    EXPECT_EQ(device.programmer()->loadedFirmware()[2], 0xA5) << "the ISP_only file";
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"PASS: Programmer's firmware is successfully updated !"});
+
+    // A refused part: no PASS, and the flag is cleared all the same.
+    LinkBench refused;
+    refused.writeFirmwareFiles();
+    refused.singlePort(testing::singleScenario(0xA5));
+    refused.selectPart(200);
+    EXPECT_FALSE(refused.session.reloadFirmware());
+    EXPECT_FALSE(refused.job.forceFirmwareUpdate);
+    EXPECT_EQ(refused.op.boxes(),
+              std::vector<std::string>{"FAIL: This programmer cannot support ICP device !"});
+}
+
+}  // namespace
+}  // namespace tarnel
