@@ -1,0 +1,198 @@
+// tarnel against tarnel-sim over a real pseudo-terminal, found by the port scan through
+// TARNEL_PORTS, with no --port.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "support/link_bench.h"
+
+namespace {
+
+const std::string kTarnel = std::string(TARNEL_BINARY_DIR) + "/src/cli/tarnel";
+const std::string kSim = std::string(TARNEL_BINARY_DIR) + "/src/sim/tarnel-sim";
+
+struct CliRun {
+    int status = -1;
+    std::string out;  // stdout and stderr together
+};
+
+CliRun run(const std::string& command) {
+    CliRun result;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return result;
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+    const int raw = pclose(pipe);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return result;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A tarnel-sim serve process with its scenario, ended with SIGTERM.
+class SimProcess {
+public:
+    SimProcess(const tarnel::testing::TempDir& dir, const std::string& scenarioJson)
+        : link_(dir.file("sim-link")) {
+        const std::string scenario = dir.file("scenario.json");
+        FILE* file = std::fopen(scenario.c_str(), "w");
+        std::fputs(scenarioJson.c_str(), file);
+        std::fclose(file);
+
+        int out[2];
+        if (::pipe(out) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execl(kSim.c_str(), kSim.c_str(), "serve", "--scenario", scenario.c_str(), "--link",
+                    link_.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        // The first line is the pseudo-terminal's path: the simulator is ready.
+        char c = 0;
+        while (::read(out[0], &c, 1) == 1 && c != '\n') ptyPath_ += c;
+        ::close(out[0]);
+    }
+
+    ~SimProcess() { stop(); }
+
+    // Ends the simulator; its exit status, or -1 if it had to be killed.
+    int stop() {
+        if (pid_ <= 0) return exitStatus_;
+        ::kill(pid_, SIGTERM);
+        int raw = 0;
+        for (int i = 0; i < 50; ++i) {
+            if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
+                pid_ = -1;
+                exitStatus_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+                return exitStatus_;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &raw, 0);
+        pid_ = -1;
+        return -1;
+    }
+
+    const std::string& link() const { return link_; }
+    const std::string& ptyPath() const { return ptyPath_; }
+
+private:
+    std::string link_;
+    std::string ptyPath_;
+    pid_t pid_ = -1;
+    int exitStatus_ = -1;
+};
+
+class LinkCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(run(kSim + " firmware --out " + firmware()).status, 0);
+    }
+    std::string firmware() const { return dir_.file("firmware"); }
+    // Slot 1 names no device, so the remembered port fails and the scan finds slot 2.
+    CliRun tarnel(const SimProcess& sim, const std::string& args) const {
+        return run("TARNEL_PORTS=" + dir_.file("absent") + ":" + sim.link() + " " + kTarnel +
+                   " --firmware-dir " + firmware() + " " + args);
+    }
+
+    tarnel::testing::TempDir dir_;
+};
+
+TEST_F(LinkCli, IdentifyThenFirmwareUpdateThenVariantSwitch) {
+    SimProcess sim(dir_, R"({"device": "single", "kind": "ICP", "firmwareVersion": "0x0600"})");
+    ASSERT_FALSE(sim.ptyPath().empty());
+
+    CliRun r = tarnel(sim, "identify");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "Programmer: ICP (0xAB, ICP) on " + sim.link())) << r.out;
+    EXPECT_TRUE(contains(r.out, "Firmware version: 0x0600")) << r.out;
+
+    r = tarnel(sim, "fw-update");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "PASS: Programmer's firmware is successfully updated !")) << r.out;
+
+    r = tarnel(sim, "identify");
+    EXPECT_TRUE(contains(r.out, "Firmware version: 0x0619")) << r.out;
+
+    // A 32-bit part needs the Vexa variant: the search loads it.
+    r = tarnel(sim, "identify --part 200");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "Programmer: ICP_Vexa (0xAD, ICP_Vexa)")) << r.out;
+
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+TEST_F(LinkCli, GangProgrammerIsFoundOnlyInGangMode) {
+    SimProcess sim(dir_, R"({"device": "gang", "firmwareVersion": "0x0500"})");
+    CliRun r = tarnel(sim, "identify --gang");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "Programmer: Gang (0xAF)")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Firmware version: 0x0500")) << r.out;
+
+    r = tarnel(sim, "identify");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.out, "FAIL: Please select 'Gang' mode for Programmer Type !")) << r.out;
+}
+
+TEST_F(LinkCli, FailuresEndWithTheirMessageAndStatus) {
+    SimProcess sim(dir_, R"({"kind": "ICP_only"})");
+    // The ICP-only line cannot serve an ISP part.
+    CliRun r = tarnel(sim, "identify --type isp --part 2");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.out, "FAIL: This programmer cannot support ISP device !")) << r.out;
+
+    // No firmware files where they are looked for.
+    r = run("TARNEL_PORTS=" + sim.link() + " " + kTarnel + " --firmware-dir " +
+            dir_.file("empty") + " fw-update");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.out, dir_.file("empty") + "/v0619_MainMCU_ICP_only.DAT cannot be opened !"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "FAIL: Configure programmer error !")) << r.out;
+
+    EXPECT_EQ(tarnel(sim, "identify --part NOSUCHPART").status, 2);
+    EXPECT_EQ(run(kSim + " serve --scenario " + dir_.file("missing.json")).status, 2);
+}
+
+TEST_F(LinkCli, PortListShowsTheSimulatorAndAnExplicitPortIsUsed) {
+    SimProcess sim(dir_, R"({"kind": "ISP"})");
+    CliRun r = run("TARNEL_PORTS=" + dir_.file("absent") + ":" + sim.link() + " " + kTarnel + " ports");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(contains(r.out, sim.link() + "\n")) << r.out;
+    EXPECT_FALSE(contains(r.out, dir_.file("absent"))) << r.out;
+
+    // --port with the pseudo-terminal's own name, nothing in TARNEL_PORTS.
+    const std::string name = sim.ptyPath().substr(5);  // "pts/N"
+    r = run(kTarnel + " --firmware-dir " + firmware() + " --port " + name + " identify --type isp");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "Programmer: ISP (0xAA, ISP) on " + name)) << r.out;
+}
+
+TEST_F(LinkCli, LineCutMidExchangeFailsCleanly) {
+    // The simulator pulls the cable instead of its first answer.
+    SimProcess sim(dir_, R"({"kind": "ICP", "faults": [{"type": "lineCut", "step": 1}]})");
+    const auto start = std::chrono::steady_clock::now();
+    CliRun r = tarnel(sim, "identify");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.out, "FAIL: Programmer is not found !")) << r.out;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+// The POSIX port on a real pseudo-terminal: exclusive open, time-outs in poll, a device that
+// goes away, DTR where there is none.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "core/clock.h"
+#include "link/posix_serial_port.h"
+#include "sim/pseudo_terminal.h"
+#include "support/link_bench.h"
+
+namespace tarnel {
+namespace {
+
+using Millis = std::chrono::milliseconds;
+
+class PosixPort : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        auto opened = sim::openPseudoTerminal(error);
+        ASSERT_TRUE(opened) << error;
+        pty_ = std::move(*opened);
+    }
+
+    Millis elapsedSince(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - start);
+    }
+
+    SystemClock clock_;
+    sim::PseudoTerminal pty_;
+};
+
+TEST_F(PosixPort, OpensExclusivelyAndOnlyTerminals) {
+    auto first = PosixSerialPort::open(pty_.slavePath, clock_);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(PosixSerialPort::open(pty_.slavePath, clock_), nullptr) << "in use";
+    first.reset();
+    EXPECT_NE(PosixSerialPort::open(pty_.slavePath, clock_), nullptr) << "free again";
+
+    testing::TempDir dir;
+    testing::writeBytes(dir.file("plain"), {1, 2, 3});
+    EXPECT_EQ(PosixSerialPort::open(dir.file("plain"), clock_), nullptr);
+    EXPECT_EQ(PosixSerialPort::open(dir.file("missing"), clock_), nullptr);
+}
+
+TEST_F(PosixPort, ReadsEndByTheirTimeOutsAndShortReadsKeepWhatCame) {
+    auto port = PosixSerialPort::open(pty_.slavePath, clock_);
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(port->configure(LineSettings{115200, 8, false, Parity::None, StopBits::Two}));
+    ASSERT_TRUE(port->setTimeouts(Timeouts{1, 1, 10, 1, 10}));
+    std::uint8_t buffer[4] = {};
+    auto start = std::chrono::steady_clock::now();
+    Transfer t = port->read(buffer, 1);
+    EXPECT_TRUE(t.ok);
+    EXPECT_EQ(t.count, 0u);
+    EXPECT_GE(elapsedSince(start), Millis(10));
+    EXPECT_LT(elapsedSince(start), Millis(500));
+
+    const std::uint8_t three[3] = {0xA5, 0x06, 0x19};
+    ASSERT_EQ(::write(pty_.master.get(), three, 3), 3);
+    ASSERT_TRUE(port->setTimeouts(Timeouts{0, 1, 100, 1, 100}));
+    t = port->read(buffer, 4);
+    EXPECT_TRUE(t.ok);
+    EXPECT_EQ(t.count, 3u);
+    EXPECT_EQ(buffer[2], 0x19);
+
+    // Writes reach the other side unchanged: the line is raw.
+    const std::uint8_t command[2] = {0xC0, 0x0A};
+    EXPECT_EQ(port->write(command, 2).count, 2u);
+    std::uint8_t received[2] = {};
+    ASSERT_EQ(::read(pty_.master.get(), received, 2), 2);
+    EXPECT_EQ(received[0], 0xC0);
+    EXPECT_EQ(received[1], 0x0A);
+}
+
+TEST_F(PosixPort, DeviceThatGoesAwayFailsTheTransferAtOnce) {
+    auto port = PosixSerialPort::open(pty_.slavePath, clock_);
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(port->configure(LineSettings{}));
+    ASSERT_TRUE(port->setTimeouts(Timeouts{8000, 1, 8000, 1, 8000}));
+    pty_.master.reset();  // the other end hangs up
+    std::uint8_t byte = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(port->read(&byte, 1).ok);
+    EXPECT_LT(elapsedSince(start), Millis(1000)) << "no wait for the 8 s time-out";
+    EXPECT_FALSE(port->write(&byte, 1).ok);
+}
+
+TEST_F(PosixPort, DtrFailsOnAPseudoTerminalWithoutHarm) {
+    auto port = PosixSerialPort::open(pty_.slavePath, clock_);
+    ASSERT_NE(port, nullptr);
+    EXPECT_TRUE(port->configure(LineSettings{}));
+    EXPECT_FALSE(port->setDtr(true));
+    EXPECT_FALSE(port->setDtr(false));
+    // The boot loaders' rates, 14400 included, and the other line settings are accepted.
+    for (const std::uint32_t baud : {9600u, 14400u, 19200u, 38400u, 57600u, 115200u})
+        EXPECT_TRUE(port->configure(LineSettings{baud, 8, false, Parity::None, StopBits::One}))
+            << baud;
+    EXPECT_TRUE(port->configure(LineSettings{9600, 7, true, Parity::Even, StopBits::Two}));
+    const std::uint8_t byte = 0x55;
+    EXPECT_EQ(port->write(&byte, 1).count, 1u);
+}
+
+TEST_F(PosixPort, ProgrammerLinkScansThePortTableFromTheEnvironment) {
+    // A pseudo-terminal nobody answers on, listed in TARNEL_PORTS, is probed and skipped.
+    ProgrammingJob job;
+    PosixPortFactory ports(clock_);
+    ProgrammerLink link(job, ports, clock_);
+    const std::string saved = std::getenv("TARNEL_PORTS") ? std::getenv("TARNEL_PORTS") : "";
+    ::setenv("TARNEL_PORTS", ("/nonexistent/port:" + pty_.slavePath).c_str(), 1);
+    const auto table = ports.portTable();
+    ASSERT_GE(table.size(), 2u);
+    EXPECT_EQ(table[1], pty_.slavePath);
+    link.listAvailablePorts();
+    ASSERT_FALSE(link.availablePorts().empty());
+    EXPECT_EQ(link.availablePorts().front(), pty_.slavePath.size() < 16 ? pty_.slavePath
+                                                                         : std::string("\\\\.\\COM2"));
+    std::uint8_t probe = 0;
+    link.findProgrammerPort();
+    EXPECT_EQ(::read(pty_.master.get(), &probe, 1), 1);
+    EXPECT_EQ(probe, 0xC0);
+    if (saved.empty()) {
+        ::unsetenv("TARNEL_PORTS");
+    } else {
+        ::setenv("TARNEL_PORTS", saved.c_str(), 1);
+    }
+}
+
+}  // namespace
+}  // namespace tarnel
