@@ -96,14 +96,16 @@ VirtualClock::Absence::Absence(VirtualClock& clock) : clock_(clock) {
     std::lock_guard lock(clock_.mutex_);
     auto& parties = clock_.parties_;
     const auto self = std::find(parties.begin(), parties.end(), std::this_thread::get_id());
-    if (self == parties.end()) return;
+    if (self == parties.end())
+        return;
     wasRegistered_ = true;
     parties.erase(self);
     clock_.advanceIfIdle();
 }
 
 VirtualClock::Absence::~Absence() {
-    if (!wasRegistered_) return;
+    if (!wasRegistered_)
+        return;
     std::lock_guard lock(clock_.mutex_);
     clock_.parties_.push_back(std::this_thread::get_id());
 }

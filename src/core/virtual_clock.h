@@ -49,22 +49,22 @@ class VirtualClock : public Clock {
         VirtualClock& clock_;
     };
 
-      // While it lives, the calling thread does not count as a party: for a registered thread
+    // While it lives, the calling thread does not count as a party: for a registered thread
     // that blocks on something other than the clock, such as joining another party's thread,
     // which may need time to move before it can end.
     class Absence {
-    public:
+      public:
         explicit Absence(VirtualClock& clock);
         ~Absence();
         Absence(const Absence&) = delete;
         Absence& operator=(const Absence&) = delete;
 
-    private:
+      private:
         VirtualClock& clock_;
         bool wasRegistered_ = false;
     };
 
-private:
+  private:
     struct Waiter {
         std::uint64_t deadline;
         const std::function<bool()>* ready;

@@ -34,7 +34,8 @@ LoopbackDevice::~LoopbackDevice() {
 
 void LoopbackDevice::stop() {
     line_.cut();
-    if (!thread_.joinable()) return;
+    if (!thread_.joinable())
+        return;
     // The device may be in the middle of a late reply: let time run while we wait for it.
     VirtualClock::Absence away(clock_);
     thread_.join();

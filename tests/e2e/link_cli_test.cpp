@@ -28,10 +28,12 @@ struct CliRun {
 CliRun run(const std::string& command) {
     CliRun result;
     FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return result;
+    if (pipe == nullptr)
+        return result;
     std::array<char, 4096> buffer{};
     std::size_t n = 0;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.out.append(buffer.data(), n);
     const int raw = pclose(pipe);
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return result;
@@ -43,7 +45,7 @@ bool contains(const std::string& text, const std::string& part) {
 
 // A tarnel-sim serve process with its scenario, ended with SIGTERM.
 class SimProcess {
-public:
+  public:
     SimProcess(const tarnel::testing::TempDir& dir, const std::string& scenarioJson)
         : link_(dir.file("sim-link")) {
         const std::string scenario = dir.file("scenario.json");
@@ -52,7 +54,8 @@ public:
         std::fclose(file);
 
         int out[2];
-        if (::pipe(out) != 0) return;
+        if (::pipe(out) != 0)
+            return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
@@ -65,7 +68,8 @@ public:
         ::close(out[1]);
         // The first line is the pseudo-terminal's path: the simulator is ready.
         char c = 0;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') ptyPath_ += c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            ptyPath_ += c;
         ::close(out[0]);
     }
 
@@ -73,7 +77,8 @@ public:
 
     // Ends the simulator; its exit status, or -1 if it had to be killed.
     int stop() {
-        if (pid_ <= 0) return exitStatus_;
+        if (pid_ <= 0)
+            return exitStatus_;
         ::kill(pid_, SIGTERM);
         int raw = 0;
         for (int i = 0; i < 50; ++i) {
@@ -93,7 +98,7 @@ public:
     const std::string& link() const { return link_; }
     const std::string& ptyPath() const { return ptyPath_; }
 
-private:
+  private:
     std::string link_;
     std::string ptyPath_;
     pid_t pid_ = -1;
@@ -101,10 +106,8 @@ private:
 };
 
 class LinkCli : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(run(kSim + " firmware --out " + firmware()).status, 0);
-    }
+  protected:
+    void SetUp() override { ASSERT_EQ(run(kSim + " firmware --out " + firmware()).status, 0); }
     std::string firmware() const { return dir_.file("firmware"); }
     // Slot 1 names no device, so the remembered port fails and the scan finds slot 2.
     CliRun tarnel(const SimProcess& sim, const std::string& args) const {
@@ -159,10 +162,11 @@ TEST_F(LinkCli, FailuresEndWithTheirMessageAndStatus) {
     EXPECT_TRUE(contains(r.out, "FAIL: This programmer cannot support ISP device !")) << r.out;
 
     // No firmware files where they are looked for.
-    r = run("TARNEL_PORTS=" + sim.link() + " " + kTarnel + " --firmware-dir " +
-            dir_.file("empty") + " fw-update");
+    r = run("TARNEL_PORTS=" + sim.link() + " " + kTarnel + " --firmware-dir " + dir_.file("empty") +
+            " fw-update");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.out, dir_.file("empty") + "/v0619_MainMCU_ICP_only.DAT cannot be opened !"))
+    EXPECT_TRUE(
+        contains(r.out, dir_.file("empty") + "/v0619_MainMCU_ICP_only.DAT cannot be opened !"))
         << r.out;
     EXPECT_TRUE(contains(r.out, "FAIL: Configure programmer error !")) << r.out;
 
@@ -172,7 +176,8 @@ TEST_F(LinkCli, FailuresEndWithTheirMessageAndStatus) {
 
 TEST_F(LinkCli, PortListShowsTheSimulatorAndAnExplicitPortIsUsed) {
     SimProcess sim(dir_, R"({"kind": "ISP"})");
-    CliRun r = run("TARNEL_PORTS=" + dir_.file("absent") + ":" + sim.link() + " " + kTarnel + " ports");
+    CliRun r =
+        run("TARNEL_PORTS=" + dir_.file("absent") + ":" + sim.link() + " " + kTarnel + " ports");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(contains(r.out, sim.link() + "\n")) << r.out;
     EXPECT_FALSE(contains(r.out, dir_.file("absent"))) << r.out;

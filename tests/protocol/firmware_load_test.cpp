@@ -55,13 +55,12 @@ TEST(SingleFirmwareLoad, BytesOnTheWire) {
             EXPECT_EQ(sent[unchanged], file[unchanged]) << unchanged;
         const std::uint32_t sum = std::accumulate(sent.begin(), sent.end(), std::uint32_t{0});
 
-        std::vector<std::uint8_t> expected = {
-            0xC5,
-            static_cast<std::uint8_t>(c.lastAddress >> 8),
-            static_cast<std::uint8_t>(c.lastAddress & 0xFF),
-            static_cast<std::uint8_t>(sum >> 16),
-            static_cast<std::uint8_t>(sum >> 8),
-            static_cast<std::uint8_t>(sum)};
+        std::vector<std::uint8_t> expected = {0xC5,
+                                              static_cast<std::uint8_t>(c.lastAddress >> 8),
+                                              static_cast<std::uint8_t>(c.lastAddress & 0xFF),
+                                              static_cast<std::uint8_t>(sum >> 16),
+                                              static_cast<std::uint8_t>(sum >> 8),
+                                              static_cast<std::uint8_t>(sum)};
         expected.insert(expected.end(), sent.begin(), sent.end());
         EXPECT_EQ(device.line().hostWrites(), expected);
         EXPECT_EQ(device.programmer()->loadedFirmware(), sent);
@@ -97,7 +96,8 @@ TEST(SingleFirmwareLoad, ChecksumReplyThatDiffersFails) {
     // 0x2A00 bytes: answers 1 and 2, then 42 + 42 block acknowledges; the sum is answer 87.
     sim::Fault wrongSum{sim::Fault::Kind::WrongByte, 87, 1, std::nullopt, 0};
     auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600, {wrongSum}));
-    testing::writeBytes(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"), patternFile(0x2A00, 1));
+    testing::writeBytes(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"),
+                        patternFile(0x2A00, 1));
     readyForLoad(bench);
     EXPECT_FALSE(bench.session.updateFirmware());
     EXPECT_EQ(bench.op.boxes(),
@@ -111,14 +111,15 @@ TEST(SingleFirmwareLoad, FilesThatCannotBeLoadedAreRefusedBeforeAnythingIsSent) 
         std::size_t size;
         std::string message;
     };
-    for (const Case& c : {Case{"missing", 0, " cannot be opened !"},
-                          Case{"file", kFirmwareCapacity + 1,
-                               " is larger than 14336 bytes and cannot be loaded !"},
-                          Case{"file", 0, " is empty !"}}) {
+    for (const Case& c :
+         {Case{"missing", 0, " cannot be opened !"},
+          Case{"file", kFirmwareCapacity + 1, " is larger than 14336 bytes and cannot be loaded !"},
+          Case{"file", 0, " is empty !"}}) {
         LinkBench bench;
         auto& device = bench.singlePort(testing::singleScenario(0xAB));
         const std::string file = bench.session.firmwarePath("v0619_MainMCU_ICP.DAT");
-        if (c.content != "missing") testing::writeBytes(file, std::vector<std::uint8_t>(c.size, 1));
+        if (c.content != "missing")
+            testing::writeBytes(file, std::vector<std::uint8_t>(c.size, 1));
         readyForLoad(bench);
         EXPECT_FALSE(bench.session.updateFirmware());
         EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: " + file + c.message});
@@ -174,8 +175,9 @@ TEST(GangFirmwareLoad, FileLongerThanTheWireCarriesIsRefused) {
     testing::writeBytes(path, std::vector<std::uint8_t>(4097, 0));
     ASSERT_TRUE(bench.link.openRemembered());
     EXPECT_FALSE(bench.session.updateGangFirmware());
-    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{
-                                    "FAIL: " + path + " is larger than 4096 bytes and cannot be loaded !"});
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"FAIL: " + path +
+                                       " is larger than 4096 bytes and cannot be loaded !"});
     EXPECT_TRUE(device.line().hostWrites().empty());
 }
 
@@ -195,8 +197,8 @@ TEST(FirmwareVersion, FlagsFollowTheVersion) {
         ASSERT_TRUE(bench.session.readFirmwareVersion());
         EXPECT_EQ(bench.session.firmwareVersion, c.version);
         const ProgrammerSession& s = bench.session;
-        EXPECT_EQ((std::array<bool, 6>{s.fwBelow0490, s.fwBelow0501, s.fwBelow0505,
-                                       s.fwBelow0524, s.fwBelow0601, s.fwBelow0614}),
+        EXPECT_EQ((std::array<bool, 6>{s.fwBelow0490, s.fwBelow0501, s.fwBelow0505, s.fwBelow0524,
+                                       s.fwBelow0601, s.fwBelow0614}),
                   c.below)
             << std::hex << c.version;
         EXPECT_EQ(device.line().hostWrites(), std::vector<std::uint8_t>{0xC1});
@@ -209,10 +211,9 @@ TEST(FirmwareVersion, GangFlagsFollowTheVersion) {
         std::uint16_t version;
         std::array<bool, 4> below;  // gang 0119 0145 0560, 0601
     };
-    for (const Case c : {Case{0x0118, {true, true, true, true}},
-                         Case{0x0119, {false, true, true, true}},
-                         Case{0x0560, {false, false, false, true}},
-                         Case{0x0601, {false, false, false, false}}}) {
+    for (const Case c :
+         {Case{0x0118, {true, true, true, true}}, Case{0x0119, {false, true, true, true}},
+          Case{0x0560, {false, false, false, true}}, Case{0x0601, {false, false, false, false}}}) {
         LinkBench bench;
         bench.singlePort(testing::gangScenario(c.version));
         ASSERT_TRUE(bench.link.openRemembered());
@@ -248,8 +249,8 @@ TEST(FirmwareVersionCheck, LoadsTheCarriedFirmwareOnlyWhenTheVersionDiffers) {
 }
 
 TEST(FirmwareVersionCheck, GangProgrammerOlderThan0119IsNeverUpdated) {
-    for (const auto& [version, updates] :
-         std::vector<std::pair<std::uint16_t, bool>>{{0x0100, false}, {0x0500, true}, {0x0619, false}}) {
+    for (const auto& [version, updates] : std::vector<std::pair<std::uint16_t, bool>>{
+             {0x0100, false}, {0x0500, true}, {0x0619, false}}) {
         LinkBench bench;
         bench.writeFirmwareFiles();
         auto& device = bench.singlePort(testing::gangScenario(version));

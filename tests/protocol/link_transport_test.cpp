@@ -122,8 +122,7 @@ TEST(PortScan, StopsAtTheFirstPortThatAnswersAndRemembersIt) {
     // Found with the probe's two stop bits; the standard profile is back.
     EXPECT_EQ(gang.line().hostSettings().stopBits, StopBits::Two);
     EXPECT_EQ(gang.line().hostTimeouts(), kStandardTimeouts);
-    EXPECT_EQ(bench.ports.openAttempts(),
-              (std::vector<std::string>{kCom1, kCom2, kCom3, kCom4}));
+    EXPECT_EQ(bench.ports.openAttempts(), (std::vector<std::string>{kCom1, kCom2, kCom3, kCom4}));
     EXPECT_EQ(silent.hostWrites(), std::vector<std::uint8_t>{0xC0});
     EXPECT_FALSE(silent.hostEndOpen());
 
@@ -151,7 +150,8 @@ TEST(PortScan, OnlyTheSixteenIdentityBytesCount) {
 TEST(PortScan, NothingThereMeans256SlotsTriedAndThePortClosed) {
     LinkBench bench;
     std::vector<std::string> table;
-    for (int slot = 1; slot <= 256; ++slot) table.push_back(slotName(slot));
+    for (int slot = 1; slot <= 256; ++slot)
+        table.push_back(slotName(slot));
     bench.setTable(table);
     EXPECT_FALSE(bench.link.findProgrammerPort());
     EXPECT_EQ(bench.ports.openAttempts().size(), 256u);

@@ -44,15 +44,17 @@ TEST(LinkWrappers, VersionQueryUnderEachFault) {
                                 : testing::singleScenario(0xAB, 0x0512, {c.fault}));
         ASSERT_TRUE(bench.link.openRemembered());
         bench.session.firmwareVersion = 0x0300;
-        const bool ok = c.gang ? bench.session.readGangFirmwareVersion()
-                               : bench.session.readFirmwareVersion();
+        const bool ok =
+            c.gang ? bench.session.readGangFirmwareVersion() : bench.session.readFirmwareVersion();
         EXPECT_EQ(ok, c.boxes.empty());
         EXPECT_EQ(bench.job.linkResult, ok ? 1 : 0);
         EXPECT_EQ(bench.op.boxes(), c.boxes);
         // A byte that does not come keeps its old value.
         std::uint16_t expected = 0x0512;
-        if (!ok) expected = 0x0300;
-        if (c.fault.kind == Kind::NoAnswer && c.fault.step == 3) expected = 0x0500;
+        if (!ok)
+            expected = 0x0300;
+        if (c.fault.kind == Kind::NoAnswer && c.fault.step == 3)
+            expected = 0x0500;
         EXPECT_EQ(bench.session.firmwareVersion, expected);
     }
 }
@@ -67,10 +69,10 @@ TEST(LinkWrappers, CutLineFailsTheNextSendAndEveryFailureShowsOnce) {
     EXPECT_FALSE(bench.session.sendBlock(block, 4));
     EXPECT_FALSE(bench.session.receiveBlock(bench.session.replyBuffer.data(), 3));
     EXPECT_FALSE(bench.session.receiveRaw());
-    EXPECT_EQ(bench.op.boxes(),
-              (std::vector<std::string>{"FAIL: No response from Programmer !",
-                                        "FAIL: Send data error !", "FAIL: Send data error !",
-                                        "FAIL: Receive data error !"}))
+    EXPECT_EQ(
+        bench.op.boxes(),
+        (std::vector<std::string>{"FAIL: No response from Programmer !", "FAIL: Send data error !",
+                                  "FAIL: Send data error !", "FAIL: Receive data error !"}))
         << "receiveRaw reports nothing";
     EXPECT_EQ(bench.job.linkResult, 0);
     // Each FAIL comes with the error beep and a progress reset.
@@ -80,7 +82,8 @@ TEST(LinkWrappers, CutLineFailsTheNextSendAndEveryFailureShowsOnce) {
 
 TEST(LinkWrappers, WiderValuesArePacedAndLongWaitsRestoreTheStandardProfile) {
     LinkBench bench;
-    auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0619, {fault(Kind::LateReply, 1, 7000)}));
+    auto& device =
+        bench.singlePort(testing::singleScenario(0xAB, 0x0619, {fault(Kind::LateReply, 1, 7000)}));
     ASSERT_TRUE(bench.link.openRemembered());
     const std::uint64_t start = bench.clock.nowMs();
     EXPECT_TRUE(bench.session.sendPaced({0x12, 0x34, 0x56}));

@@ -17,7 +17,7 @@ namespace {
 using Millis = std::chrono::milliseconds;
 
 class PosixPort : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string error;
         auto opened = sim::openPseudoTerminal(error);
@@ -116,8 +116,8 @@ TEST_F(PosixPort, ProgrammerLinkScansThePortTableFromTheEnvironment) {
     EXPECT_EQ(table[1], pty_.slavePath);
     link.listAvailablePorts();
     ASSERT_FALSE(link.availablePorts().empty());
-    EXPECT_EQ(link.availablePorts().front(), pty_.slavePath.size() < 16 ? pty_.slavePath
-                                                                         : std::string("\\\\.\\COM2"));
+    EXPECT_EQ(link.availablePorts().front(),
+              pty_.slavePath.size() < 16 ? pty_.slavePath : std::string("\\\\.\\COM2"));
     std::uint8_t probe = 0;
     link.findProgrammerPort();
     EXPECT_EQ(::read(pty_.master.get(), &probe, 1), 1);

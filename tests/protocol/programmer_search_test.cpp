@@ -17,8 +17,8 @@ const std::string kCom2 = slotName(2);
 
 // One part of each class, as the catalogue flags them.
 enum PartClass { IspPart, Plain, QB7710, QC7712, TQ17A, Bit32 };
-const std::map<PartClass, std::uint32_t> kPartOfClass = {
-    {IspPart, 2}, {Plain, 100}, {QB7710, 136}, {QC7712, 132}, {TQ17A, 131}, {Bit32, 200}};
+const std::map<PartClass, std::uint32_t> kPartOfClass = {{IspPart, 2},  {Plain, 100}, {QB7710, 136},
+                                                         {QC7712, 132}, {TQ17A, 131}, {Bit32, 200}};
 
 constexpr std::string_view kRefuseIsp = "This programmer cannot support ISP device !";
 constexpr std::string_view kRefuseIcp = "This programmer cannot support ICP device !";
@@ -31,8 +31,12 @@ struct Outcome {
     std::uint8_t kind = 0;  // 0 with a refusal
     std::string_view refusal;
 };
-Outcome to(std::uint8_t kind) { return {kind, {}}; }
-Outcome refuse(std::string_view text) { return {0, text}; }
+Outcome to(std::uint8_t kind) {
+    return {kind, {}};
+}
+Outcome refuse(std::string_view text) {
+    return {0, text};
+}
 const Outcome kKeep{};  // stays as it is
 
 struct LineRow {
@@ -82,8 +86,8 @@ TEST(VariantCheck, EveryLineAgainstEveryPartClass) {
 
                     if (!expected.refusal.empty()) {
                         EXPECT_FALSE(found);
-                        EXPECT_EQ(bench.op.boxes(),
-                                  std::vector<std::string>{"FAIL: " + std::string(expected.refusal)});
+                        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{
+                                                        "FAIL: " + std::string(expected.refusal)});
                         EXPECT_EQ(device.programmer()->firmwareLoads(), 0);
                         continue;
                     }
@@ -194,7 +198,8 @@ TEST(ProgrammerSearch, NothingFoundAfterTwoScans) {
         bench.addSilentPort(kCom1);
         bench.setTable({kCom1});
         bench.selectPart(100);
-        if (gang) bench.job.programmerType |= kTypeGang;
+        if (gang)
+            bench.job.programmerType |= kTypeGang;
         bench.job.refreshDerivedState();
         EXPECT_FALSE(bench.session.searchProgrammer());
         const std::string notFound =
@@ -209,15 +214,16 @@ TEST(ProgrammerSearch, NothingFoundAfterTwoScans) {
 
 // Opens a port the given number of times, then refuses it (a cable pulled after the scan).
 class VanishingPorts : public PortFactory {
-public:
+  public:
     VanishingPorts(PortFactory& inner, int opensAllowed) : inner_(inner), left_(opensAllowed) {}
     std::vector<std::string> portTable() override { return inner_.portTable(); }
     std::unique_ptr<SerialPort> open(const std::string& device) override {
-        if (left_-- <= 0) return nullptr;
+        if (left_-- <= 0)
+            return nullptr;
         return inner_.open(device);
     }
 
-private:
+  private:
     PortFactory& inner_;
     int left_;
 };
@@ -247,7 +253,8 @@ TEST(ProgrammerSearch, StatusLineNamesTheGangSocket) {
         EXPECT_TRUE(bench.session.searchProgrammer());
         std::vector<std::string> statuses;
         for (const auto& event : bench.op.events()) {
-            if (event.rfind("status: ", 0) == 0) statuses.push_back(event);
+            if (event.rfind("status: ", 0) == 0)
+                statuses.push_back(event);
         }
         ASSERT_FALSE(statuses.empty());
         if (socket >= 1 && socket <= 4) {
@@ -277,7 +284,8 @@ TEST(GangSearch, FindsOnlyTheGangProgrammer) {
         LinkBench bench;
         bench.singlePort(testing::singleScenario(0xAB));
         EXPECT_FALSE(bench.session.searchGangProgrammer());
-        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Gang Programmer is not found !"});
+        EXPECT_EQ(bench.op.boxes(),
+                  std::vector<std::string>{"FAIL: Gang Programmer is not found !"});
     }
 }
 

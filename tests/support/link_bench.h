@@ -20,7 +20,7 @@ namespace tarnel::testing {
 
 // A directory of its own under the system's temporary directory, removed at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -28,14 +28,14 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 class LinkBench {
-public:
+  public:
     LinkBench();
     ~LinkBench();
 
@@ -59,10 +59,10 @@ public:
 
     VirtualClock clock;
 
-private:
+  private:
     VirtualClock::Participant host_{clock};
 
-public:
+  public:
     LoopbackPortFactory ports;
     ProgrammingJob job;
     RecordingOperator op;
@@ -70,7 +70,7 @@ public:
     ProgrammerSession session{job, link, op, clock};
     TempDir firmwareDir;
 
-private:
+  private:
     std::vector<std::unique_ptr<LoopbackLine>> silentLines_;
     std::vector<std::unique_ptr<sim::LoopbackDevice>> devices_;
 };

@@ -48,16 +48,17 @@ TEST(PortTable, EnvironmentPathsFirstThenDevicesByKind) {
     }
     const std::string d = dev.path().string();
     const auto table = buildPosixPortTable(("/tmp/a::/tmp/b:" + d + "/ttyS2").c_str(), d);
-    const std::vector<std::string> expected = {
-        "/tmp/a",         "/tmp/b",         d + "/ttyS2",   d + "/ttyUSB0", d + "/ttyUSB1",
-        d + "/ttyACM0",   d + "/ttyS10",    d + "/ttyAMA0", d + "/rfcomm0"};
+    const std::vector<std::string> expected = {"/tmp/a",       "/tmp/b",       d + "/ttyS2",
+                                               d + "/ttyUSB0", d + "/ttyUSB1", d + "/ttyACM0",
+                                               d + "/ttyS10",  d + "/ttyAMA0", d + "/rfcomm0"};
     EXPECT_EQ(table, expected);
     EXPECT_TRUE(buildPosixPortTable(nullptr, d + "/missing").empty());
 }
 
 TEST(PortTable, TableIsCutAt256Slots) {
     std::string many;
-    for (int i = 0; i < 300; ++i) many += "/p" + std::to_string(i) + ":";
+    for (int i = 0; i < 300; ++i)
+        many += "/p" + std::to_string(i) + ":";
     const auto table = buildPosixPortTable(many.c_str(), "/nonexistent-dir");
     ASSERT_EQ(table.size(), 256u);
     EXPECT_EQ(table.back(), "/p255");

@@ -34,13 +34,13 @@ TEST(Scenario, ReadsDeviceKindVersionAndFaults) {
 }
 
 TEST(Scenario, RejectsWhatItCannotPlay) {
-    for (const char* bad : {
-             "", "[]", "{", R"({"device": "triple"})", R"({"kind": "ICP_Nothing"})",
-             R"({"kind": 256})", R"({"kind": -1})", R"({"firmwareVersion": "0x10000"})",
-             R"({"faults": {}})", R"({"faults": [{"type": "meteor"}]})",
-             R"({"faults": [{"type": "noAnswer", "step": 0}]})",
-             R"({"faults": [{"type": "wrongByte", "value": "0x100"}]})",
-             R"({"faults": [{"type": "lateReply", "delayMs": "soon"}]})"}) {
+    for (const char* bad :
+         {"", "[]", "{", R"({"device": "triple"})", R"({"kind": "ICP_Nothing"})",
+          R"({"kind": 256})", R"({"kind": -1})", R"({"firmwareVersion": "0x10000"})",
+          R"({"faults": {}})", R"({"faults": [{"type": "meteor"}]})",
+          R"({"faults": [{"type": "noAnswer", "step": 0}]})",
+          R"({"faults": [{"type": "wrongByte", "value": "0x100"}]})",
+          R"({"faults": [{"type": "lateReply", "delayMs": "soon"}]})"}) {
         EXPECT_THROW(parseScenario(bad), std::runtime_error) << bad;
     }
     EXPECT_THROW(loadScenario("/nonexistent/scenario.json"), std::runtime_error);
