@@ -8,6 +8,7 @@
 
 #include "core/clock.h"
 #include "link/posix_serial_port.h"
+#include "link/serial_port.h"
 #include "sim/pseudo_terminal.h"
 #include "support/link_bench.h"
 
@@ -102,31 +103,6 @@ TEST_F(PosixPort, DtrFailsOnAPseudoTerminalWithoutHarm) {
     EXPECT_TRUE(port->configure(LineSettings{9600, 7, true, Parity::Even, StopBits::Two}));
     const std::uint8_t byte = 0x55;
     EXPECT_EQ(port->write(&byte, 1).count, 1u);
-}
-
-TEST_F(PosixPort, ProgrammerLinkScansThePortTableFromTheEnvironment) {
-    // A pseudo-terminal nobody answers on, listed in TARNEL_PORTS, is probed and skipped.
-    ProgrammingJob job;
-    PosixPortFactory ports(clock_);
-    ProgrammerLink link(job, ports, clock_);
-    const std::string saved = std::getenv("TARNEL_PORTS") ? std::getenv("TARNEL_PORTS") : "";
-    ::setenv("TARNEL_PORTS", ("/nonexistent/port:" + pty_.slavePath).c_str(), 1);
-    const auto table = ports.portTable();
-    ASSERT_GE(table.size(), 2u);
-    EXPECT_EQ(table[1], pty_.slavePath);
-    link.listAvailablePorts();
-    ASSERT_FALSE(link.availablePorts().empty());
-    EXPECT_EQ(link.availablePorts().front(),
-              pty_.slavePath.size() < 16 ? pty_.slavePath : std::string("\\\\.\\COM2"));
-    std::uint8_t probe = 0;
-    link.findProgrammerPort();
-    EXPECT_EQ(::read(pty_.master.get(), &probe, 1), 1);
-    EXPECT_EQ(probe, 0xC0);
-    if (saved.empty()) {
-        ::unsetenv("TARNEL_PORTS");
-    } else {
-        ::setenv("TARNEL_PORTS", saved.c_str(), 1);
-    }
 }
 
 }  // namespace
