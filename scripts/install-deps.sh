@@ -8,7 +8,6 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  xvfb xauth
 )
 
 sudo_cmd=()

@@ -22,20 +22,34 @@ struct Column {
     Kind kind;
 };
 const std::vector<Column> kColumns = {
-    {"partNumber", Kind::Text},        {"legacyConfig", Kind::Flag},
-    {"is32Bit", Kind::Flag},           {"isLark", Kind::Flag},
-    {"isWren", Kind::Flag},            {"isTeal", Kind::Flag},
-    {"isTern", Kind::Flag},            {"isPike", Kind::Flag},
-    {"isSonra", Kind::Flag},           {"isTQ17A", Kind::Flag},
-    {"algoFlag", Kind::Number},        {"hasDataFlash", Kind::Flag},
-    {"hasLdrom", Kind::Flag},          {"legacyChipCode", Kind::Number},
-    {"apromLastAddress", Kind::Number}, {"apromPages", Kind::Number},
-    {"dataFlashStartPage", Kind::Number}, {"dataFlashStart", Kind::Number},
-    {"dataFlashSize", Kind::Number},   {"ldromLastAddress", Kind::Number},
-    {"dataFlashInAprom", Kind::Flag},  {"algoParamA", Kind::Number},
-    {"algoParamB", Kind::Number},      {"deviceId", Kind::Number},
-    {"algoParamC", Kind::Number},      {"algoParamD", Kind::Number},
-    {"config0Layout", Kind::Number},   {"config1Layout", Kind::Number},
+    {"partNumber", Kind::Text},
+    {"legacyConfig", Kind::Flag},
+    {"is32Bit", Kind::Flag},
+    {"isLark", Kind::Flag},
+    {"isWren", Kind::Flag},
+    {"isTeal", Kind::Flag},
+    {"isTern", Kind::Flag},
+    {"isPike", Kind::Flag},
+    {"isSonra", Kind::Flag},
+    {"isTQ17A", Kind::Flag},
+    {"algoFlag", Kind::Number},
+    {"hasDataFlash", Kind::Flag},
+    {"hasLdrom", Kind::Flag},
+    {"legacyChipCode", Kind::Number},
+    {"apromLastAddress", Kind::Number},
+    {"apromPages", Kind::Number},
+    {"dataFlashStartPage", Kind::Number},
+    {"dataFlashStart", Kind::Number},
+    {"dataFlashSize", Kind::Number},
+    {"ldromLastAddress", Kind::Number},
+    {"dataFlashInAprom", Kind::Flag},
+    {"algoParamA", Kind::Number},
+    {"algoParamB", Kind::Number},
+    {"deviceId", Kind::Number},
+    {"algoParamC", Kind::Number},
+    {"algoParamD", Kind::Number},
+    {"config0Layout", Kind::Number},
+    {"config1Layout", Kind::Number},
 };
 const char* const kClockColumns[4] = {"clockSource0", "clockSource1", "clockSource2",
                                       "clockSource3"};
@@ -50,7 +64,8 @@ std::vector<std::string> splitLine(const std::string& line, const std::string& f
     std::vector<std::string> fields;
     std::string field;
     for (char c : line) {
-        if (c == '"' || c == '\\') fail(file, lineNo, "quotes and backslashes are not allowed");
+        if (c == '"' || c == '\\')
+            fail(file, lineNo, "quotes and backslashes are not allowed");
         if (c == ',') {
             fields.push_back(field);
             field.clear();
@@ -65,7 +80,8 @@ std::vector<std::string> splitLine(const std::string& line, const std::string& f
 std::vector<std::vector<std::string>> readCsv(const std::string& file,
                                               std::map<std::string, std::size_t>& header) {
     std::ifstream in(file);
-    if (!in) fail(file, 0, "cannot be opened");
+    if (!in)
+        fail(file, 0, "cannot be opened");
     std::string line;
     std::vector<std::vector<std::string>> rows;
     std::size_t lineNo = 0;
@@ -73,13 +89,16 @@ std::vector<std::vector<std::string>> readCsv(const std::string& file,
         ++lineNo;
         auto fields = splitLine(line, file, lineNo);
         if (lineNo == 1) {
-            for (std::size_t i = 0; i < fields.size(); ++i) header[fields[i]] = i;
+            for (std::size_t i = 0; i < fields.size(); ++i)
+                header[fields[i]] = i;
             continue;
         }
-        if (line.empty()) continue;
+        if (line.empty())
+            continue;
         if (fields.size() != header.size()) {
-            fail(file, lineNo, "expected " + std::to_string(header.size()) + " fields, found " +
-                                   std::to_string(fields.size()));
+            fail(file, lineNo,
+                 "expected " + std::to_string(header.size()) + " fields, found " +
+                     std::to_string(fields.size()));
         }
         rows.push_back(std::move(fields));
     }
@@ -88,17 +107,20 @@ std::vector<std::vector<std::string>> readCsv(const std::string& file,
 
 unsigned long parseNumber(const std::string& text, const std::string& file, std::size_t line,
                           const char* column) {
-    if (text.empty()) fail(file, line, std::string("empty value in column ") + column);
+    if (text.empty())
+        fail(file, line, std::string("empty value in column ") + column);
     char* end = nullptr;
     unsigned long value = std::strtoul(text.c_str(), &end, 0);
-    if (*end != '\0') fail(file, line, std::string("bad number '") + text + "' in " + column);
+    if (*end != '\0')
+        fail(file, line, std::string("bad number '") + text + "' in " + column);
     return value;
 }
 
 std::size_t columnIndex(const std::map<std::string, std::size_t>& header, const char* name,
                         const std::string& file) {
     auto it = header.find(name);
-    if (it == header.end()) fail(file, 1, std::string("missing column ") + name);
+    if (it == header.end())
+        fail(file, 1, std::string("missing column ") + name);
     return it->second;
 }
 
@@ -114,8 +136,8 @@ int main(int argc, char** argv) {
     std::map<std::string, std::size_t> header;
     auto rows = readCsv(partsFile, header);
     if (rows.size() != kRows) {
-        fail(partsFile, 0, "expected " + std::to_string(kRows) + " rows, found " +
-                               std::to_string(rows.size()));
+        fail(partsFile, 0,
+             "expected " + std::to_string(kRows) + " rows, found " + std::to_string(rows.size()));
     }
     const std::size_t indexCol = columnIndex(header, "index", partsFile);
 
@@ -134,18 +156,20 @@ int main(int argc, char** argv) {
             const std::string& v = row[columnIndex(header, col.name, partsFile)];
             switch (col.kind) {
                 case Kind::Text:
-                    if (v.size() > 12) fail(partsFile, line, "part number longer than 12");
+                    if (v.size() > 12)
+                        fail(partsFile, line, "part number longer than 12");
                     out << '"' << v << "\", ";
                     break;
                 case Kind::Flag: {
                     auto f = parseNumber(v, partsFile, line, col.name);
-                    if (f > 1) fail(partsFile, line, std::string("flag not 0/1 in ") + col.name);
+                    if (f > 1)
+                        fail(partsFile, line, std::string("flag not 0/1 in ") + col.name);
                     out << (f ? "true" : "false") << ", ";
                     break;
                 }
                 case Kind::Number:
-                    out << "0x" << std::hex << parseNumber(v, partsFile, line, col.name)
-                        << std::dec << ", ";
+                    out << "0x" << std::hex << parseNumber(v, partsFile, line, col.name) << std::dec
+                        << ", ";
                     break;
             }
         }
@@ -159,7 +183,8 @@ int main(int argc, char** argv) {
 
     std::map<std::string, std::size_t> aliasHeader;
     auto aliases = readCsv(aliasFile, aliasHeader);
-    if (aliases.size() != 5) fail(aliasFile, 0, "expected 5 alias pairs");
+    if (aliases.size() != 5)
+        fail(aliasFile, 0, "expected 5 alias pairs");
     const std::size_t formerCol = columnIndex(aliasHeader, "former", aliasFile);
     const std::size_t currentCol = columnIndex(aliasHeader, "current", aliasFile);
     out << "const std::array<NameAlias, 5> kNameAliases = {{\n";

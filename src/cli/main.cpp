@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     CliContext context;
-    if (const char* dir = std::getenv("TARNEL_FIRMWARE_DIR")) context.firmwareDir = dir;
+    if (const char* dir = std::getenv("TARNEL_FIRMWARE_DIR"))
+        context.firmwareDir = dir;
     app.add_option("--port", context.port, "Serial port, as the port list shows it");
     app.add_option("--workdir", context.workDir, "Directory of the settings and port files");
     app.add_option("--firmware-dir", context.firmwareDir,

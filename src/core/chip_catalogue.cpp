@@ -22,30 +22,46 @@ constexpr GroupInfo kGroups[] = {
     {FamilyGroup::Marl, 1100, 1104, "Marl Family"},
 };
 
-const GroupInfo& info(FamilyGroup group) { return kGroups[static_cast<int>(group)]; }
+const GroupInfo& info(FamilyGroup group) {
+    return kGroups[static_cast<int>(group)];
+}
 
 const PartRecord kEmptyRow{};
 
 }  // namespace
 
 FamilyGroup groupOf(std::uint32_t index) {
-    if (index >= 1100) return FamilyGroup::Marl;
-    if (index >= 1000) return FamilyGroup::Sonra;
-    if (index >= 900) return FamilyGroup::Teal;
-    if (index >= 850) return FamilyGroup::Wren;
-    if (index >= 800) return FamilyGroup::Lark;
-    if (index >= 200) return FamilyGroup::Kite;
-    if (index >= 100) return FamilyGroup::Family8051;
+    if (index >= 1100)
+        return FamilyGroup::Marl;
+    if (index >= 1000)
+        return FamilyGroup::Sonra;
+    if (index >= 900)
+        return FamilyGroup::Teal;
+    if (index >= 850)
+        return FamilyGroup::Wren;
+    if (index >= 800)
+        return FamilyGroup::Lark;
+    if (index >= 200)
+        return FamilyGroup::Kite;
+    if (index >= 100)
+        return FamilyGroup::Family8051;
     return FamilyGroup::Legacy8051;
 }
 
-std::uint32_t groupBase(FamilyGroup group) { return info(group).base; }
-std::uint32_t listEnd(FamilyGroup group) { return info(group).end; }
-std::string_view familyText(FamilyGroup group) { return info(group).text; }
+std::uint32_t groupBase(FamilyGroup group) {
+    return info(group).base;
+}
+std::uint32_t listEnd(FamilyGroup group) {
+    return info(group).end;
+}
+std::string_view familyText(FamilyGroup group) {
+    return info(group).text;
+}
 
 std::optional<FamilyGroup> groupOfFamilyText(std::string_view text) {
     for (const auto& g : kGroups) {
-        if (!g.text.empty() && g.text == text) return g.group;
+        if (!g.text.empty() && g.text == text)
+            return g.group;
     }
     return std::nullopt;
 }
@@ -69,14 +85,16 @@ std::optional<std::uint32_t> ChipCatalogue::findPart(std::string_view partNumber
     const std::uint32_t first = icpMode ? 100 : 0;
     const std::uint32_t last = icpMode ? kLastPartIndex : 99;
     for (std::uint32_t i = first; i <= last; ++i) {
-        if (rows_[i].partNumber == partNumber) return i;
+        if (rows_[i].partNumber == partNumber)
+            return i;
     }
     return std::nullopt;
 }
 
 std::string ChipCatalogue::nameAliases(std::string_view partNumber) {
     for (const auto& alias : kNameAliases) {
-        if (alias.former == partNumber) return std::string(alias.current);
+        if (alias.former == partNumber)
+            return std::string(alias.current);
     }
     return std::string(partNumber);
 }

@@ -28,7 +28,7 @@ std::string_view familyText(FamilyGroup group);
 std::optional<FamilyGroup> groupOfFamilyText(std::string_view text);
 
 class ChipCatalogue {
-public:
+  public:
     ChipCatalogue();
 
     // True when the index names a row of the table (0..1103).
@@ -52,7 +52,7 @@ public:
     void setLegacyListMasked(bool masked);
     bool legacyListMasked() const { return masked_; }
 
-private:
+  private:
     std::vector<PartRecord> rows_;
     std::array<std::string_view, kLegacyMaskLast - kLegacyMaskFirst + 1> realNumbers_{};
     bool masked_ = false;

@@ -7,7 +7,7 @@
 namespace tarnel {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary fixed start; never goes backwards.
     virtual std::uint64_t nowMs() = 0;
@@ -16,7 +16,7 @@ public:
 
 // Steady wall-clock time.
 class SystemClock : public Clock {
-public:
+  public:
     std::uint64_t nowMs() override;
     void sleepMs(std::uint32_t ms) override;
 };

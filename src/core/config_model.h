@@ -18,7 +18,19 @@ namespace tarnel {
 
 using ConfigBytes = std::array<std::uint8_t, 8>;
 
-enum class ConfigLayout { Kite, KiteU, Wren, TealA, TealB, Sonra, Ferro, Pike, Tern, BitTable, None };
+enum class ConfigLayout {
+    Kite,
+    KiteU,
+    Wren,
+    TealA,
+    TealB,
+    Sonra,
+    Ferro,
+    Pike,
+    Tern,
+    BitTable,
+    None
+};
 
 std::string_view layoutName(ConfigLayout layout);
 

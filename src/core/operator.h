@@ -21,7 +21,7 @@ enum class ResultKind { Pass, Fail };
 enum class BoxIcon { None, Information, Warning, Error };
 
 class Operator {
-public:
+  public:
     virtual ~Operator() = default;
 
     // Status line under the window.
@@ -44,8 +44,7 @@ public:
     virtual void showResultBox(ResultKind kind, std::string_view text, bool autoClose) = 0;
 
     // Modal plain message box with a caption ("WARNING", "ERROR", "<Debug>", ...).
-    virtual void showMessageBox(std::string_view caption, std::string_view text,
-                                BoxIcon icon) = 0;
+    virtual void showMessageBox(std::string_view caption, std::string_view text, BoxIcon icon) = 0;
 };
 
 // Composite behaviours shared by every front.

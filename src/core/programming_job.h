@@ -29,7 +29,7 @@ Bcd8 serialAsBcd(std::uint32_t high, std::uint32_t low);
 void serialFromBcd(const Bcd8& bcd, std::uint32_t& high, std::uint32_t& low);
 
 class ProgrammingJob {
-public:
+  public:
     ProgrammingJob();
 
     // 1. Programmer type and mode

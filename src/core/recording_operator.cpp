@@ -2,7 +2,9 @@
 
 namespace tarnel {
 
-void RecordingOperator::record(std::string line) { events_.push_back(std::move(line)); }
+void RecordingOperator::record(std::string line) {
+    events_.push_back(std::move(line));
+}
 
 void RecordingOperator::setStatus(std::string_view text) {
     std::lock_guard lock(mutex_);

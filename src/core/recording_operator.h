@@ -11,7 +11,7 @@
 namespace tarnel {
 
 class RecordingOperator : public Operator {
-public:
+  public:
     void setStatus(std::string_view text) override;
     void setProgressRange(int maximum) override;
     void setProgressStep(int step) override;
@@ -36,7 +36,7 @@ public:
     int stepCount() const;  // number of stepProgress calls
     void clear();
 
-private:
+  private:
     void record(std::string line);
 
     mutable std::mutex mutex_;
