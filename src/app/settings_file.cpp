@@ -34,7 +34,8 @@ constexpr std::uint64_t kMaxSettingsFileSize = 64 * 1024;
 
 std::string settingsPathIn(std::string_view workDirectory) {
     std::string path(workDirectory);
-    if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+    if (!path.empty() && path.back() != '/' && path.back() != '\\')
+        path += '/';
     return path + kSettingsFileName;
 }
 
@@ -59,43 +60,55 @@ std::vector<std::uint8_t> encodeSettings(const ProgrammingJob& job) {
 
 void decodeSettings(std::span<const std::uint8_t> in, ProgrammingJob& job) {
     // Fields in file order; the first one the bytes do not hold ends the reading.
-    if (!has(in, kProgrammerType, 1)) return;
+    if (!has(in, kProgrammerType, 1))
+        return;
     job.programmerType = in[kProgrammerType];
 
-    if (!has(in, kPartIndex, 2)) return;
+    if (!has(in, kPartIndex, 2))
+        return;
     const std::uint32_t index = getU16(in, kPartIndex);
     job.partIndex = ChipCatalogue::contains(index) ? index : kDefaultPartIndex;
 
-    if (!has(in, kUsageTimes, 2)) return;
+    if (!has(in, kUsageTimes, 2))
+        return;
     const bool noUsageTimes = in[kUsageTimes] == 0 && in[kUsageTimes + 1] == 0;
     job.usageTimesHigh = noUsageTimes ? 0xFF : in[kUsageTimes];
     job.usageTimesLow = noUsageTimes ? 0xFF : in[kUsageTimes + 1];
 
-    if (!has(in, kSerialEnabled, 1)) return;
+    if (!has(in, kSerialEnabled, 1))
+        return;
     job.serialEnabled = in[kSerialEnabled] != 0;
 
-    if (!has(in, kSerialAddress, 4)) return;
+    if (!has(in, kSerialAddress, 4))
+        return;
     job.serialAddress = getU32(in, kSerialAddress);
 
-    if (!has(in, kIncrement, 8)) return;
+    if (!has(in, kIncrement, 8))
+        return;
     getSerial(in, kIncrement, job.incrementHigh, job.incrementLow);
 
-    if (!has(in, kSerialNumber, 8)) return;
+    if (!has(in, kSerialNumber, 8))
+        return;
     getSerial(in, kSerialNumber, job.serialHigh, job.serialLow);
 
-    if (!has(in, kChipCounterEnabled, 1)) return;
+    if (!has(in, kChipCounterEnabled, 1))
+        return;
     job.chipCounterEnabled = in[kChipCounterEnabled] != 0;
 
-    if (!has(in, kChipCounterDown, 1)) return;
+    if (!has(in, kChipCounterDown, 1))
+        return;
     job.chipCounterDown = in[kChipCounterDown] != 0;
 
-    if (!has(in, kChipCounter, 4)) return;
+    if (!has(in, kChipCounter, 4))
+        return;
     job.chipCounter = std::min(getU32(in, kChipCounter), kChipCounterMax);
 
-    if (!has(in, kUartProtocol, 1)) return;
+    if (!has(in, kUartProtocol, 1))
+        return;
     job.uartFastProtocol = in[kUartProtocol] == 0x00;
 
-    if (!has(in, kComPortName, 0)) return;
+    if (!has(in, kComPortName, 0))
+        return;
     const std::size_t portChars = std::min(in.size() - kComPortName, kMaxPortChars);
     job.comPortName.fill(0);
     std::memcpy(job.comPortName.data(), in.data() + kComPortName, portChars);

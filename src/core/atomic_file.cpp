@@ -6,10 +6,10 @@
 #include <string_view>
 
 #if defined(_WIN32)
+#include <io.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <io.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,9 +21,11 @@ namespace tarnel {
 namespace {
 
 void setError(std::string* error, std::string_view what, int code) {
-    if (error == nullptr) return;
+    if (error == nullptr)
+        return;
     *error = std::string(what);
-    if (code != 0) *error += std::string(": ") + std::strerror(code);
+    if (code != 0)
+        *error += std::string(": ") + std::strerror(code);
 }
 
 // A name beside the target that no other writer, in this process or another, will pick.
@@ -63,7 +65,8 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     std::error_code code;
     std::filesystem::rename(temp, path, code);
     if (code) {
-        if (error != nullptr) *error = "cannot replace " + path + ": " + code.message();
+        if (error != nullptr)
+            *error = "cannot replace " + path + ": " + code.message();
         std::remove(temp.c_str());
         return false;
     }
@@ -73,12 +76,16 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
                          std::uint64_t maxBytes) {
     std::error_code code;
-    if (!std::filesystem::is_regular_file(path, code)) return ReadResult::OpenFailed;
+    if (!std::filesystem::is_regular_file(path, code))
+        return ReadResult::OpenFailed;
     const auto size = std::filesystem::file_size(path, code);
-    if (code) return ReadResult::OpenFailed;
-    if (size > maxBytes) return ReadResult::TooLarge;
+    if (code)
+        return ReadResult::OpenFailed;
+    if (size > maxBytes)
+        return ReadResult::TooLarge;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return ReadResult::OpenFailed;
+    if (!in)
+        return ReadResult::OpenFailed;
     out.assign(static_cast<std::size_t>(size), 0);
     in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size));
     out.resize(static_cast<std::size_t>(in.gcount()));
@@ -94,7 +101,8 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         done += static_cast<std::size_t>(n);
@@ -104,15 +112,18 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
 
 std::string directoryOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
     return path.substr(0, slash);
 }
 
 // Makes the rename itself durable; a failure here does not undo a completed write.
 void syncDirectory(const std::string& path) {
     const int fd = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0)
+        return;
     (void)::fsync(fd);
     ::close(fd);
 }
@@ -130,7 +141,8 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         temp = temporaryNameFor(path, attempt);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
+        if (fd < 0 && errno != EEXIST)
+            break;
     }
     if (fd < 0) {
         setError(error, "cannot create " + temp, errno);
@@ -146,9 +158,11 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     const bool written = writeAll(fd, bytes);
     int code = written ? 0 : errno;
     const bool synced = written && ::fsync(fd) == 0;
-    if (written && !synced) code = errno;
+    if (written && !synced)
+        code = errno;
     const bool closed = ::close(fd) == 0;
-    if (synced && !closed) code = errno;
+    if (synced && !closed)
+        code = errno;
     if (!written || !synced || !closed) {
         setError(error, "cannot write " + temp, code);
         ::unlink(temp.c_str());
@@ -166,7 +180,8 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
                          std::uint64_t maxBytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return ReadResult::OpenFailed;
+    if (fd < 0)
+        return ReadResult::OpenFailed;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
@@ -184,11 +199,13 @@ ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out
     while (true) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             ::close(fd);
             return ReadResult::OpenFailed;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         if (out.size() + static_cast<std::size_t>(n) > maxBytes) {
             ::close(fd);
             return ReadResult::TooLarge;

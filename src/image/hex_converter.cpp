@@ -8,14 +8,15 @@ namespace {
 
 // Reads hexadecimal fields of the text by position, remembering the first fault.
 class HexText {
-public:
+  public:
     explicit HexText(std::span<const std::uint8_t> text) : text_(text) {}
 
     std::size_t size() const { return text_.size(); }
     std::uint8_t at(std::size_t pos) const { return text_[pos]; }
 
     bool digit(std::size_t pos, std::uint8_t& value) {
-        if (pos >= text_.size()) return fail(HexError::TruncatedRecord, pos);
+        if (pos >= text_.size())
+            return fail(HexError::TruncatedRecord, pos);
         const std::uint8_t c = text_[pos];
         if (c >= '0' && c <= '9') {
             value = static_cast<std::uint8_t>(c - '0');
@@ -32,7 +33,8 @@ public:
     bool byte(std::size_t pos, std::uint8_t& value) {
         std::uint8_t high = 0;
         std::uint8_t low = 0;
-        if (!digit(pos, high) || !digit(pos + 1, low)) return false;
+        if (!digit(pos, high) || !digit(pos + 1, low))
+            return false;
         value = static_cast<std::uint8_t>(high << 4 | low);
         return true;
     }
@@ -46,7 +48,7 @@ public:
     HexError error() const { return error_; }
     std::size_t position() const { return position_; }
 
-private:
+  private:
     std::span<const std::uint8_t> text_;
     HexError error_ = HexError::None;
     std::size_t position_ = 0;
@@ -81,10 +83,12 @@ bool readRecord(HexText& text, std::size_t p, Record& record) {
     // The data bytes, then the checksum byte.
     for (std::size_t i = 0; i <= record.count; ++i) {
         std::uint8_t value = 0;
-        if (!text.byte(p + kDataPos + 2 * i, value)) return false;
+        if (!text.byte(p + kDataPos + 2 * i, value))
+            return false;
         sum += value;
     }
-    if ((sum & 0xFF) != 0) return text.fail(HexError::ChecksumMismatch, p);
+    if ((sum & 0xFF) != 0)
+        return text.fail(HexError::ChecksumMismatch, p);
     record.end = p + kDataPos + 2 * (static_cast<std::size_t>(record.count) + 1);
     return true;
 }
@@ -99,14 +103,28 @@ std::size_t lineOf(std::span<const std::uint8_t> text, std::size_t pos) {
 std::string describeHexFailure(const HexFailure& failure) {
     std::string what;
     switch (failure.error) {
-        case HexError::None: return "no error";
-        case HexError::NotHexFormat: return "the text does not begin with ':'";
-        case HexError::BadDigit: what = "character is not a hexadecimal digit"; break;
-        case HexError::TruncatedRecord: what = "the text ends inside a record"; break;
-        case HexError::ChecksumMismatch: what = "record checksum mismatch"; break;
-        case HexError::ShortAddressRecord: what = "address record too short"; break;
-        case HexError::AddressBeyondImage: what = "data address beyond 256 KiB"; break;
-        case HexError::NoEndRecord: what = "no end-of-file record"; break;
+        case HexError::None:
+            return "no error";
+        case HexError::NotHexFormat:
+            return "the text does not begin with ':'";
+        case HexError::BadDigit:
+            what = "character is not a hexadecimal digit";
+            break;
+        case HexError::TruncatedRecord:
+            what = "the text ends inside a record";
+            break;
+        case HexError::ChecksumMismatch:
+            what = "record checksum mismatch";
+            break;
+        case HexError::ShortAddressRecord:
+            what = "address record too short";
+            break;
+        case HexError::AddressBeyondImage:
+            what = "data address beyond 256 KiB";
+            break;
+        case HexError::NoEndRecord:
+            what = "no end-of-file record";
+            break;
     }
     return "line " + std::to_string(failure.line) + ": " + what;
 }
@@ -139,7 +157,8 @@ bool convertHexToBinary(std::span<const std::uint8_t> bytes, std::uint8_t fill,
     std::size_t p = 0;
     while (true) {
         Record record;
-        if (!readRecord(text, p, record)) return fail();
+        if (!readRecord(text, p, record))
+            return fail();
         switch (record.type) {
             case 0:
                 for (std::size_t i = 0; i < record.count; ++i) {
@@ -176,7 +195,8 @@ bool convertHexToBinary(std::span<const std::uint8_t> bytes, std::uint8_t fill,
                 break;  // start addresses and unknown types change nothing
         }
         std::size_t next = record.end;
-        while (next < text.size() && text.at(next) != ':') ++next;
+        while (next < text.size() && text.at(next) != ':')
+            ++next;
         if (next >= text.size()) {
             text.fail(HexError::NoEndRecord, record.end);
             return fail();

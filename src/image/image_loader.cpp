@@ -1,9 +1,9 @@
 #include "image/image_loader.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <sys/stat.h>
 
 #include "core/atomic_file.h"
 #include "image/hex_converter.h"
@@ -17,14 +17,18 @@ void readFileTime(const std::string& path, ImageBuffer& image) {
     std::tm local{};
 #if defined(_WIN32)
     struct _stat64 info {};
-    if (_stat64(path.c_str(), &info) != 0) return;
+    if (_stat64(path.c_str(), &info) != 0)
+        return;
     const std::time_t when = static_cast<std::time_t>(info.st_mtime);
-    if (localtime_s(&local, &when) != 0) return;
+    if (localtime_s(&local, &when) != 0)
+        return;
 #else
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return;
+    if (::stat(path.c_str(), &info) != 0)
+        return;
     const std::time_t when = info.st_mtime;
-    if (localtime_r(&when, &local) == nullptr) return;
+    if (localtime_r(&when, &local) == nullptr)
+        return;
 #endif
     image.fileMinute = static_cast<std::uint8_t>(local.tm_min);
     image.fileSecond = static_cast<std::uint8_t>(local.tm_sec);
@@ -53,8 +57,8 @@ bool reloadRegion(ProgrammingJob& job, ImageRegion region, Operator& op) {
         image.length = length;
     } else {
         std::copy(bytes.begin(), bytes.end(), image.data.begin());
-        std::fill(image.data.begin() + static_cast<std::ptrdiff_t>(bytes.size()),
-                  image.data.end(), 0);
+        std::fill(image.data.begin() + static_cast<std::ptrdiff_t>(bytes.size()), image.data.end(),
+                  0);
         image.length = static_cast<std::uint32_t>(bytes.size());
     }
     deriveImageFields(image, region);
@@ -65,9 +69,12 @@ bool reloadRegion(ProgrammingJob& job, ImageRegion region, Operator& op) {
 
 ImageBuffer& imageOf(ProgrammingJob& job, ImageRegion region) {
     switch (region) {
-        case ImageRegion::Aprom: return job.imageAprom;
-        case ImageRegion::DataFlash: return job.imageDataFlash;
-        case ImageRegion::Ldrom: break;
+        case ImageRegion::Aprom:
+            return job.imageAprom;
+        case ImageRegion::DataFlash:
+            return job.imageDataFlash;
+        case ImageRegion::Ldrom:
+            break;
     }
     return job.imageLdrom;
 }
@@ -78,33 +85,44 @@ const ImageBuffer& imageOf(const ProgrammingJob& job, ImageRegion region) {
 
 bool& updateFlagOf(ProgrammingJob& job, ImageRegion region) {
     switch (region) {
-        case ImageRegion::Aprom: return job.updateAprom;
-        case ImageRegion::DataFlash: return job.updateDataFlash;
-        case ImageRegion::Ldrom: break;
+        case ImageRegion::Aprom:
+            return job.updateAprom;
+        case ImageRegion::DataFlash:
+            return job.updateDataFlash;
+        case ImageRegion::Ldrom:
+            break;
     }
     return job.updateLdrom;
 }
 
 std::string_view regionName(ImageRegion region) {
     switch (region) {
-        case ImageRegion::Aprom: return "APROM";
-        case ImageRegion::DataFlash: return "DataFlash";
-        case ImageRegion::Ldrom: break;
+        case ImageRegion::Aprom:
+            return "APROM";
+        case ImageRegion::DataFlash:
+            return "DataFlash";
+        case ImageRegion::Ldrom:
+            break;
     }
     return "LDROM";
 }
 
 std::optional<ImageRegion> regionOfTab(const ProgrammingJob& job, std::uint32_t tab) {
     switch (tab) {
-        case 0: return ImageRegion::Aprom;
-        case 1: return job.dataFlashTabShown ? ImageRegion::DataFlash : ImageRegion::Ldrom;
-        case 2: return ImageRegion::Ldrom;
-        default: return std::nullopt;
+        case 0:
+            return ImageRegion::Aprom;
+        case 1:
+            return job.dataFlashTabShown ? ImageRegion::DataFlash : ImageRegion::Ldrom;
+        case 2:
+            return ImageRegion::Ldrom;
+        default:
+            return std::nullopt;
     }
 }
 
 bool isHexExtension(std::string_view extension) {
-    if (extension.size() < 3) return false;
+    if (extension.size() < 3)
+        return false;
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     return lower(extension[0]) == 'h' && lower(extension[1]) == 'e' && lower(extension[2]) == 'x';
 }
@@ -130,7 +148,8 @@ void assignImageFile(ImageBuffer& image, ImageRegion region, std::string_view pa
 void deriveImageFields(ImageBuffer& image, ImageRegion region) {
     const std::uint32_t length = std::min<std::uint32_t>(image.length, kImageCapacity);
     std::uint32_t sum = 0;
-    for (std::uint32_t i = 0; i < length; ++i) sum += image.data[i];
+    for (std::uint32_t i = 0; i < length; ++i)
+        sum += image.data[i];
     image.checksum = sum;
     image.lastAddress = image.length - 1;
     image.lengthLow = image.length & 0xFF;
@@ -151,7 +170,8 @@ void deriveImageFields(ImageBuffer& image, ImageRegion region) {
 
 bool reloadImages(ProgrammingJob& job, Operator& op) {
     for (ImageRegion region : kImageRegions) {
-        if (imageOf(job, region).loaded && !reloadRegion(job, region, op)) return false;
+        if (imageOf(job, region).loaded && !reloadRegion(job, region, op))
+            return false;
     }
     for (ImageRegion region : kImageRegions) {
         if (!updateFlagOf(job, region)) {
@@ -160,8 +180,10 @@ bool reloadImages(ProgrammingJob& job, Operator& op) {
         }
     }
     std::uint16_t configSum = 0;
-    for (std::uint8_t byte : job.configBytes) configSum = static_cast<std::uint16_t>(configSum + byte);
-    if (!job.updateConfig) configSum = 0;
+    for (std::uint8_t byte : job.configBytes)
+        configSum = static_cast<std::uint16_t>(configSum + byte);
+    if (!job.updateConfig)
+        configSum = 0;
     job.imageAprom.configSum = {static_cast<std::uint8_t>(configSum & 0xFF),
                                 static_cast<std::uint8_t>(configSum >> 8)};
     return true;
@@ -183,11 +205,14 @@ ImageView showImage(const ProgrammingJob& job, ImageRegion region) {
     return view;
 }
 
-ImageView clearImageView() { return ImageView{}; }
+ImageView clearImageView() {
+    return ImageView{};
+}
 
 ImageView viewOfTab(const ProgrammingJob& job, std::uint32_t tab) {
     const auto region = regionOfTab(job, tab);
-    if (!region || !imageOf(job, *region).loaded) return clearImageView();
+    if (!region || !imageOf(job, *region).loaded)
+        return clearImageView();
     return showImage(job, *region);
 }
 

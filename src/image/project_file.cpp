@@ -51,14 +51,16 @@ constexpr std::uint64_t kMaxProjectFileSize = 16u << 20;
 
 std::uint32_t byteSum(std::span<const std::uint8_t> bytes) {
     std::uint32_t sum = 0;
-    for (std::uint8_t b : bytes) sum += b;
+    for (std::uint8_t b : bytes)
+        sum += b;
     return sum;
 }
 
 // A zero-padded text field: the characters before the first zero byte, at most size of them.
 std::string textField(std::span<const std::uint8_t> in, std::size_t at, std::size_t size) {
     std::string text;
-    for (std::size_t i = 0; i < size && in[at + i] != 0; ++i) text += static_cast<char>(in[at + i]);
+    for (std::size_t i = 0; i < size && in[at + i] != 0; ++i)
+        text += static_cast<char>(in[at + i]);
     return text;
 }
 
@@ -69,12 +71,14 @@ void putText(std::vector<std::uint8_t>& out, std::size_t at, std::string_view te
 }
 
 bool refuse(std::string* why, const std::string& reason) {
-    if (why != nullptr) *why = reason;
+    if (why != nullptr)
+        *why = reason;
     return false;
 }
 
 std::string joinPath(const std::string& directory, const char* name) {
-    if (directory.empty()) return name;
+    if (directory.empty())
+        return name;
     const char last = directory.back();
     return last == '/' || last == '\\' ? directory + name : directory + "/" + name;
 }
@@ -122,7 +126,8 @@ std::vector<std::uint8_t> encodeProject(ProgrammingJob& job) {
     out[kUartProtocol] = job.uartFastProtocol ? 0x00 : 0xFF;
 
     for (std::size_t r = 0; r < 3; ++r) {
-        if ((job.flags & kRegionBits[r]) == 0) continue;
+        if ((job.flags & kRegionBits[r]) == 0)
+            continue;
         const ImageBuffer& image = imageOf(job, kImageRegions[r]);
         const std::uint32_t length = std::min<std::uint32_t>(image.length, kImageCapacity);
         const auto bytes = std::span(image.data).first(length);
@@ -141,7 +146,8 @@ bool decodeProject(std::span<const std::uint8_t> in, ProjectFile& project, std::
     if (!has(in, kSignatureLetter, 1) || in[kSignatureLetter] != 'A') {
         return refuse(why, "signature letter at offset 12 is not 'A'");
     }
-    if (!has(in, 0, kProjectHeaderSize)) return refuse(why, "file shorter than its header");
+    if (!has(in, 0, kProjectHeaderSize))
+        return refuse(why, "file shorter than its header");
 
     ProjectFile p;
     p.partNumber = textField(in, kPartNumber, kPartNumberSize);
@@ -167,7 +173,8 @@ bool decodeProject(std::span<const std::uint8_t> in, ProjectFile& project, std::
 
     std::size_t at = kProjectHeaderSize;
     for (std::size_t r = 0; r < 3; ++r) {
-        if ((p.flags & kRegionBits[r]) == 0) continue;
+        if ((p.flags & kRegionBits[r]) == 0)
+            continue;
         const std::string name(regionName(kImageRegions[r]));
         if (!has(in, at, kProjectBlockHeadSize)) {
             return refuse(why, "file ends inside the " + name + " block head");
@@ -206,9 +213,14 @@ bool saveProject(ProgrammingJob& job, const std::string& path, Operator& op) {
 bool loadProject(ProgrammingJob& job, const std::string& path, Operator& op) {
     std::vector<std::uint8_t> bytes;
     switch (readWholeFile(path, bytes, kMaxProjectFileSize)) {
-        case ReadResult::Ok: break;
-        case ReadResult::OpenFailed: showFail(op, "Open file error !"); return false;
-        case ReadResult::TooLarge: showFail(op, "TPJ format error !"); return false;
+        case ReadResult::Ok:
+            break;
+        case ReadResult::OpenFailed:
+            showFail(op, "Open file error !");
+            return false;
+        case ReadResult::TooLarge:
+            showFail(op, "TPJ format error !");
+            return false;
     }
     ProjectFile project;
     if (!decodeProject(bytes, project)) {
@@ -224,7 +236,8 @@ bool loadProject(ProgrammingJob& job, const std::string& path, Operator& op) {
     const bool wasMasked = job.catalogue.legacyListMasked();
     job.catalogue.setLegacyListMasked(mode != kTypeIspByCom);
     std::optional<std::uint32_t> index;
-    if (!partNumber.empty()) index = job.catalogue.findPart(partNumber, !outsideIcp);
+    if (!partNumber.empty())
+        index = job.catalogue.findPart(partNumber, !outsideIcp);
     if (!index) {
         job.catalogue.setLegacyListMasked(wasMasked);
         showWarning(op, "TPJ's part is not found !");
@@ -232,8 +245,10 @@ bool loadProject(ProgrammingJob& job, const std::string& path, Operator& op) {
     }
 
     // Remember the part of the mode being left.
-    if (outsideIcp && job.icpMode) job.savedIcpPartIndex = job.partIndex;
-    if (mode == kTypeIcp && !job.icpMode) job.savedIspPartIndex = job.partIndex;
+    if (outsideIcp && job.icpMode)
+        job.savedIcpPartIndex = job.partIndex;
+    if (mode == kTypeIcp && !job.icpMode)
+        job.savedIspPartIndex = job.partIndex;
     job.partIndex = *index;
     job.programmerType = static_cast<std::uint8_t>(mode | kTypeGang);
 
@@ -267,7 +282,8 @@ bool loadProject(ProgrammingJob& job, const std::string& path, Operator& op) {
         assignImageFile(image, region, workingFile);
         // A working file that cannot be written must not leave the region pointing at an
         // older copy: with no path, the next reload reports the region's open error.
-        if (!writeFileAtomically(workingFile, stored.bytes)) image.pathName.clear();
+        if (!writeFileAtomically(workingFile, stored.bytes))
+            image.pathName.clear();
         image.isHex = false;
         image.fromProject = true;
         image.shownName = stored.shownName;
@@ -316,7 +332,8 @@ std::vector<std::string> debugDump(ProgrammingJob& job) {
 }
 
 void showDebugDump(ProgrammingJob& job, Operator& op) {
-    for (const std::string& text : debugDump(job)) debugMessage(op, text);
+    for (const std::string& text : debugDump(job))
+        debugMessage(op, text);
 }
 
 }  // namespace tarnel

@@ -23,8 +23,7 @@ inline constexpr std::size_t kProjectBlockHeadSize = 80;
 inline constexpr char kProjectSignature[] = "Corvale TPJ A1.0";
 
 // Working copies of a loaded project's images, in the working directory.
-inline constexpr const char* kWorkingFileNames[] = {"_AP_file.BIN", "_DF_file.BIN",
-                                                    "_LD_file.BIN"};
+inline constexpr const char* kWorkingFileNames[] = {"_AP_file.BIN", "_DF_file.BIN", "_LD_file.BIN"};
 
 struct ProjectRegion {
     bool present = false;

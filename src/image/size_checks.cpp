@@ -10,11 +10,19 @@ namespace tarnel {
 namespace {
 
 // CONFIG0 bits 7..0 and 15..8, as the size rules name them.
-std::uint8_t c0(const ProgrammingJob& job) { return job.configBytes[7]; }
-std::uint8_t c0b1(const ProgrammingJob& job) { return job.configBytes[6]; }
-bool c0Bit(const ProgrammingJob& job, int bit) { return (c0(job) >> bit & 1) != 0; }
+std::uint8_t c0(const ProgrammingJob& job) {
+    return job.configBytes[7];
+}
+std::uint8_t c0b1(const ProgrammingJob& job) {
+    return job.configBytes[6];
+}
+bool c0Bit(const ProgrammingJob& job, int bit) {
+    return (c0(job) >> bit & 1) != 0;
+}
 
-std::uint32_t apromSize(const PartRecord& part) { return part.apromLastAddress + 1; }
+std::uint32_t apromSize(const PartRecord& part) {
+    return part.apromLastAddress + 1;
+}
 
 // Limits are worked out in signed arithmetic: CONFIG words that put the DataFlash outside
 // the flash would otherwise wrap an unsigned limit round to a huge one and let any image
@@ -35,16 +43,20 @@ std::int64_t carvedDataFlash(const ProgrammingJob& job, bool pike) {
 std::uint32_t apromLimit(const ProgrammingJob& job) {
     const PartRecord& part = job.part();
     std::int64_t limit = apromSize(part);
-    if (!part.dataFlashInAprom) return clampLimit(limit);
+    if (!part.dataFlashInAprom)
+        return clampLimit(limit);
     if (part.legacyConfig) {
-        if (job.updateConfig && !c0Bit(job, 0)) limit -= carvedDataFlash(job, part.isPike);
+        if (job.updateConfig && !c0Bit(job, 0))
+            limit -= carvedDataFlash(job, part.isPike);
     } else if (part.is32Bit) {
         if (job.updateConfig && !c0Bit(job, 0) && !c0Bit(job, 2)) {
             limit = config1Word(job.configBytes) & 0x00FFFF00;
         }
-        if (part.isSonra && job.updateConfig && !c0Bit(job, 2)) limit += 0x1000;
+        if (part.isSonra && job.updateConfig && !c0Bit(job, 2))
+            limit += 0x1000;
     } else if (part.isPike) {
-        if (job.updateConfig && !c0Bit(job, 0)) limit -= carvedDataFlash(job, true);
+        if (job.updateConfig && !c0Bit(job, 0))
+            limit -= carvedDataFlash(job, true);
     }
     return clampLimit(limit);
 }
@@ -73,7 +85,8 @@ std::string limitText(std::uint32_t limit) {
 void computeReadLimit(ProgrammingJob& job) {
     const PartRecord& part = job.part();
     job.readLimit = 0x20000;
-    if (part.isWren || part.isTeal) job.readLimit = apromSize(part);
+    if (part.isWren || part.isTeal)
+        job.readLimit = apromSize(part);
     if (part.isSonra) {
         job.readLimit = job.updateConfig && !c0Bit(job, 2) ? 148480 : 144384;
     }
@@ -81,7 +94,8 @@ void computeReadLimit(ProgrammingJob& job) {
 
 bool checkApromSize(ProgrammingJob& job, Operator& op) {
     const PartRecord& part = job.part();
-    if (part.is32Bit) computeReadLimit(job);
+    if (part.is32Bit)
+        computeReadLimit(job);
     const std::uint32_t size = apromSize(part);
     if (part.dataFlashInAprom && job.updateDataFlash) {
         const std::uint64_t total =
@@ -93,13 +107,15 @@ bool checkApromSize(ProgrammingJob& job, Operator& op) {
         }
     }
     const std::uint32_t limit = apromLimit(job);
-    if (job.imageAprom.length <= limit) return true;
+    if (job.imageAprom.length <= limit)
+        return true;
     return tooLarge(op, "Code size for APROM", limit);
 }
 
 bool checkDataFlashSize(ProgrammingJob& job, Operator& op) {
     const PartRecord& part = job.part();
-    if (part.is32Bit) computeReadLimit(job);
+    if (part.is32Bit)
+        computeReadLimit(job);
     std::int64_t limit = part.dataFlashSize;
     if (part.dataFlashInAprom && part.legacyConfig) {
         if (job.updateConfig) {
@@ -128,7 +144,8 @@ bool checkDataFlashSize(ProgrammingJob& job, Operator& op) {
         }
     }
     const std::uint32_t allowed = clampLimit(limit);
-    if (job.imageDataFlash.length <= allowed) return true;
+    if (job.imageDataFlash.length <= allowed)
+        return true;
     return tooLarge(op, "Data size for DataFlash", allowed);
 }
 
@@ -139,12 +156,14 @@ bool checkLdromSize(ProgrammingJob& job, Operator& op) {
         return false;
     }
     const std::uint32_t limit = part.ldromLastAddress + 1;
-    if (job.imageLdrom.length <= limit) return true;
+    if (job.imageLdrom.length <= limit)
+        return true;
     return tooLarge(op, "Code size for LDROM", limit);
 }
 
 bool checkSerialAddress(ProgrammingJob& job, Operator& op) {
-    if (!job.icpMode && !job.comPortIspMode) return true;
+    if (!job.icpMode && !job.comPortIspMode)
+        return true;
     const PartRecord& part = job.part();
     if (part.is32Bit) {
         if (job.serialAddress % 4 != 0) {
