@@ -145,6 +145,22 @@ void assignImageFile(ImageBuffer& image, ImageRegion region, std::string_view pa
     image.fromProject = false;
 }
 
+bool chooseImageFile(ProgrammingJob& job, std::uint32_t tab, std::string_view path, Operator& op) {
+    if (job.busy)
+        return false;
+    const auto region = regionOfTab(job, tab);
+    if (!region) {
+        showFail(op, "Load file buffer error !");
+        return false;
+    }
+    if (path.empty())
+        return false;
+    assignImageFile(imageOf(job, *region), *region, path);
+    reloadImages(job, op);
+    updateFlagOf(job, *region) = true;
+    return true;
+}
+
 void deriveImageFields(ImageBuffer& image, ImageRegion region) {
     const std::uint32_t length = std::min<std::uint32_t>(image.length, kImageCapacity);
     std::uint32_t sum = 0;

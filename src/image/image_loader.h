@@ -39,6 +39,14 @@ bool isHexExtension(std::string_view extension);
 // isHex, shownName; loaded = 1, fromProject = 0. Nothing is read yet.
 void assignImageFile(ImageBuffer& image, ImageRegion region, std::string_view path);
 
+// "Load File" after the open-file dialog: path is the chosen file (empty when the dialog was
+// cancelled), tab the tab strip's current selection. Does nothing while busy. An unknown tab
+// shows "Load file buffer error !" (FAIL box); the window asks regionOfTab first to choose the
+// dialog's filter, and calls this without a path when there is no region. Otherwise the file
+// becomes the region's, the images are re-read and the region is ticked for update. Returns whether
+// a file was taken; the caller then re-evaluates the command buttons.
+bool chooseImageFile(ProgrammingJob& job, std::uint32_t tab, std::string_view path, Operator& op);
+
 // Recomputes checksum, lastAddress, the header copies and lengthLow/lengthHigh from
 // data and length.
 void deriveImageFields(ImageBuffer& image, ImageRegion region);

@@ -34,30 +34,12 @@ struct Fixture {
 
 }  // namespace
 
-TEST(ImageLoader, ExtensionDecidesHexForAppAndLoaderImages) {
-    EXPECT_TRUE(isHexExtension("hex"));
-    EXPECT_TRUE(isHexExtension("HeX"));
-    EXPECT_TRUE(isHexExtension("hexdump"));
-    EXPECT_FALSE(isHexExtension("he"));
-    EXPECT_FALSE(isHexExtension("xhex"));
-    EXPECT_FALSE(isHexExtension(""));
-
-    ImageBuffer image;
-    assignImageFile(image, ImageRegion::DataFlash, "/some/dir/data.HEX");
-    EXPECT_FALSE(image.isHex) << "DataFlash files are always raw";
-    EXPECT_EQ(image.fileName, "data.HEX");
-    EXPECT_EQ(image.fileTitle, "data");
-    EXPECT_EQ(image.fileExt, "HEX");
-    EXPECT_TRUE(image.loaded);
-    assignImageFile(image, ImageRegion::Ldrom, "C:\\images\\loader.hexdump");
-    EXPECT_TRUE(image.isHex);
-    EXPECT_EQ(image.shownName, "loader.hexdump");
-}
-
 TEST(ImageLoader, ReloadDerivesFieldsAndHeaderCopies) {
     Fixture f;
-    f.assign(ImageRegion::Aprom, "app.hex", ":0300000001020AF0\n:00000001FF\n");
-    f.assign(ImageRegion::DataFlash, "data.HEX", ":00000001FF");  // raw: 11 bytes of text
+    // Only the first three characters of the extension count, in any case; DataFlash files
+    // are always raw.
+    f.assign(ImageRegion::Aprom, "app.HexDump", ":0300000001020AF0\n:00000001FF\n");
+    f.assign(ImageRegion::DataFlash, "data.HEX", ":00000001FF");  // 11 bytes of text
     std::string ldrom(0x1234, '\x01');
     f.assign(ImageRegion::Ldrom, "boot.bin", ldrom);
     const std::time_t when = 1700000000;
@@ -66,6 +48,7 @@ TEST(ImageLoader, ReloadDerivesFieldsAndHeaderCopies) {
 
     ASSERT_TRUE(reloadImages(f.job, f.op)) << f.op.boxes().front();
     const ImageBuffer& aprom = f.job.imageAprom;
+    EXPECT_TRUE(aprom.isHex);
     EXPECT_EQ(aprom.length, 3u);
     EXPECT_EQ(aprom.checksum, 0x0Du);
     EXPECT_EQ(aprom.lastAddress, 2u);
@@ -90,6 +73,7 @@ TEST(ImageLoader, ReloadDerivesFieldsAndHeaderCopies) {
 TEST(ImageLoader, UntickedRegionsAndConfigSum) {
     Fixture f;
     f.assign(ImageRegion::Aprom, "app.bin", std::string(258, '\xFF'));
+    f.assign(ImageRegion::DataFlash, "empty.bin", "");
     f.job.updateAprom = false;
     f.job.updateConfig = true;
     f.job.configBytes = {0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x02, 0x03, 0x04};
@@ -98,19 +82,13 @@ TEST(ImageLoader, UntickedRegionsAndConfigSum) {
     EXPECT_EQ(f.job.imageAprom.headerChecksum, (std::array<std::uint8_t, 4>{0, 0, 0x01, 0}));
     EXPECT_EQ(f.job.imageAprom.configSum, (std::array<std::uint8_t, 2>{0x06, 0x04}));
     EXPECT_EQ(showImage(f.job, ImageRegion::Aprom).checksumText, "0x00FE");
+    EXPECT_EQ(f.job.imageDataFlash.length, 0u);
+    EXPECT_EQ(f.job.imageDataFlash.checksum, 0u);
+    EXPECT_EQ(f.job.imageDataFlash.lastAddress, 0xFFFFFFFFu);
 
     f.job.updateConfig = false;
     ASSERT_TRUE(reloadImages(f.job, f.op));
     EXPECT_EQ(f.job.imageAprom.configSum, (std::array<std::uint8_t, 2>{0, 0}));
-}
-
-TEST(ImageLoader, EmptyRawFile) {
-    Fixture f;
-    f.assign(ImageRegion::Aprom, "empty.bin", "");
-    ASSERT_TRUE(reloadImages(f.job, f.op));
-    EXPECT_EQ(f.job.imageAprom.length, 0u);
-    EXPECT_EQ(f.job.imageAprom.checksum, 0u);
-    EXPECT_EQ(f.job.imageAprom.lastAddress, 0xFFFFFFFFu);
 }
 
 TEST(ImageLoader, FailureStopsAtTheRegionAndKeepsItsFields) {
@@ -145,29 +123,22 @@ TEST(ImageLoader, FailureStopsAtTheRegionAndKeepsItsFields) {
     EXPECT_EQ(f.job.imageAprom.data[0], 0);
 }
 
-TEST(ImageLoader, ViewOfTheVisibleTab) {
+TEST(ImageLoader, ChooseImageFileAndTheViewOfItsTab) {
     Fixture f;
-    f.assign(ImageRegion::DataFlash, "data.bin", "0123456789");
-    f.assign(ImageRegion::Ldrom, "boot.bin", "L");
-    ASSERT_TRUE(reloadImages(f.job, f.op));
+    const std::string path = f.dir.write("boot.bin", "LD");
+    f.job.dataFlashTabShown = false;  // tab 1 is LDROM
+    EXPECT_FALSE(chooseImageFile(f.job, 1, "", f.op)) << "cancelled";
+    ASSERT_TRUE(chooseImageFile(f.job, 1, path, f.op));
+    EXPECT_TRUE(f.job.imageLdrom.loaded && f.job.updateLdrom);
+    const ImageView view = viewOfTab(f.job, 1);
+    EXPECT_EQ(view.bytes, (std::vector<std::uint8_t>{'L', 'D'}));
+    EXPECT_EQ(view.sizeText, "2 Bytes");
+    EXPECT_EQ(view.sizeLabel, "Code Size:");
+    EXPECT_TRUE(viewOfTab(f.job, 0).sizeText.empty()) << "APROM has no file";
 
-    const ImageView data = viewOfTab(f.job, 1);
-    EXPECT_EQ(data.fileNameText, f.job.imageDataFlash.pathName);
-    EXPECT_EQ(data.sizeText, "10 Bytes");
-    EXPECT_EQ(data.sizeLabel, "Data Size:");
-    EXPECT_EQ(data.bytes.size(), 10u);
-
-    f.job.dataFlashTabShown = false;  // tab 1 is then LDROM
-    EXPECT_EQ(viewOfTab(f.job, 1).sizeLabel, "Code Size:");
-    EXPECT_EQ(viewOfTab(f.job, 1).bytes, std::vector<std::uint8_t>{'L'});
-
-    const ImageView cleared = viewOfTab(f.job, 0);  // APROM has no file
-    EXPECT_TRUE(cleared.bytes.empty() && cleared.fileNameText.empty() && cleared.sizeText.empty());
-    EXPECT_FALSE(cleared.sizeLabel.has_value());
-    EXPECT_TRUE(viewOfTab(f.job, 3).bytes.empty());
-
-    f.job.imageLdrom.fromProject = true;
-    f.job.imageLdrom.shownName = "loader.hex";
-    f.job.projectFileName = "line4.TPJ";
-    EXPECT_EQ(viewOfTab(f.job, 2).fileNameText, "line4.TPJ\\loader.hex");
+    EXPECT_FALSE(chooseImageFile(f.job, 5, path, f.op));
+    EXPECT_EQ(f.op.boxes(), std::vector<std::string>{"FAIL: Load file buffer error !"});
+    f.job.busy = true;
+    EXPECT_FALSE(chooseImageFile(f.job, 0, path, f.op));
+    EXPECT_FALSE(f.job.imageAprom.loaded);
 }

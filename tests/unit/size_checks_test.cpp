@@ -111,13 +111,6 @@ TEST(SizeChecks, SonraLdromBitAndReadLimit) {
     EXPECT_EQ(c.last(), "FAIL: Code size for LDROM is too large (> 4 KB) !");
     computeReadLimit(c.job);
     EXPECT_EQ(c.job.readLimit, 144384u);
-
-    Check wren(kTypeIcp, 850);
-    computeReadLimit(wren.job);
-    EXPECT_EQ(wren.job.readLimit, 0x1000u);
-    Check kite(kTypeIcp, 207);
-    computeReadLimit(kite.job);
-    EXPECT_EQ(kite.job.readLimit, 0x20000u);
 }
 
 TEST(SizeChecks, PikeAndFerroCarveDataFlashByConfigByteOne) {
