@@ -1,20 +1,16 @@
 // tarnel ports / identify / fw-update: the serial link and the programmer's firmware.
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "cli/cli_context.h"
-#include "cli/terminal_operator.h"
+#include "cli/console_operator.h"
+#include "cli/setup_options.h"
 #include "core/clock.h"
-#include "core/part_lists.h"
 #include "core/programming_job.h"
 #include "link/port_table.h"
 #include "link/posix_serial_port.h"
@@ -25,22 +21,12 @@ namespace tarnel::cli {
 
 namespace {
 
-const std::map<std::string, std::uint8_t> kTypeNames = {
-    {"icp", kTypeIcp}, {"isp", kTypeIsp}, {"com", kTypeIspByCom}};
-
-// What the programmer commands choose: programmer type, part and gang mode.
-struct Selection {
-    std::string type = "icp";
-    std::string part;
-    bool gang = false;
-};
-
 // Everything one programmer command works with, on real time and the real ports.
 struct LinkRun {
     SystemClock clock;
     PosixPortFactory ports{clock};
     ProgrammingJob job;
-    TerminalOperator op{std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1};
+    ConsoleOperator op;
     ProgrammerLink link{job, ports, clock};
     ProgrammerSession session{job, link, op, clock};
 };
@@ -51,63 +37,25 @@ std::string hex(unsigned value, int digits) {
     return text;
 }
 
-std::optional<std::uint32_t> findPartIndex(const ProgrammingJob& job, const std::string& text) {
-    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
-        if (text.size() > 4)
-            return std::nullopt;
-        const auto index = static_cast<std::uint32_t>(std::stoul(text));
-        if (!ChipCatalogue::contains(index))
-            return std::nullopt;
-        const std::string_view number = job.catalogue.partAt(index).partNumber;
-        if (number.empty() || number == "-")
-            return std::nullopt;
-        return index;
-    }
-    return job.catalogue.findPart(ChipCatalogue::nameAliases(text), job.icpMode);
-}
-
-// Sets the job up from the options; a usage error is printed and false returned.
-bool prepare(LinkRun& run, const CliContext& context, const Selection& selection,
-             const char* command) {
+// Sets the job up from the options and the global --port, --workdir, --firmware-dir.
+int prepare(LinkRun& run, const CliContext& context, const SetupOptions& options,
+            const char* command) {
     std::error_code error;
     run.job.workDirectory =
         context.workDir.empty() ? std::filesystem::current_path(error).string() : context.workDir;
     run.session.firmwareDirectory = context.firmwareDir;
-
-    run.job.programmerType = kTypeNames.at(selection.type);
-    if (selection.gang)
-        run.job.programmerType |= kTypeGang;
-    run.job.partIndex =
-        run.job.programmerType & kTypeIcp ? run.job.savedIcpPartIndex : run.job.savedIspPartIndex;
-    run.job.refreshDerivedState();
-    applyLegacyListMask(run.job);
-    if (!selection.part.empty()) {
-        const auto index = findPartIndex(run.job, selection.part);
-        if (!index) {
-            std::cerr << "tarnel " << command << ": no part \"" << selection.part
-                      << "\" for this programmer type\n";
-            return false;
-        }
-        run.job.partIndex = *index;
-        run.job.refreshDerivedState();
-    }
-
+    if (const int status = applySetupOptions(options, run.job, run.op); status != kExitPass)
+        return status;
     if (!context.port.empty()) {
         const std::string remembered = rememberedNameFor(context.port, run.ports.portTable());
         if (remembered.empty()) {
             std::cerr << "tarnel " << command << ": port \"" << context.port
-                      << "\" is not in the port table and its name is too long\n";
-            return false;
+                      << "\" is not in the port table and its name is too long to remember\n";
+            return kExitUsage;
         }
         run.job.setComPortName(remembered);
     }
-    return true;
-}
-
-void addSelectionOptions(CLI::App* command, Selection& selection) {
-    command->add_option("--type", selection.type, "Programmer type: icp, isp or com (default icp)")
-        ->check(CLI::IsMember({"icp", "isp", "com"}));
-    command->add_option("--part", selection.part, "Part number or catalogue index");
+    return kExitPass;
 }
 
 int runPorts() {
@@ -118,12 +66,12 @@ int runPorts() {
     return kExitPass;
 }
 
-int runIdentify(const CliContext& context, const Selection& selection) {
+int runIdentify(const CliContext& context, const SetupOptions& options) {
     LinkRun run;
-    if (!prepare(run, context, selection, "identify"))
-        return kExitUsage;
+    if (const int status = prepare(run, context, options, "identify"); status != kExitPass)
+        return status;
     ProgrammerSession& session = run.session;
-    if (selection.gang) {
+    if (run.job.gangMode) {
         if (!session.searchGangProgrammer() || !session.readGangFirmwareVersion())
             return kExitFail;
         std::cout << "Programmer: Gang (" << hex(kGangProgrammerKind, 2) << ") on "
@@ -137,15 +85,14 @@ int runIdentify(const CliContext& context, const Selection& selection) {
                   << run.link.rememberedPortText() << "\n";
     }
     std::cout << "Firmware version: " << hex(session.firmwareVersion, 4) << "\n";
-    return run.op.failed() ? kExitFail : kExitPass;
+    return kExitPass;
 }
 
-int runFirmwareUpdate(const CliContext& context, const Selection& selection) {
+int runFirmwareUpdate(const CliContext& context, const SetupOptions& options) {
     LinkRun run;
-    if (!prepare(run, context, selection, "fw-update"))
-        return kExitUsage;
-    const bool updated = run.session.reloadFirmware();
-    return updated && !run.op.failed() ? kExitPass : kExitFail;
+    if (const int status = prepare(run, context, options, "fw-update"); status != kExitPass)
+        return status;
+    return run.session.reloadFirmware() ? kExitPass : kExitFail;
 }
 
 }  // namespace
@@ -154,21 +101,22 @@ void addLinkCommands(CLI::App& app, CliContext& context) {
     auto* ports = app.add_subcommand("ports", "List the serial ports that can be opened");
     ports->callback([&context] { context.exitStatus = runPorts(); });
 
-    auto identifySelection = std::make_shared<Selection>();
+    auto identifyOptions = std::make_shared<SetupOptions>();
     auto* identify = app.add_subcommand(
-        "identify", "Find the programmer, fit its firmware variant to the part, show its version");
-    addSelectionOptions(identify, *identifySelection);
-    identify->add_flag("--gang", identifySelection->gang, "Look for the gang programmer");
-    identify->callback([&context, identifySelection] {
-        context.exitStatus = runIdentify(context, *identifySelection);
+        "identify",
+        "Find the programmer (--gang: the gang programmer), fit its firmware variant to the "
+        "part, show its kind and firmware version");
+    addSetupOptions(identify, *identifyOptions);
+    identify->callback([&context, identifyOptions] {
+        context.exitStatus = runIdentify(context, *identifyOptions);
     });
 
-    auto updateSelection = std::make_shared<Selection>();
+    auto updateOptions = std::make_shared<SetupOptions>();
     auto* update = app.add_subcommand(
         "fw-update", "Load the programmer's firmware again, in the variant the part needs");
-    addSelectionOptions(update, *updateSelection);
-    update->callback([&context, updateSelection] {
-        context.exitStatus = runFirmwareUpdate(context, *updateSelection);
+    addSetupOptions(update, *updateOptions);
+    update->callback([&context, updateOptions] {
+        context.exitStatus = runFirmwareUpdate(context, *updateOptions);
     });
 }
 

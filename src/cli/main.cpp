@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
                    "Directory of the programmer firmware files (default: working directory)");
 
     addCatalogueCommands(app, context);
+    addFileCommands(app, context);
     addLinkCommands(app, context);
 
     try {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <numeric>
 
+#include "core/atomic_file.h"
 #include "link/programmer_session.h"
 
 namespace tarnel {
@@ -60,34 +60,20 @@ std::string ProgrammerSession::firmwarePath(std::string_view fileName) const {
 
 bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t limit,
                                          std::vector<std::uint8_t>& bytes) {
-    std::error_code error;
-    std::ifstream file;
-    if (std::filesystem::is_regular_file(path, error))
-        file.open(path, std::ios::binary);
-    if (!file) {
-        showFail(op_, path + " cannot be opened !");
-        return false;
+    // An oversized file is refused before it is read; an empty one would load nothing.
+    switch (readWholeFile(path, bytes, limit)) {
+        case ReadResult::OpenFailed:
+            showFail(op_, path + " cannot be opened !");
+            return false;
+        case ReadResult::TooLarge:
+            showFail(op_, path + " is larger than " + std::to_string(limit) +
+                              " bytes and cannot be loaded !");
+            return false;
+        case ReadResult::Ok:
+            break;
     }
-    // Refuse an oversized file before reading it; an empty one would load nothing.
-    file.seekg(0, std::ios::end);
-    const std::streamoff size = file.tellg();
-    if (size < 0) {
-        showFail(op_, path + " cannot be opened !");
-        return false;
-    }
-    if (static_cast<std::size_t>(size) > limit) {
-        showFail(op_, path + " is larger than " + std::to_string(limit) +
-                          " bytes and cannot be loaded !");
-        return false;
-    }
-    if (size == 0) {
+    if (bytes.empty()) {
         showFail(op_, path + " is empty !");
-        return false;
-    }
-    bytes.resize(static_cast<std::size_t>(size));
-    file.seekg(0);
-    if (!file.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        showFail(op_, path + " cannot be read !");
         return false;
     }
     return true;

@@ -1,12 +1,9 @@
 #include "sim/synthetic_firmware.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
+
+#include "core/atomic_file.h"
 
 namespace tarnel::sim {
 
@@ -29,48 +26,17 @@ std::optional<FirmwareIdentity> identityOfFirmware(const std::vector<std::uint8_
     return FirmwareIdentity{static_cast<std::uint16_t>(image[0] << 8 | image[1]), image[2]};
 }
 
-void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    auto fail = [&](const char* what) {
-        const std::string reason = std::strerror(errno);
-        ::unlink(temporary.c_str());
-        throw std::runtime_error(path + ": " + what + ": " + reason);
-    };
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        fail("cannot create");
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0) {
-            ::close(fd);
-            fail("cannot write");
-        }
-        written += static_cast<std::size_t>(put);
-    }
-    if (::fsync(fd) != 0) {
-        ::close(fd);
-        fail("cannot flush");
-    }
-    if (::close(fd) != 0)
-        fail("cannot close");
-    if (::rename(temporary.c_str(), path.c_str()) != 0)
-        fail("cannot rename");
-}
-
 std::vector<std::string> writeSyntheticFirmwareFiles(const std::string& directory,
                                                      std::uint16_t version) {
     std::filesystem::create_directories(directory);
     std::vector<std::string> written;
     for (const auto& row : kProgrammerKinds) {
         const std::string path = (std::filesystem::path(directory) / row.firmwareFile).string();
-        if (row.kind == kGangProgrammerKind) {
-            writeFileAtomically(path, syntheticFirmware(row.kind, version, kSyntheticGangSize));
-        } else {
-            writeFileAtomically(path, syntheticFirmware(row.kind, version));
-        }
+        const std::size_t size =
+            row.kind == kGangProgrammerKind ? kSyntheticGangSize : kSyntheticSingleSize;
+        std::string error;
+        if (!writeFileAtomically(path, syntheticFirmware(row.kind, version, size), &error))
+            throw std::runtime_error(path + ": " + error);
         written.push_back(path);
     }
     return written;

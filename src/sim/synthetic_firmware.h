@@ -28,11 +28,8 @@ std::optional<FirmwareIdentity> identityOfFirmware(const std::vector<std::uint8_
 
 // Writes the fifteen single-programmer files and the gang file into the directory (created
 // if missing); each file is written atomically. Returns the paths written; throws
-// std::runtime_error naming the file that could not be written.
+// std::runtime_error naming the file that could not be written and why.
 std::vector<std::string> writeSyntheticFirmwareFiles(const std::string& directory,
                                                      std::uint16_t version);
-
-// Writes a file atomically: a temporary file beside the target, flushed, then renamed over it.
-void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace tarnel::sim

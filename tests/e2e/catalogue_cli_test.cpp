@@ -15,13 +15,16 @@ struct CliRun {
 };
 
 CliRun tarnel(const std::string& args) {
-    const std::string command = std::string(TARNEL_BINARY_DIR) + "/src/cli/tarnel " + args + " 2>&1";
+    const std::string command =
+        std::string(TARNEL_BINARY_DIR) + "/src/cli/tarnel " + args + " 2>&1";
     CliRun run;
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
+    if (!pipe)
+        return run;
     std::array<char, 4096> buffer{};
     std::size_t n = 0;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        run.out.append(buffer.data(), n);
     const int raw = pclose(pipe);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return run;

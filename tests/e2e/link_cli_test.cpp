@@ -46,7 +46,7 @@ bool contains(const std::string& text, const std::string& part) {
 // A tarnel-sim serve process with its scenario, ended with SIGTERM.
 class SimProcess {
   public:
-    SimProcess(const tarnel::testing::TempDir& dir, const std::string& scenarioJson)
+    SimProcess(const tarnel::test::ScratchDir& dir, const std::string& scenarioJson)
         : link_(dir.file("sim-link")) {
         const std::string scenario = dir.file("scenario.json");
         FILE* file = std::fopen(scenario.c_str(), "w");
@@ -115,7 +115,7 @@ class LinkCli : public ::testing::Test {
                    " --firmware-dir " + firmware() + " " + args);
     }
 
-    tarnel::testing::TempDir dir_;
+    tarnel::test::ScratchDir dir_;
 };
 
 TEST_F(LinkCli, IdentifyThenFirmwareUpdateThenVariantSwitch) {

@@ -6,6 +6,7 @@
 
 #include "link/port_table.h"
 #include "sim/synthetic_firmware.h"
+#include "core/atomic_file.h"
 #include "support/link_bench.h"
 
 namespace tarnel {
@@ -37,7 +38,7 @@ TEST(SingleFirmwareLoad, BytesOnTheWire) {
         LinkBench bench;
         auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600));
         const auto file = patternFile(c.size, 0xAB);
-        testing::writeBytes(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"), file);
+        writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"), file);
         readyForLoad(bench);
         const std::uint64_t start = bench.clock.nowMs();
         ASSERT_TRUE(bench.session.updateFirmware());
@@ -96,7 +97,7 @@ TEST(SingleFirmwareLoad, ChecksumReplyThatDiffersFails) {
     // 0x2A00 bytes: answers 1 and 2, then 42 + 42 block acknowledges; the sum is answer 87.
     sim::Fault wrongSum{sim::Fault::Kind::WrongByte, 87, 1, std::nullopt, 0};
     auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600, {wrongSum}));
-    testing::writeBytes(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"),
+    writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"),
                         patternFile(0x2A00, 1));
     readyForLoad(bench);
     EXPECT_FALSE(bench.session.updateFirmware());
@@ -119,7 +120,7 @@ TEST(SingleFirmwareLoad, FilesThatCannotBeLoadedAreRefusedBeforeAnythingIsSent) 
         auto& device = bench.singlePort(testing::singleScenario(0xAB));
         const std::string file = bench.session.firmwarePath("v0619_MainMCU_ICP.DAT");
         if (c.content != "missing")
-            testing::writeBytes(file, std::vector<std::uint8_t>(c.size, 1));
+            writeFileAtomically(file, std::vector<std::uint8_t>(c.size, 1));
         readyForLoad(bench);
         EXPECT_FALSE(bench.session.updateFirmware());
         EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: " + file + c.message});
@@ -128,7 +129,7 @@ TEST(SingleFirmwareLoad, FilesThatCannotBeLoadedAreRefusedBeforeAnythingIsSent) 
     // A file of exactly 14 KiB is still taken.
     LinkBench bench;
     auto& device = bench.singlePort(testing::singleScenario(0xAB));
-    testing::writeBytes(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"),
+    writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"),
                         patternFile(kFirmwareCapacity, 0xAB));
     readyForLoad(bench);
     EXPECT_TRUE(bench.session.updateFirmware());
@@ -148,7 +149,7 @@ TEST(GangFirmwareLoad, ShortFileGoesOutPaddedTo4096BytesWithTheMidMarker) {
     LinkBench bench;
     auto& device = bench.singlePort(testing::gangScenario(0x0500));
     const auto file = sim::syntheticFirmware(0xAF, 0x0619, 3000);
-    testing::writeBytes(bench.session.firmwarePath("v0619_GangMCU.DAT"), file);
+    writeFileAtomically(bench.session.firmwarePath("v0619_GangMCU.DAT"), file);
     ASSERT_TRUE(bench.link.openRemembered());
     const std::uint64_t start = bench.clock.nowMs();
     ASSERT_TRUE(bench.session.updateGangFirmware());
@@ -172,7 +173,7 @@ TEST(GangFirmwareLoad, FileLongerThanTheWireCarriesIsRefused) {
     LinkBench bench;
     auto& device = bench.singlePort(testing::gangScenario(0x0500));
     const std::string path = bench.session.firmwarePath("v0619_GangMCU.DAT");
-    testing::writeBytes(path, std::vector<std::uint8_t>(4097, 0));
+    writeFileAtomically(path, std::vector<std::uint8_t>(4097, 0));
     ASSERT_TRUE(bench.link.openRemembered());
     EXPECT_FALSE(bench.session.updateGangFirmware());
     EXPECT_EQ(bench.op.boxes(),

@@ -10,6 +10,7 @@
 #include "link/posix_serial_port.h"
 #include "link/serial_port.h"
 #include "sim/pseudo_terminal.h"
+#include "core/atomic_file.h"
 #include "support/link_bench.h"
 
 namespace tarnel {
@@ -41,8 +42,8 @@ TEST_F(PosixPort, OpensExclusivelyAndOnlyTerminals) {
     first.reset();
     EXPECT_NE(PosixSerialPort::open(pty_.slavePath, clock_), nullptr) << "free again";
 
-    testing::TempDir dir;
-    testing::writeBytes(dir.file("plain"), {1, 2, 3});
+    test::ScratchDir dir;
+    ASSERT_TRUE(writeFileAtomically(dir.file("plain"), std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_EQ(PosixSerialPort::open(dir.file("plain"), clock_), nullptr);
     EXPECT_EQ(PosixSerialPort::open(dir.file("missing"), clock_), nullptr);
 }

@@ -1,34 +1,11 @@
 #include "support/link_bench.h"
 
-#include <unistd.h>
-
-#include <atomic>
-#include <fstream>
-
 #include "sim/synthetic_firmware.h"
 
 namespace tarnel::testing {
 
-TempDir::TempDir() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("tarnel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
 LinkBench::LinkBench() {
-    session.firmwareDirectory = firmwareDir.path().string();
+    session.firmwareDirectory = firmwareDir.path();
     job.setComPortName("\\\\.\\COM1");
 }
 
@@ -61,7 +38,7 @@ sim::LoopbackDevice& LinkBench::singlePort(const sim::Scenario& scenario) {
 }
 
 void LinkBench::writeFirmwareFiles() {
-    sim::writeSyntheticFirmwareFiles(firmwareDir.path().string(), kCarriedFirmwareVersion);
+    sim::writeSyntheticFirmwareFiles(firmwareDir.path(), kCarriedFirmwareVersion);
 }
 
 void LinkBench::selectPart(std::uint32_t partIndex) {

@@ -2,7 +2,6 @@
 // The host side of the programmer link on virtual time, with simulated programmers and
 // silent ports in a loopback port table, for protocol tests.
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,24 +14,9 @@
 #include "link/programmer_session.h"
 #include "sim/loopback_device.h"
 #include "sim/scenario.h"
+#include "support/scratch_dir.h"
 
 namespace tarnel::testing {
-
-// A directory of its own under the system's temporary directory, removed at the end.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
-
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 class LinkBench {
   public:
@@ -68,7 +52,7 @@ class LinkBench {
     RecordingOperator op;
     ProgrammerLink link{job, ports, clock};
     ProgrammerSession session{job, link, op, clock};
-    TempDir firmwareDir;
+    test::ScratchDir firmwareDir;
 
   private:
     std::vector<std::unique_ptr<LoopbackLine>> silentLines_;

@@ -12,7 +12,9 @@ using namespace tarnel;
 
 namespace {
 
-bool in(std::uint32_t i, std::uint32_t lo, std::uint32_t hi) { return i >= lo && i <= hi; }
+bool in(std::uint32_t i, std::uint32_t lo, std::uint32_t hi) {
+    return i >= lo && i <= hi;
+}
 
 struct Block {
     FamilyGroup group;
@@ -21,10 +23,10 @@ struct Block {
 };
 
 constexpr Block kBlocks[] = {
-    {FamilyGroup::Legacy8051, 0, 52, 99, 50, 2},   {FamilyGroup::Family8051, 100, 148, 199, 47, 1},
-    {FamilyGroup::Kite, 200, 324, 799, 115, 9},    {FamilyGroup::Lark, 800, 817, 849, 16, 1},
-    {FamilyGroup::Wren, 850, 862, 899, 12, 0},     {FamilyGroup::Teal, 900, 967, 999, 64, 3},
-    {FamilyGroup::Sonra, 1000, 1001, 1099, 1, 0},  {FamilyGroup::Marl, 1100, 1104, 1103, 4, 0},
+    {FamilyGroup::Legacy8051, 0, 52, 99, 50, 2},  {FamilyGroup::Family8051, 100, 148, 199, 47, 1},
+    {FamilyGroup::Kite, 200, 324, 799, 115, 9},   {FamilyGroup::Lark, 800, 817, 849, 16, 1},
+    {FamilyGroup::Wren, 850, 862, 899, 12, 0},    {FamilyGroup::Teal, 900, 967, 999, 64, 3},
+    {FamilyGroup::Sonra, 1000, 1001, 1099, 1, 0}, {FamilyGroup::Marl, 1100, 1104, 1103, 4, 0},
 };
 
 // Where a real part (not a separator, not an empty row) sits.
@@ -186,12 +188,18 @@ TEST(Catalogue, FlagsFollowRowRanges) {
 
 TEST(Catalogue, BitTableLayoutsAndClockTexts) {
     auto layouts = [](std::uint32_t i) -> std::pair<int, int> {
-        if (in(i, 100, 109) || in(i, 127, 130) || i == 116) return {1, 1};
-        if (in(i, 110, 113)) return {2, 3};
-        if (in(i, 114, 115)) return {3, 4};
-        if (in(i, 117, 118)) return {4, 5};
-        if (in(i, 119, 120) || i == 131) return {5, 6};
-        if (in(i, 121, 126)) return {6, 7};
+        if (in(i, 100, 109) || in(i, 127, 130) || i == 116)
+            return {1, 1};
+        if (in(i, 110, 113))
+            return {2, 3};
+        if (in(i, 114, 115))
+            return {3, 4};
+        if (in(i, 117, 118))
+            return {4, 5};
+        if (in(i, 119, 120) || i == 131)
+            return {5, 6};
+        if (in(i, 121, 126))
+            return {6, 7};
         return {0, 0};
     };
     auto clock = [](std::uint32_t i) -> std::array<std::string_view, 4> {
@@ -204,7 +212,8 @@ TEST(Catalogue, BitTableLayoutsAndClockTexts) {
         if (in(i, 114, 115))
             return {"External XTAL (4MHz~20MHz)", "Internal OSC (2.5/5/10/20MHz)", "(Invalid !)",
                     "Clock from XTAL1"};
-        if (i == 116) return {"-", "-", "-", "-"};
+        if (i == 116)
+            return {"-", "-", "-", "-"};
         if (in(i, 117, 118))
             return {"External XTAL (4MHz~12MHz)", "Internal OSC (455KHz)",
                     "External XTAL (32KHz~1MHz)", "Clock from XTAL1"};
@@ -252,8 +261,8 @@ TEST(Catalogue, DataFlashRulesPerFamily) {
         const auto& r = kPartTable[i];
         if (!isPartRow(i)) {
             // Separators and empty rows carry no sizes and no device id.
-            EXPECT_EQ(r.apromLastAddress | r.dataFlashStart | r.dataFlashSize |
-                          r.ldromLastAddress | r.deviceId,
+            EXPECT_EQ(r.apromLastAddress | r.dataFlashStart | r.dataFlashSize | r.ldromLastAddress |
+                          r.deviceId,
                       0u);
             if (i >= 200 && r.partNumber == "-") {
                 EXPECT_TRUE(r.is32Bit && r.hasDataFlash && r.hasLdrom);

@@ -41,12 +41,12 @@ TEST(PortTable, NaturalOrder) {
 }
 
 TEST(PortTable, EnvironmentPathsFirstThenDevicesByKind) {
-    testing::TempDir dev;
+    test::ScratchDir dev;
     for (const char* name : {"ttyS10", "ttyS2", "ttyUSB1", "ttyUSB0", "ttyACM0", "ttyS", "tty5",
                              "ttySX1", "rfcomm0", "ttyAMA0"}) {
         std::ofstream(dev.file(name)).put('x');
     }
-    const std::string d = dev.path().string();
+    const std::string d = dev.path();
     const auto table = buildPosixPortTable(("/tmp/a::/tmp/b:" + d + "/ttyS2").c_str(), d);
     const std::vector<std::string> expected = {"/tmp/a",       "/tmp/b",       d + "/ttyS2",
                                                d + "/ttyUSB0", d + "/ttyUSB1", d + "/ttyACM0",

@@ -1,0 +1,221 @@
+#include "core/atomic_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace tarnel {
+
+namespace {
+
+void setError(std::string* error, std::string_view what, int code) {
+    if (error == nullptr)
+        return;
+    *error = std::string(what);
+    if (code != 0)
+        *error += std::string(": ") + std::strerror(code);
+}
+
+// A name beside the target that no other writer, in this process or another, will pick.
+std::string temporaryNameFor(const std::string& path, int attempt) {
+    static std::atomic<unsigned> counter{0};
+#if defined(_WIN32)
+    const long pid = static_cast<long>(_getpid());
+#else
+    const long pid = static_cast<long>(getpid());
+#endif
+    return path + ".tmp" + std::to_string(pid) + "-" + std::to_string(counter++) + "-" +
+           std::to_string(attempt);
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+
+bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                         std::string* error) {
+    const std::string temp = temporaryNameFor(path, 0);
+    {
+        std::FILE* file = std::fopen(temp.c_str(), "wbx");
+        if (file == nullptr) {
+            setError(error, "cannot create " + temp, errno);
+            return false;
+        }
+        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+                             std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+        const bool closed = std::fclose(file) == 0;
+        if (!written || !closed) {
+            setError(error, "cannot write " + temp, errno);
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    std::error_code code;
+    std::filesystem::rename(temp, path, code);
+    if (code) {
+        if (error != nullptr)
+            *error = "cannot replace " + path + ": " + code.message();
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
+                         std::uint64_t maxBytes) {
+    std::error_code code;
+    if (!std::filesystem::is_regular_file(path, code))
+        return ReadResult::OpenFailed;
+    const auto size = std::filesystem::file_size(path, code);
+    if (code)
+        return ReadResult::OpenFailed;
+    if (size > maxBytes)
+        return ReadResult::TooLarge;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return ReadResult::OpenFailed;
+    out.assign(static_cast<std::size_t>(size), 0);
+    in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size));
+    out.resize(static_cast<std::size_t>(in.gcount()));
+    return ReadResult::Ok;
+}
+
+#else
+
+namespace {
+
+bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string directoryOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// Makes the rename itself durable; a failure here does not undo a completed write.
+void syncDirectory(const std::string& path) {
+    const int fd = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                         std::string* error) {
+    if (path.empty()) {
+        setError(error, "no file name", 0);
+        return false;
+    }
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temp = temporaryNameFor(path, attempt);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        setError(error, "cannot create " + temp, errno);
+        return false;
+    }
+
+    // A file that already stands keeps its permissions.
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        (void)::fchmod(fd, existing.st_mode & 07777);
+    }
+
+    const bool written = writeAll(fd, bytes);
+    int code = written ? 0 : errno;
+    const bool synced = written && ::fsync(fd) == 0;
+    if (written && !synced)
+        code = errno;
+    const bool closed = ::close(fd) == 0;
+    if (synced && !closed)
+        code = errno;
+    if (!written || !synced || !closed) {
+        setError(error, "cannot write " + temp, code);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        setError(error, "cannot replace " + path, errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    syncDirectory(path);
+    return true;
+}
+
+ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
+                         std::uint64_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ReadResult::OpenFailed;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return ReadResult::OpenFailed;
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+        ::close(fd);
+        return ReadResult::TooLarge;
+    }
+    // Read to the end rather than trusting the size, in case the file changes meanwhile,
+    // but never past the limit.
+    out.clear();
+    out.reserve(static_cast<std::size_t>(info.st_size));
+    std::uint8_t chunk[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return ReadResult::OpenFailed;
+        }
+        if (n == 0)
+            break;
+        if (out.size() + static_cast<std::size_t>(n) > maxBytes) {
+            ::close(fd);
+            return ReadResult::TooLarge;
+        }
+        out.insert(out.end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    return ReadResult::Ok;
+}
+
+#endif
+
+}  // namespace tarnel

@@ -1,0 +1,169 @@
+// Size checks against the selected part and its CONFIG words, and their messages.
+
+#include <gtest/gtest.h>
+
+#include "core/config_model.h"
+#include "core/recording_operator.h"
+#include "image/size_checks.h"
+
+using namespace tarnel;
+
+namespace {
+
+struct Check {
+    ProgrammingJob job;
+    RecordingOperator op;
+
+    Check(std::uint8_t type, std::uint32_t part) {
+        job.programmerType = type;
+        job.partIndex = part;
+        job.refreshDerivedState();
+        job.updateConfig = true;
+    }
+    void config0(std::uint32_t word) { setConfig0Word(job.configBytes, word); }
+    void config1(std::uint32_t word) { setConfig1Word(job.configBytes, word); }
+    std::string last() const {
+        const auto boxes = op.boxes();
+        return boxes.empty() ? "" : boxes.back();
+    }
+};
+
+}  // namespace
+
+TEST(SizeChecks, LimitFormats) {
+    EXPECT_EQ(limitText(1000), "1000 Bytes");
+    EXPECT_EQ(limitText(0x4400), "17 KB");
+    EXPECT_EQ(limitText(0x4600), "17.5 KB");
+    EXPECT_EQ(limitText(0x4500), "17.25 KB");
+
+    Check c(kTypeIsp, 2);  // QM114: 14 KB of APROM
+    c.job.imageAprom.length = 0x3800;
+    EXPECT_TRUE(checkApromSize(c.job, c.op));
+    c.job.imageAprom.length = 0x3801;
+    EXPECT_FALSE(checkApromSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: Code size for APROM is too large (> 14 KB) !");
+    EXPECT_EQ(c.op.lastStatus(), "Ready...");
+}
+
+TEST(SizeChecks, DataFlashInsideApromOf32BitPart) {
+    Check c(kTypeIcp, 207);  // QK207: 128 KB APROM, DataFlash carved from its top
+    c.config0(0xFFFFFFFA);   // DataFlash enabled (bit 0 clear), variable base (bit 2 clear)
+    c.config1(0x0001F000);
+    c.job.updateDataFlash = true;
+    c.job.imageAprom.length = 0x1F000;
+    c.job.imageDataFlash.length = 0x2000;
+    EXPECT_TRUE(checkApromSize(c.job, c.op));
+    EXPECT_TRUE(checkDataFlashSize(c.job, c.op));
+
+    c.job.imageDataFlash.length = 0x2001;
+    EXPECT_FALSE(checkApromSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: Total size is too large (> 128 KB) !");
+    EXPECT_FALSE(checkDataFlashSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: Data size for DataFlash is too large (> 8 KB) !");
+    c.job.imageDataFlash.length = 0x10;
+    c.job.imageAprom.length = 0x1F001;
+    EXPECT_FALSE(checkApromSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: Code size for APROM is too large (> 124 KB) !");
+
+    c.config0(0xFFFFFFFE);  // bit 2 set: fixed 4 KB DataFlash, whole APROM for code
+    EXPECT_TRUE(checkApromSize(c.job, c.op));
+    c.job.imageDataFlash.length = 0x1001;
+    EXPECT_FALSE(checkDataFlashSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: Data size for DataFlash is too large (> 4 KB) !");
+
+    c.config0(0xFFFFFFFF);
+    EXPECT_FALSE(checkDataFlashSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: DataFlash is not enabled !");
+    c.job.updateConfig = false;
+    EXPECT_FALSE(checkDataFlashSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: DataFlash space is not configured !");
+
+    // A base above the flash end leaves no DataFlash, rather than wrapping round.
+    c.job.updateConfig = true;
+    c.config0(0xFFFFFFFA);
+    c.config1(0x00030000);
+    c.job.imageDataFlash.length = 1;
+    EXPECT_FALSE(checkDataFlashSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: Data size for DataFlash is too large (> 0 Bytes) !");
+}
+
+TEST(SizeChecks, SonraLdromBitAndReadLimit) {
+    Check c(kTypeIcp, 1000);
+    c.config0(0xFFFFFFFA);  // bit 2 clear: LDROM disabled, 4 KB more for APROM
+    c.config1(0x00023000);  // DataFlash base
+    computeReadLimit(c.job);
+    EXPECT_EQ(c.job.readLimit, 148480u);
+    c.job.imageAprom.length = 0x24001;
+    EXPECT_FALSE(checkApromSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: Code size for APROM is too large (> 144 KB) !");
+    c.config0(0xFFFFFFFB);  // DataFlash disabled: the whole span plus the LDROM's 4 KB
+    EXPECT_TRUE(checkApromSize(c.job, c.op));
+    c.job.imageAprom.length = 0x24401;
+    EXPECT_FALSE(checkApromSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: Code size for APROM is too large (> 145 KB) !");
+    c.job.imageLdrom.length = 1;
+    EXPECT_FALSE(checkLdromSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: LDROM is not enabled !");
+
+    c.config0(0xFFFFFFFF);
+    c.job.imageLdrom.length = 0x1001;
+    EXPECT_FALSE(checkLdromSize(c.job, c.op));
+    EXPECT_EQ(c.last(), "FAIL: Code size for LDROM is too large (> 4 KB) !");
+    computeReadLimit(c.job);
+    EXPECT_EQ(c.job.readLimit, 144384u);
+}
+
+TEST(SizeChecks, PikeAndFerroCarveDataFlashByConfigByteOne) {
+    Check pike(kTypeIcp, 136);  // 16 KB APROM
+    pike.config0(0xFFFF30FE);   // DataFlash from 0x3000: 4 KB
+    pike.job.imageAprom.length = 0x3001;
+    EXPECT_FALSE(checkApromSize(pike.job, pike.op));
+    EXPECT_EQ(pike.last(), "FAIL: Code size for APROM is too large (> 12 KB) !");
+    pike.job.imageDataFlash.length = 0x1001;
+    EXPECT_FALSE(checkDataFlashSize(pike.job, pike.op));
+    EXPECT_EQ(pike.last(), "FAIL: Data size for DataFlash is too large (> 4 KB) !");
+    pike.config0(0xFFFF50FE);  // base beyond the 16 KB: no DataFlash, not a wrapped limit
+    EXPECT_FALSE(checkDataFlashSize(pike.job, pike.op));
+    EXPECT_EQ(pike.last(), "FAIL: Data size for DataFlash is too large (> 0 Bytes) !");
+
+    Check ferro(kTypeIsp, 38);  // legacy, 64 KB APROM
+    ferro.config0(0xFFFFF0FE);
+    ferro.job.imageAprom.length = 0xF001;
+    EXPECT_FALSE(checkApromSize(ferro.job, ferro.op));
+    EXPECT_EQ(ferro.last(), "FAIL: Code size for APROM is too large (> 60 KB) !");
+    ferro.job.imageDataFlash.length = 0x1000;
+    EXPECT_TRUE(checkDataFlashSize(ferro.job, ferro.op));
+    ferro.config0(0xFFFFF0FF);
+    EXPECT_FALSE(checkDataFlashSize(ferro.job, ferro.op));
+    EXPECT_EQ(ferro.last(), "FAIL: DataFlash is not enabled !");
+    ferro.job.updateConfig = false;  // the catalogue's largest DataFlash then holds
+    ferro.job.imageDataFlash.length = 0xFF01;
+    EXPECT_FALSE(checkDataFlashSize(ferro.job, ferro.op));
+    EXPECT_EQ(ferro.last(), "FAIL: Data size for DataFlash is too large (> 63.75 KB) !");
+}
+
+TEST(SizeChecks, SerialAddress) {
+    Check isp(kTypeIsp, 2);
+    isp.job.serialAddress = 0xFFFFFF;
+    EXPECT_TRUE(checkSerialAddress(isp.job, isp.op)) << "only ICP and ISP by COM Port check";
+
+    Check c(kTypeIcp, 207);
+    c.job.updateConfig = false;
+    c.job.serialAddress = 0x1002;
+    EXPECT_FALSE(checkSerialAddress(c.job, c.op));
+    EXPECT_EQ(c.last(), "WARNING: Serial Number address must be a multiple of four (4) !");
+    c.job.serialAddress = 0x1FFFC;
+    EXPECT_FALSE(checkSerialAddress(c.job, c.op));
+    EXPECT_EQ(c.last(), "WARNING: Serial Number address is too large (> 0x1FFF8) !");
+    c.job.serialAddress = 0x1FFF8;
+    c.job.imageAprom.length = 0x1FFF9;
+    EXPECT_FALSE(checkSerialAddress(c.job, c.op));
+    EXPECT_EQ(c.last(), "WARNING: Serial Number address must be after the end of APROM code !");
+    c.job.imageAprom.length = 0x1FFF8;
+    EXPECT_TRUE(checkSerialAddress(c.job, c.op));
+
+    Check com(kTypeIspByCom, 2);  // no APROM-end rule outside ICP
+    com.job.serialAddress = 0x10;
+    com.job.imageAprom.length = 0x100;
+    EXPECT_TRUE(checkSerialAddress(com.job, com.op));
+}
