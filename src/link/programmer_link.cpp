@@ -1,6 +1,7 @@
 #include "link/programmer_link.h"
 
 #include "link/port_table.h"
+#include "link/programmer_kind.h"
 
 namespace tarnel {
 
@@ -10,29 +11,7 @@ constexpr std::uint8_t kIdentifyCommand = 0xC0;
 
 }  // namespace
 
-bool isProgrammerIdentity(std::uint8_t byte) {
-    switch (byte) {
-        case 0xA2:
-        case 0xA3:
-        case 0xA4:
-        case 0xA5:
-        case 0xA6:
-        case 0xAA:
-        case 0xAB:
-        case 0xAD:
-        case 0xAE:
-        case 0xAF:
-        case 0xB0:
-        case 0xB1:
-        case 0xB2:
-        case 0xB3:
-        case 0xB4:
-        case 0xB5:
-            return true;
-        default:
-            return false;
-    }
-}
+bool isProgrammerIdentity(std::uint8_t byte) { return rowOfKind(byte) != nullptr; }
 
 ProgrammerLink::ProgrammerLink(ProgrammingJob& job, PortFactory& ports, Clock& clock)
     : job_(job), ports_(ports), clock_(clock) {}

@@ -4,9 +4,9 @@
 
 #include <numeric>
 
+#include "core/atomic_file.h"
 #include "link/port_table.h"
 #include "sim/synthetic_firmware.h"
-#include "core/atomic_file.h"
 #include "support/link_bench.h"
 
 namespace tarnel {

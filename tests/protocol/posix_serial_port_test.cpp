@@ -6,11 +6,11 @@
 
 #include <chrono>
 
+#include "core/atomic_file.h"
 #include "core/clock.h"
 #include "link/posix_serial_port.h"
 #include "link/serial_port.h"
 #include "sim/pseudo_terminal.h"
-#include "core/atomic_file.h"
 #include "support/link_bench.h"
 
 namespace tarnel {
