@@ -78,15 +78,17 @@ bool VirtualClock::isRegistered(std::thread::id id) const {
     return std::find(parties_.begin(), parties_.end(), id) != parties_.end();
 }
 
-VirtualClock::Participant::Participant(VirtualClock& clock) : clock_(clock) {
+VirtualClock::Participant::Participant(VirtualClock& clock)
+    : clock_(clock), id_(std::this_thread::get_id()) {
     std::lock_guard lock(clock_.mutex_);
-    clock_.parties_.push_back(std::this_thread::get_id());
+    clock_.parties_.push_back(id_);
 }
 
 VirtualClock::Participant::~Participant() {
     std::lock_guard lock(clock_.mutex_);
     auto& parties = clock_.parties_;
-    parties.erase(std::find(parties.begin(), parties.end(), std::this_thread::get_id()));
+    if (const auto self = std::find(parties.begin(), parties.end(), id_); self != parties.end())
+        parties.erase(self);
     // The parties left may all be waiting now.
     clock_.advanceIfIdle();
     clock_.changed_.notify_all();

@@ -47,6 +47,7 @@ class VirtualClock : public Clock {
 
       private:
         VirtualClock& clock_;
+        std::thread::id id_;
     };
 
     // While it lives, the calling thread does not count as a party: for a registered thread
