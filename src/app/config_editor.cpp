@@ -314,11 +314,12 @@ EditorDesc describeEditor(ConfigLayout layout, const PartRecord& part, std::uint
 
 std::optional<ConfigEditorModel> ConfigEditorModel::open(ProgrammingJob& job,
                                                          std::uint32_t partIndex, bool readOnly,
-                                                         const ConfigBytes* source) {
+                                                         const ConfigBytes* source,
+                                                         std::optional<ConfigLayout> chosen) {
     if (!ChipCatalogue::contains(partIndex))
         return std::nullopt;
     const PartRecord& part = job.catalogue.partAt(partIndex);
-    const ConfigLayout layout = configLayoutOf(part);
+    const ConfigLayout layout = chosen ? *chosen : configLayoutOf(part);
     if (layout == ConfigLayout::None || layout == ConfigLayout::BitTable)
         return std::nullopt;
     const ConfigBytes bytes = (readOnly && source) ? *source : job.configBytes;

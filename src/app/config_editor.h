@@ -82,11 +82,12 @@ struct DataFlashPanelState {
 
 class ConfigEditorModel {
   public:
-    // Opens the editor the part's layout calls for, editing the job's CONFIG words or viewing
-    // `source` (CONFIG bytes read back). Gives nothing when the part has no editor.
+    // Opens the editor the part's layout calls for (or the given layout, as the callers that
+    // choose their own editor do), editing the job's CONFIG words or viewing `source` (CONFIG
+    // bytes read back). Gives nothing when there is no such editor.
     static std::optional<ConfigEditorModel> open(ProgrammingJob& job, std::uint32_t partIndex,
-                                                 bool readOnly,
-                                                 const ConfigBytes* source = nullptr);
+                                                 bool readOnly, const ConfigBytes* source = nullptr,
+                                                 std::optional<ConfigLayout> layout = std::nullopt);
 
     const std::string& title() const { return desc_.title; }
     ConfigLayout layout() const { return desc_.layout; }

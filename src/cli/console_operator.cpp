@@ -1,19 +1,171 @@
 #include "cli/console_operator.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <iostream>
+
+#include "app/config_editor.h"
+#include "core/atomic_file.h"
+#include "core/chip_catalogue.h"
 
 namespace tarnel::cli {
 
+ConsoleOperator::ConsoleOperator() : terminal_(isatty(STDOUT_FILENO) != 0) {}
+
+void ConsoleOperator::endBarLine() {
+    if (barShown_) {
+        std::cout << "\n";
+        barShown_ = false;
+    }
+}
+
+void ConsoleOperator::drawBar() {
+    if (!verbose_ || !terminal_ || maximum_ <= 0)
+        return;
+    constexpr int kWidth = 40;
+    const int filled = std::clamp(position_ * kWidth / maximum_, 0, kWidth);
+    std::cout << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+              << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] "
+              << std::clamp(position_, 0, maximum_) << "/" << maximum_ << std::flush;
+    barShown_ = true;
+}
+
+void ConsoleOperator::setStatus(std::string_view text) {
+    if (!verbose_ || text == "Ready...")
+        return;
+    endBarLine();
+    std::cout << text << std::endl;
+}
+
+void ConsoleOperator::setProgressRange(int maximum) {
+    maximum_ = maximum;
+    position_ = 0;
+}
+
+void ConsoleOperator::setProgressStep(int step) {
+    step_ = step;
+}
+
+void ConsoleOperator::setProgressPosition(int position) {
+    position_ = position;
+    if (position > 0)
+        drawBar();
+}
+
+void ConsoleOperator::stepProgress() {
+    position_ += step_;
+    drawBar();
+}
+
+void ConsoleOperator::setPortText(std::string_view text) {
+    if (!verbose_)
+        return;
+    endBarLine();
+    std::cout << "Port: " << text << std::endl;
+}
+
+void ConsoleOperator::setProgrammerTypeLabel(std::string_view text) {
+    if (!verbose_)
+        return;
+    endBarLine();
+    std::cout << "Prog. Type: " << text << std::endl;
+}
+
 void ConsoleOperator::showResultBox(ResultKind kind, std::string_view text, bool) {
+    endBarLine();
     if (kind == ResultKind::Pass) {
+        ++passes_;
         std::cout << "PASS: " << text << std::endl;
     } else {
+        ++fails_;
         std::cerr << "FAIL: " << text << std::endl;
     }
 }
 
 void ConsoleOperator::showMessageBox(std::string_view caption, std::string_view text, BoxIcon) {
+    endBarLine();
+    if (caption == "WARNING")
+        ++warnings_;
     std::cerr << caption << ": " << text << std::endl;
+}
+
+int ConsoleOperator::chooseSocket(int current) {
+    const int chosen = socket_ >= 1 && socket_ <= 4 ? socket_ : current;
+    if (verbose_)
+        std::cout << "Chip in socket #" << chosen << std::endl;
+    return chosen;
+}
+
+void ConsoleOperator::showReadBack(const ReadBackState& readBack, std::uint32_t partIndex) {
+    endBarLine();
+    const PartRecord& part = ChipCatalogue().partAt(partIndex);
+    struct Region {
+        const char* name;
+        const std::vector<std::uint8_t>* bytes;
+        std::size_t length;
+        bool valid;
+    };
+    const Region regions[] = {
+        {"APROM", &readBack.aprom, std::size_t{readBack.apromReadLast} + 1, true},
+        {"DataFlash", &readBack.dataFlash, std::size_t{readBack.dataFlashReadLast} + 1,
+         readBack.dataFlashReadValid},
+        {"LDROM", &readBack.ldrom, std::size_t{part.ldromLastAddress} + 1, readBack.ldromReadValid},
+    };
+    for (const auto& r : regions) {
+        if (!r.valid)
+            continue;
+        const std::size_t length = std::min(r.length, r.bytes->size());
+        std::uint32_t sum = 0;
+        for (std::size_t i = 0; i < length; ++i)
+            sum += (*r.bytes)[i];
+        char line[96];
+        std::snprintf(line, sizeof line, "%s Contents: %zu bytes, checksum 0x%04X", r.name, length,
+                      sum & 0xFFFF);
+        std::cout << line;
+        if (!readBackDirectory_.empty()) {
+            const auto path =
+                std::filesystem::path(readBackDirectory_) / (std::string(r.name) + "_Contents.BIN");
+            std::string error;
+            const std::vector<std::uint8_t> bytes(r.bytes->begin(),
+                                                  r.bytes->begin() + static_cast<long>(length));
+            if (writeFileAtomically(path.string(), bytes, &error)) {
+                std::cout << " -> " << path.string();
+            } else {
+                std::cout << std::endl;
+                showResultBox(ResultKind::Fail, "Open file error !", false);
+                continue;
+            }
+        }
+        std::cout << std::endl;
+    }
+}
+
+void ConsoleOperator::showConfigView(ConfigLayout layout, std::uint32_t partIndex,
+                                     const std::array<std::uint8_t, 8>& bytes) {
+    endBarLine();
+    char words[64];
+    std::snprintf(words, sizeof words, "CONFIG0=0x%08X CONFIG1=0x%08X", config0Word(bytes),
+                  config1Word(bytes));
+    std::cout << "CONFIG (" << layoutName(layout) << "): " << words << std::endl;
+    ProgrammingJob job;
+    job.catalogue.setLegacyListMasked(false);
+    const auto editor = ConfigEditorModel::open(job, partIndex, true, &bytes, layout);
+    if (!editor)
+        return;
+    for (const auto& section : editor->sections()) {
+        for (const auto& radio : section.radios) {
+            if (radio.selected)
+                std::cout << "  " << section.title << ": " << radio.caption << "\n";
+        }
+    }
+    if (editor->dataFlash().present && !editor->dataFlash().sizeText.empty()) {
+        std::cout << "  DataFlash size: " << editor->dataFlash().sizeText
+                  << ", start address: " << editor->dataFlash().startText << "\n";
+    }
+    std::cout.flush();
 }
 
 }  // namespace tarnel::cli

@@ -1,7 +1,11 @@
 #pragma once
-// The Operator of the command line: result and message boxes become lines on the terminal
-// (PASS on standard output, everything else on standard error); status and progress are
-// not shown.
+// The Operator of the command line. Result and message boxes become lines on the terminal
+// (PASS on standard output, everything else on standard error). Status lines are printed as
+// they change; on a terminal a progress bar follows them on one line. Modal questions take
+// their non-interactive answers: a warning simply continues, as the operator's OK would.
+
+#include <cstdint>
+#include <string>
 
 #include "core/operator.h"
 
@@ -9,16 +13,50 @@ namespace tarnel::cli {
 
 class ConsoleOperator : public Operator {
   public:
-    void setStatus(std::string_view) override {}
-    void setProgressRange(int) override {}
-    void setProgressStep(int) override {}
-    void setProgressPosition(int) override {}
-    void stepProgress() override {}
-    void setPortText(std::string_view) override {}
-    void setProgrammerTypeLabel(std::string_view) override {}
+    ConsoleOperator();
+
+    void setStatus(std::string_view text) override;
+    void setProgressRange(int maximum) override;
+    void setProgressStep(int step) override;
+    void setProgressPosition(int position) override;
+    void stepProgress() override;
+    void setPortText(std::string_view text) override;
+    void setProgrammerTypeLabel(std::string_view text) override;
     void beep(BeepKind) override {}
     void showResultBox(ResultKind kind, std::string_view text, bool autoClose) override;
     void showMessageBox(std::string_view caption, std::string_view text, BoxIcon icon) override;
+    int chooseSocket(int current) override;
+    void showReadBack(const ReadBackState& readBack, std::uint32_t partIndex) override;
+    void showConfigView(ConfigLayout layout, std::uint32_t partIndex,
+                        const std::array<std::uint8_t, 8>& bytes) override;
+
+    // Status lines and the progress bar are printed only when verbose (default on).
+    void setVerbose(bool verbose) { verbose_ = verbose; }
+    // The socket that the socket choice answers (0: keep the current one).
+    void setSocket(int socket) { socket_ = socket; }
+    // Where the read-back viewer saves the regions it shows (empty: nothing is saved).
+    void setReadBackDirectory(std::string directory) { readBackDirectory_ = std::move(directory); }
+
+    // Counts of result boxes, for the exit status.
+    int passCount() const { return passes_; }
+    int failCount() const { return fails_; }
+    int warningCount() const { return warnings_; }
+
+  private:
+    void drawBar();
+    void endBarLine();
+
+    bool verbose_ = true;
+    bool terminal_ = false;
+    bool barShown_ = false;
+    int maximum_ = 100;
+    int step_ = 1;
+    int position_ = 0;
+    int socket_ = 0;
+    std::string readBackDirectory_;
+    int passes_ = 0;
+    int fails_ = 0;
+    int warnings_ = 0;
 };
 
 }  // namespace tarnel::cli

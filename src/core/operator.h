@@ -6,8 +6,13 @@
 // result box (showResultBox) or message box on the way out, then the progress reset.
 // A call that opens a modal view returns only when the operator has closed it.
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "core/config_model.h"
+#include "core/read_back.h"
 
 namespace tarnel {
 
@@ -45,6 +50,19 @@ class Operator {
 
     // Modal plain message box with a caption ("WARNING", "ERROR", "<Debug>", ...).
     virtual void showMessageBox(std::string_view caption, std::string_view text, BoxIcon icon) = 0;
+
+    // Modal "Select Chip in the Sockets": returns the gang socket chosen (1..4); closing the
+    // box other than by OK returns `current` unchanged.
+    virtual int chooseSocket(int current) = 0;
+
+    // The modal read-back viewer ("Read Chip") over what the last read left, for the part
+    // at partIndex; returns when the operator closes it.
+    virtual void showReadBack(const ReadBackState& readBack, std::uint32_t partIndex) = 0;
+
+    // A CONFIG editor of the given layout opened read-only over `bytes` (arranged as the
+    // job's configBytes) for the part at partIndex; returns when closed.
+    virtual void showConfigView(ConfigLayout layout, std::uint32_t partIndex,
+                                const std::array<std::uint8_t, 8>& bytes) = 0;
 };
 
 // Composite behaviours shared by every front.

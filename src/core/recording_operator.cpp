@@ -68,6 +68,41 @@ void RecordingOperator::showMessageBox(std::string_view caption, std::string_vie
     record("box " + line);
 }
 
+int RecordingOperator::chooseSocket(int current) {
+    std::lock_guard lock(mutex_);
+    const int chosen = socketAnswer_ >= 1 && socketAnswer_ <= 4 ? socketAnswer_ : current;
+    record("socket choice " + std::to_string(chosen));
+    return chosen;
+}
+
+void RecordingOperator::showReadBack(const ReadBackState& readBack, std::uint32_t partIndex) {
+    std::lock_guard lock(mutex_);
+    readBacks_.push_back(readBack);
+    record("read-back viewer " + std::to_string(partIndex));
+}
+
+void RecordingOperator::showConfigView(ConfigLayout layout, std::uint32_t partIndex,
+                                       const std::array<std::uint8_t, 8>& bytes) {
+    std::lock_guard lock(mutex_);
+    configViews_.push_back({layout, partIndex, bytes});
+    record("config view " + std::string(layoutName(layout)) + " " + std::to_string(partIndex));
+}
+
+void RecordingOperator::setSocketAnswer(int socket) {
+    std::lock_guard lock(mutex_);
+    socketAnswer_ = socket;
+}
+
+std::vector<ReadBackState> RecordingOperator::readBacks() const {
+    std::lock_guard lock(mutex_);
+    return readBacks_;
+}
+
+std::vector<RecordingOperator::ConfigView> RecordingOperator::configViews() const {
+    std::lock_guard lock(mutex_);
+    return configViews_;
+}
+
 std::vector<std::string> RecordingOperator::events() const {
     std::lock_guard lock(mutex_);
     return events_;

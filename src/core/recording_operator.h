@@ -22,6 +22,21 @@ class RecordingOperator : public Operator {
     void beep(BeepKind kind) override;
     void showResultBox(ResultKind kind, std::string_view text, bool autoClose) override;
     void showMessageBox(std::string_view caption, std::string_view text, BoxIcon icon) override;
+    int chooseSocket(int current) override;
+    void showReadBack(const ReadBackState& readBack, std::uint32_t partIndex) override;
+    void showConfigView(ConfigLayout layout, std::uint32_t partIndex,
+                        const std::array<std::uint8_t, 8>& bytes) override;
+
+    // The socket the next chooseSocket answers (0: keep the current one).
+    void setSocketAnswer(int socket);
+    // Copies of what the modal views were shown, in order.
+    std::vector<ReadBackState> readBacks() const;
+    struct ConfigView {
+        ConfigLayout layout;
+        std::uint32_t partIndex;
+        std::array<std::uint8_t, 8> bytes;
+    };
+    std::vector<ConfigView> configViews() const;
 
     // Every call so far, e.g. "status: Ready...", "FAIL: Programmer is not found !",
     // "box WARNING: ...", "progress range 100".
@@ -49,6 +64,9 @@ class RecordingOperator : public Operator {
     int maximum_ = 100;
     int step_ = 1;
     int steps_ = 0;
+    int socketAnswer_ = 0;
+    std::vector<ReadBackState> readBacks_;
+    std::vector<ConfigView> configViews_;
 };
 
 }  // namespace tarnel
