@@ -228,6 +228,34 @@ TEST(GangDownload, HeaderUnitsAndSyncBytes) {
     }
 }
 
+// Unit #2's LDROM checksum reply starts with 0x01: that unit fails, the others are stored,
+// and the run reports no success. Answers: 10 before unit #1; per unit identify, version (3),
+// two acks, record ack, four field acks, clear, ready, one block, one re-read, the sum; sync.
+TEST(GangDownload, UnitChecksumErrorGoesOnWithoutSuccess) {
+    sim::Scenario scenario = testing::gangScenario(0x0619, {fault(Kind::WrongByte, 43, 1, 0x01)});
+    for (auto& unit : scenario.units)
+        unit.kind = 0xA4;  // ICP_QB7710 serves the Pike parts
+    LinkBench bench;
+    auto& device = bench.singlePort(scenario);
+    bench.selectPart(136);  // 2 KB LDROM
+    bench.job.programmerType = kTypeIcp | kTypeGang;
+    bench.job.refreshDerivedState();
+    bench.job.updateLdrom = true;
+    testing::setImage(bench.job.imageLdrom, ImageRegion::Ldrom, 0x100, 3, "l.bin");
+    testing::finishImages(bench.job);
+    ASSERT_TRUE(prepareGangDownload(bench.session));
+
+    downloadWorker(bench.session);
+
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"FAIL: Programmer's storage checksum error !"});
+    EXPECT_FALSE(bench.session.downloadSucceeded);
+    EXPECT_EQ(bench.session.socketNumber, 0);
+    for (int unit = 1; unit <= 4; ++unit)
+        EXPECT_EQ(device.gangProgrammer()->unit(unit).state().setup.present, unit != 2) << unit;
+    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
+}
+
 TEST(GangDownload, WrongSyncByteStopsWithItsNumber) {
     LinkBench bench;
     // Answers: identify and version in the preparation and again in the worker (8), the
