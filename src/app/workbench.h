@@ -1,0 +1,70 @@
+#pragma once
+// The Workbench owns what the main window owns: the job, the serial link with its programmer
+// session, and the read-back state. Every front drives the same commands through it. A
+// command is prepared on the calling thread (the window's), then its worker runs under the
+// job's busy guard, either on a worker thread (the window) or on the calling thread (the
+// command line).
+
+#include <functional>
+#include <string>
+
+#include "app/command_worker.h"
+#include "core/clock.h"
+#include "core/operator.h"
+#include "core/programming_job.h"
+#include "core/read_back.h"
+#include "link/programmer_link.h"
+#include "link/programmer_session.h"
+
+namespace tarnel {
+
+class Workbench {
+  public:
+    enum class RunOn { WorkerThread, CallingThread };
+
+    Workbench(Operator& op, Clock& clock, PortFactory& ports, RunOn runOn = RunOn::WorkerThread);
+    ~Workbench();
+    Workbench(const Workbench&) = delete;
+    Workbench& operator=(const Workbench&) = delete;
+
+    // Start-up: the working directory and settings path, the settings file (or the defaults),
+    // the derived state, the legacy list masking and the remembered parts.
+    void startUp(const std::string& workDirectory);
+    // Writes the settings file; false (after the FAIL box) when it cannot be written.
+    bool saveSettings();
+
+    ProgrammingJob& job() { return job_; }
+    ReadBackState& readBack() { return readBack_; }
+    ProgrammerLink& link() { return link_; }
+    ProgrammerSession& session() { return session_; }
+    Operator& op() { return op_; }
+
+    bool busy() const { return job_.busy.load(); }
+    // Waits for the running worker, if any.
+    void waitForWorker() { worker_.wait(); }
+
+    // Commands. Each returns false when it did not start (a command was running, or its
+    // preparation on this thread failed and has told the operator why).
+    bool download(bool updateIspDownload = false);
+    bool update();
+    bool verify();
+    bool read();
+    bool chipCheck();
+    // These two run to their end on the calling thread.
+    void programmerInformation();
+    bool firmwareUpdate();
+
+  private:
+    bool startWorker(std::function<void()> body);
+
+    Operator& op_;
+    Clock& clock_;
+    RunOn runOn_;
+    ProgrammingJob job_;
+    ReadBackState readBack_;
+    ProgrammerLink link_;
+    ProgrammerSession session_;
+    CommandWorker worker_{job_.busy};
+};
+
+}  // namespace tarnel
