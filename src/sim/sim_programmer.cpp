@@ -45,6 +45,7 @@ SimProgrammer::SimProgrammer(DeviceLine& line, std::uint8_t kind, std::uint16_t 
     onCommand(command::kFirmwareVersion, [this] { version(); });
     onCommand(command::kLoadFirmware, [this] { loadFirmware(); });
     registerStorageCommands(*this);
+    registerReadCommands(*this);
 }
 
 ProgrammerState SimProgrammer::state() const {
@@ -154,6 +155,7 @@ SimGangProgrammer::SimGangProgrammer(DeviceLine& line, std::uint16_t firmwareVer
     onCommand(command::kFirmwareVersion, [this] { version(); });
     onCommand(command::kLoadFirmware, [this] { loadFirmware(); });
     registerGangCommands(*this);
+    registerReadCommands(*this);
 }
 
 GangState SimGangProgrammer::gangState() const {

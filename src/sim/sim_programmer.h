@@ -160,4 +160,9 @@ class SimGangProgrammer : public SimDevice {
 // status (0xD1), S/N hand-out (0xD2) and gang start (0xC3).
 void registerGangCommands(SimGangProgrammer& gang);
 
+// The handlers of verify (0xC7), read (0xC9), programmer information (0xC6) and chip check
+// (0xD0); for a gang programmer, its information request (0xCB).
+void registerReadCommands(SimProgrammer& programmer);
+void registerReadCommands(SimGangProgrammer& gang);
+
 }  // namespace tarnel::sim
