@@ -19,7 +19,9 @@ Workbench::Workbench(Operator& op, Clock& clock, PortFactory& ports, RunOn runOn
       link_(job_, ports, clock),
       session_(job_, link_, op, clock) {}
 
-Workbench::~Workbench() { worker_.wait(); }
+Workbench::~Workbench() {
+    worker_.wait();
+}
 
 void Workbench::startUp(const std::string& workDirectory) {
     job_.workDirectory = workDirectory;
@@ -35,43 +37,55 @@ void Workbench::startUp(const std::string& workDirectory) {
     resetProgress(op_);
 }
 
-bool Workbench::saveSettings() { return tarnel::saveSettings(job_, op_); }
+bool Workbench::saveSettings() {
+    return tarnel::saveSettings(job_, op_);
+}
 
 bool Workbench::startWorker(std::function<void()> body) {
-    if (runOn_ == RunOn::CallingThread) return worker_.run(body);
+    if (runOn_ == RunOn::CallingThread)
+        return worker_.run(body);
     return worker_.start(std::move(body));
 }
 
 bool Workbench::download(bool updateIspDownload) {
-    if (busy()) return false;
-    if (job_.gangMode && !prepareGangDownload(session_)) return false;
+    if (busy())
+        return false;
+    if (job_.gangMode && !prepareGangDownload(session_))
+        return false;
     job_.updateIspDownload = updateIspDownload;
     reloadImages(job_, op_);
     return startWorker([this] { downloadWorker(session_); });
 }
 
 bool Workbench::update() {
-    if (busy()) return false;
-    if (!chipCounterAllowsUpdate(job_, op_)) return false;
+    if (busy())
+        return false;
+    if (!chipCounterAllowsUpdate(job_, op_))
+        return false;
     reloadImages(job_, op_);
     return startWorker([this] { updateWorker(session_); });
 }
 
 bool Workbench::verify() {
-    if (busy()) return false;
-    if (job_.gangMode && !prepareGangSocket(session_, readBack_)) return false;
+    if (busy())
+        return false;
+    if (job_.gangMode && !prepareGangSocket(session_, readBack_))
+        return false;
     reloadImages(job_, op_);
     return startWorker([this] { verifyWorker(session_, readBack_); });
 }
 
 bool Workbench::read() {
-    if (busy()) return false;
-    if (job_.gangMode && !prepareGangSocket(session_, readBack_)) return false;
+    if (busy())
+        return false;
+    if (job_.gangMode && !prepareGangSocket(session_, readBack_))
+        return false;
     return startWorker([this] { readWorker(session_, readBack_); });
 }
 
 bool Workbench::chipCheck() {
-    if (busy()) return false;
+    if (busy())
+        return false;
     if (!chipCheckApplies(job_)) {
         debugMessage(op_, kChipCheckWrongPart);
         return false;
@@ -80,10 +94,13 @@ bool Workbench::chipCheck() {
 }
 
 void Workbench::programmerInformation() {
-    if (busy()) return;
+    if (busy())
+        return;
     tarnel::programmerInformation(session_, readBack_);
 }
 
-bool Workbench::firmwareUpdate() { return session_.reloadFirmware(); }
+bool Workbench::firmwareUpdate() {
+    return session_.reloadFirmware();
+}
 
 }  // namespace tarnel

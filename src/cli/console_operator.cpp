@@ -101,7 +101,8 @@ int ConsoleOperator::chooseSocket(int current) {
 
 void ConsoleOperator::showReadBack(const ReadBackState& readBack, std::uint32_t partIndex) {
     endBarLine();
-    const PartRecord& part = ChipCatalogue().partAt(partIndex);
+    const ChipCatalogue catalogue;
+    const PartRecord& part = catalogue.partAt(partIndex);
     struct Region {
         const char* name;
         const std::vector<std::uint8_t>* bytes;

@@ -50,7 +50,8 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
 
     if (!o.project.empty()) {
         // A project sets the whole job, gang mode included; --gang and --no-gang override it.
-        if (!loadProject(job, o.project, op)) return kExitFail;
+        if (!loadProject(job, o.project, op))
+            return kExitFail;
         if (o.noGang || o.setup.gang) {
             // The mode flags follow; the project's CONFIG words stay as loaded.
             const auto config = job.configBytes;
@@ -87,19 +88,34 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
 
     bool started = true;
     switch (command) {
-        case Command::Download: started = bench.download(false); break;
-        case Command::Update: started = bench.update(); break;
-        case Command::Verify: started = bench.verify(); break;
-        case Command::Read: started = bench.read(); break;
-        case Command::Info: bench.programmerInformation(); break;
-        case Command::ChipCheck: started = bench.chipCheck(); break;
+        case Command::Download:
+            started = bench.download(false);
+            break;
+        case Command::Update:
+            started = bench.update();
+            break;
+        case Command::Verify:
+            started = bench.verify();
+            break;
+        case Command::Read:
+            started = bench.read();
+            break;
+        case Command::Info:
+            bench.programmerInformation();
+            break;
+        case Command::ChipCheck:
+            started = bench.chipCheck();
+            break;
     }
     bench.waitForWorker();
     bench.saveSettings();
 
-    if (!started || op.failCount() > 0 || op.warningCount() > 0) return kExitFail;
-    // Information shows its text in message boxes and has no PASS box of its own.
-    if (command != Command::Info && op.passCount() == 0) return kExitFail;
+    if (!started || op.failCount() > 0 || op.warningCount() > 0)
+        return kExitFail;
+    // Read and Information end in their views, not in a PASS box.
+    const bool endsInView = command == Command::Read || command == Command::Info;
+    if (!endsInView && op.passCount() == 0)
+        return kExitFail;
     return kExitPass;
 }
 
