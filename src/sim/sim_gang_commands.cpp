@@ -12,9 +12,9 @@ namespace {
 
 // The gang programmer sends the extended download header from this firmware version on.
 constexpr std::uint16_t kExtendedHeaderVersion = 0x0119;
-// Extended header: algoFlag, verify-only byte, three checksum pairs, CONFIG sum (11 bytes),
+// Extended header: algoFlag, verify-only byte, three checksum pairs, CONFIG sum (10 bytes),
 // then the part number with its NUL, at most 64 bytes.
-constexpr std::size_t kHeaderFixedBytes = 11;
+constexpr std::size_t kHeaderFixedBytes = 10;
 constexpr std::size_t kHeaderPartNumberBytes = 64;
 
 // Result byte: bit 2 is socket #1 .. bit 5 socket #4; a set bit means the socket passed.
