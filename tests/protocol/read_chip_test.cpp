@@ -205,7 +205,7 @@ TEST(GangSocket, ChosenSocketIsConnectedAndItsSyncByteChecked) {
         {std::nullopt, ""},
         {sim::Fault{Kind::LateReply, 6, 1, std::nullopt, 7000}, ""},
         {sim::Fault{Kind::WrongByte, 6, 1, 0x02, 0}, "FAIL: Sync #3 error !"},
-        {sim::Fault{Kind::LateReply, 6, 1, std::nullopt, 8500}, "FAIL: Sync #3 error !"},
+        {sim::Fault{Kind::LateReply, 6, 1, std::nullopt, 8500}, "FAIL: Receive data error !"},
     };
     for (const SocketCase& c : cases) {
         SCOPED_TRACE(c.box);
