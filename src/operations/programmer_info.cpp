@@ -7,6 +7,7 @@
 
 #include "core/config_model.h"
 #include "link/programmer_link.h"
+#include "operations/download.h"
 #include "operations/step_helpers.h"
 
 namespace tarnel {
@@ -194,14 +195,14 @@ bool oldFormatInformation(ProgrammerSession& session, ReadBackState& readBack) {
 bool connectGangUnit(ProgrammerSession& session) {
     if (!session.searchGangProgrammer() || !session.readGangFirmwareVersion())
         return false;
-    const bool headerExtended = !session.gangFwBelow0119;
+    session.gangHeaderExtended = !session.gangFwBelow0119;
     session.lastCommand = command::kGangInformation;
     if (!session.sendCommandByte(command::kGangInformation))
         return false;
     session.pause(kBytePauseMs);
     if (!session.expectGangAck())
         return false;
-    if (headerExtended) {
+    if (session.gangHeaderExtended) {
         if (!session.receiveByte(session.replyByte))
             return false;
         if (session.replyByte == kNothingStored) {
@@ -209,14 +210,7 @@ bool connectGangUnit(ProgrammerSession& session) {
             return false;
         }
     }
-    session.link().setTimeouts(kLongWaitTimeouts);
-    const bool answered = session.receiveRaw();
-    session.link().setTimeouts(kStandardTimeouts);
-    if (answered && session.replyByte == 1)
-        return true;
-    session.job().linkResult = 0;
-    showFail(session.op(), steps::syncErrorText(1));
-    return false;
+    return receiveGangSync(session, 1, true);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "core/config_model.h"
 #include "link/programmer_link.h"
+#include "operations/download.h"
 #include "operations/step_helpers.h"
 
 namespace tarnel {
@@ -132,9 +133,8 @@ IcpReadPlan planIcpRead(const PartRecord& part, const std::array<std::uint8_t, 8
 }
 
 bool socketConnect(ProgrammerSession& session, int socket) {
-    const std::string syncError = steps::syncErrorText(socket);
     if (socket < 1 || socket > 4) {
-        showFail(session.op(), syncError);
+        showFail(session.op(), steps::syncErrorText(socket));
         return false;
     }
     const auto connectCommand =
@@ -146,14 +146,7 @@ bool socketConnect(ProgrammerSession& session, int socket) {
     if (!session.expectGangAck())
         return false;
     // The unit answers with its socket number once it is connected, which may take a while.
-    session.link().setTimeouts(kLongWaitTimeouts);
-    const bool answered = session.receiveRaw();
-    session.link().setTimeouts(kStandardTimeouts);
-    if (answered && session.replyByte == socket)
-        return true;
-    session.job().linkResult = 0;
-    showFail(session.op(), syncError);
-    return false;
+    return receiveGangSync(session, static_cast<std::uint8_t>(socket), true);
 }
 
 bool prepareGangSocket(ProgrammerSession& session, ReadBackState& readBack) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "operations/chip_check.h"
+#include "operations/programmer_info.h"
 #include "operations/read_chip.h"
 #include "support/link_bench.h"
 
@@ -203,7 +205,7 @@ TEST(GangSocket, ChosenSocketIsConnectedAndItsSyncByteChecked) {
         {std::nullopt, ""},
         {sim::Fault{Kind::LateReply, 6, 1, std::nullopt, 7000}, ""},
         {sim::Fault{Kind::WrongByte, 6, 1, 0x02, 0}, "FAIL: Sync #3 error !"},
-        {sim::Fault{Kind::LateReply, 6, 1, std::nullopt, 8500}, "FAIL: Sync #3 error !"},
+        {sim::Fault{Kind::LateReply, 6, 1, std::nullopt, 8500}, "FAIL: Receive data error !"},
     };
     for (const SocketCase& c : cases) {
         SCOPED_TRACE(c.box);
@@ -231,6 +233,52 @@ TEST(GangSocket, ChosenSocketIsConnectedAndItsSyncByteChecked) {
         ASSERT_TRUE(connected);
         ASSERT_TRUE(readWorker(bench.session, readBack));
         EXPECT_EQ(readBack.config[7], 0x33) << "socket #3's chip was read";
+    }
+}
+
+struct FaultCase {
+    char command;  // 'r' read, 'i' information, 'c' chip check
+    sim::Fault::Kind kind;
+    int step;
+    std::string box;
+};
+
+TEST(OperationFaults, EachStepShowsItsWrapperText) {
+    using Kind = sim::Fault::Kind;
+    // The programmer's answers: identify (1), the version query (2..4), the command's
+    // acknowledge (5), then the command's own answers.
+    const std::vector<FaultCase> cases = {
+        {'r', Kind::NoAnswer, 5, "FAIL: No response from Programmer !"},
+        {'r', Kind::WrongByte, 5, "FAIL: Response error !"},
+        {'r', Kind::NoAnswer, 6, "FAIL: Receive data error !"},  // the chip's CONFIG
+        {'r', Kind::NoAnswer, 7, "FAIL: Receive data error !"},  // the chip status
+        {'i', Kind::NoAnswer, 5, "FAIL: No response from Programmer !"},
+        {'i', Kind::NoAnswer, 6, "FAIL: Receive data error !"},  // the status byte
+        {'i', Kind::NoAnswer, 7, "FAIL: Receive data error !"},  // the stored setup
+        {'c', Kind::WrongByte, 5, "FAIL: Response error !"},
+        {'c', Kind::NoAnswer, 6, "FAIL: Receive data error !"},  // the chip status
+        {'c', Kind::NoAnswer, 7, "FAIL: Receive data error !"},  // the trim bytes
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(std::string(1, c.command) + " step " + std::to_string(c.step));
+        LinkBench bench;
+        const std::uint8_t kind = c.command == 'c' ? 0xA4 : 0xAD;
+        // A programmer that stops answering stays silent; a wrong byte hits one answer.
+        const int count = c.kind == Kind::NoAnswer ? 0 : 1;
+        auto& device = bench.singlePort(
+            testing::singleScenario(kind, 0x0619, {{c.kind, c.step, count, std::nullopt, 0}}));
+        device.programmer()->withState([](sim::ProgrammerState& state) {
+            state.setup.present = true;
+            state.setup.partIndex = 200;
+        });
+        bench.selectPart(c.command == 'c' ? 136 : 200);
+        ReadBackState readBack;
+        const bool ok = c.command == 'r'   ? readWorker(bench.session, readBack)
+                        : c.command == 'i' ? programmerInformation(bench.session, readBack)
+                                           : chipCheckWorker(bench.session, readBack);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+        EXPECT_EQ(bench.job.linkResult, 0);
     }
 }
 
