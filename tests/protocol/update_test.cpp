@@ -66,6 +66,7 @@ TEST(UpdateSingle, IcpTicksPerStartedPageSerialNumberAndCounter) {
         EXPECT_EQ(bench.op.stepCount(), length == 0x200 ? 4 : 6);
         EXPECT_EQ(job.serialLow, 34567895u);
         EXPECT_EQ(job.chipCounter, 999999u);
+        testing::settle(bench);
         const auto chip = device.programmer()->state().chip;
         EXPECT_TRUE(std::equal(chip.aprom.begin(), chip.aprom.begin() + length,
                                job.imageAprom.data.begin()));
@@ -112,6 +113,7 @@ TEST(UpdateSingle, IspCodeProtectionQuestionAndFullPageErase) {
                                         "changed from \"Enable\" to \"Disable\" !",
                                         kPassUpdated}));
     EXPECT_EQ(bench.op.stepCount(), 256 + 256 + 2 * 16);
+    testing::settle(bench);
     const auto chip = device.programmer()->state().chip;
     EXPECT_FALSE(chip.locked);
     EXPECT_EQ(chip.config, job.configBytes);
@@ -171,6 +173,7 @@ TEST(UpdateSingle, UsedUpUsageCountProgramsNothing) {
 
     EXPECT_EQ(bench.op.boxes(),
               (std::vector<std::string>{kPassUpdated, "FAIL: Update APROM error !"}));
+    testing::settle(bench);
     EXPECT_EQ(device.programmer()->state().chipsProgrammed, 1);
 }
 
@@ -186,6 +189,7 @@ TEST(UpdateSingle, AnotherStoredNameDownloadsOnceThenUpdates) {
     EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{kPassUpdated});
     const auto events = bench.op.events();
     EXPECT_EQ(std::count(events.begin(), events.end(), "status: Clear Programmer's Storage..."), 1);
+    testing::settle(bench);
     const auto state = device.programmer()->state();
     EXPECT_EQ(state.setup.aprom.name, "renamed.bin");
     EXPECT_EQ(state.chipsProgrammed, 1);
