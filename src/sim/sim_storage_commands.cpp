@@ -478,6 +478,8 @@ void update(SimProgrammer& programmer) {
     ProgrammerState state = programmer.state();
     const StoredSetup& s = state.setup;
     if (!s.present) {
+        // Nothing more is reported. (A gang host answers this with a stop byte, which then
+        // reaches the gang programmer as an unknown command.)
         line.reply(0x01);
         return;
     }

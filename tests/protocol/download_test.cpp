@@ -89,6 +89,7 @@ TEST(Download, StorageRecordAndRegionsOnTheWire) {
 
     // 0x13 blocks for 0x1234 bytes, each stepped when sent and when re-read; LDROM 2 and 2.
     EXPECT_EQ(bench.op.stepCount(), 2 * 0x13 + 2 * 2);
+    testing::settle(bench);
     const auto stored = device.programmer()->state().setup;
     EXPECT_TRUE(stored.present);
     EXPECT_EQ(stored.aprom.data,
@@ -133,8 +134,9 @@ TEST(Download, EmptyImageIsConfirmedAgainstZeroSum) {
 
     EXPECT_EQ(bench.op.boxes(),
               std::vector<std::string>{"PASS: Programmer is successfully downloaded !"});
-    EXPECT_TRUE(device.programmer()->state().setup.present);
     EXPECT_EQ(bench.op.stepCount(), 0);
+    testing::settle(bench);
+    EXPECT_TRUE(device.programmer()->state().setup.present);
 }
 
 // The programmer's answers in a single download of one 0x300-byte APROM image: identify (1),
@@ -174,6 +176,8 @@ TEST(Download, EachStepFailsWithItsMessage) {
             EXPECT_EQ(boxes.front(), c.box);
         }
         EXPECT_EQ(bench.session.downloadSucceeded, c.box.empty());
+        if (c.box.empty())
+            testing::settle(bench);
         EXPECT_EQ(device.programmer()->state().setup.present, c.box.empty());
         if (c.fault.kind == Kind::WrongByte && c.fault.step == 20) {
             EXPECT_EQ(device.line().hostWrites().back(), 0xFF) << "the checksum is refused";
@@ -202,6 +206,7 @@ TEST(GangDownload, HeaderUnitsAndSyncBytes) {
                   std::vector<std::string>{"PASS: Gang Programmer is successfully downloaded !"});
         EXPECT_TRUE(bench.session.downloadSucceeded);
         EXPECT_EQ(bench.session.socketNumber, 0);
+        testing::settle(bench);
         EXPECT_TRUE(device.errors().empty()) << device.errors().front();
         const auto header = device.gangProgrammer()->gangState().header;
         if (version < 0x0119) {
@@ -251,6 +256,7 @@ TEST(GangDownload, UnitChecksumErrorGoesOnWithoutSuccess) {
               std::vector<std::string>{"FAIL: Programmer's storage checksum error !"});
     EXPECT_FALSE(bench.session.downloadSucceeded);
     EXPECT_EQ(bench.session.socketNumber, 0);
+    testing::settle(bench);
     for (int unit = 1; unit <= 4; ++unit)
         EXPECT_EQ(device.gangProgrammer()->unit(unit).state().setup.present, unit != 2) << unit;
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();

@@ -66,6 +66,7 @@ TEST(UpdateSingle, IcpTicksPerStartedPageSerialNumberAndCounter) {
         EXPECT_EQ(bench.op.stepCount(), length == 0x200 ? 4 : 6);
         EXPECT_EQ(job.serialLow, 34567895u);
         EXPECT_EQ(job.chipCounter, 999999u);
+        testing::settle(bench);
         const auto chip = device.programmer()->state().chip;
         EXPECT_TRUE(std::equal(chip.aprom.begin(), chip.aprom.begin() + length,
                                job.imageAprom.data.begin()));
@@ -112,6 +113,7 @@ TEST(UpdateSingle, IspCodeProtectionQuestionAndFullPageErase) {
                                         "changed from \"Enable\" to \"Disable\" !",
                                         kPassUpdated}));
     EXPECT_EQ(bench.op.stepCount(), 256 + 256 + 2 * 16);
+    testing::settle(bench);
     const auto chip = device.programmer()->state().chip;
     EXPECT_FALSE(chip.locked);
     EXPECT_EQ(chip.config, job.configBytes);
@@ -158,6 +160,40 @@ TEST(UpdateSingle, IcpChipAndProgrammerFailures) {
     }
 }
 
+// Answers of an ICP download with S/N of a 0x300-byte image: 21. The update then: identify
+// (22), version (23..25), S/N ack (26), report ack (27), status (28), fields (29..44), chip
+// check (45), two status bytes per page (46..51). A programmer that stops answering stays
+// silent.
+TEST(UpdateSingle, LinkFailuresLeaveCounterAndSerialAlone) {
+    using Kind = sim::Fault::Kind;
+    struct Case {
+        sim::Fault fault;
+        std::string box;
+    };
+    const std::vector<Case> cases = {
+        {{Kind::NoAnswer, 27, 0, {}, 0}, "FAIL: No response from Programmer !"},
+        {{Kind::NoAnswer, 30, 0, {}, 0}, "FAIL: Receive data error !"},
+        {{Kind::WrongByte, 47, 1, 0x05, 0}, "FAIL: Update APROM error !"},
+        {{Kind::NoAnswer, 51, 0, {}, 0}, "FAIL: Receive data error !"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault.step);
+        LinkBench bench;
+        auto& device = bench.singlePort(testing::singleScenario(0xAD, 0x0619, {c.fault}));
+        icpJob(bench, 0x300);
+        bench.job.serialEnabled = true;
+        bench.job.serialAddress = 0x7F00;
+        bench.job.chipCounterEnabled = true;
+        downloaded(bench, device);
+
+        updateSingleWorker(bench.session);
+
+        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+        EXPECT_EQ(bench.job.chipCounter, 0u);
+        EXPECT_EQ(bench.job.serialLow, 0u);
+    }
+}
+
 TEST(UpdateSingle, UsedUpUsageCountProgramsNothing) {
     LinkBench bench;
     auto& device = bench.singlePort(testing::singleScenario(0xAD));
@@ -171,6 +207,7 @@ TEST(UpdateSingle, UsedUpUsageCountProgramsNothing) {
 
     EXPECT_EQ(bench.op.boxes(),
               (std::vector<std::string>{kPassUpdated, "FAIL: Update APROM error !"}));
+    testing::settle(bench);
     EXPECT_EQ(device.programmer()->state().chipsProgrammed, 1);
 }
 
@@ -186,6 +223,7 @@ TEST(UpdateSingle, AnotherStoredNameDownloadsOnceThenUpdates) {
     EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{kPassUpdated});
     const auto events = bench.op.events();
     EXPECT_EQ(std::count(events.begin(), events.end(), "status: Clear Programmer's Storage..."), 1);
+    testing::settle(bench);
     const auto state = device.programmer()->state();
     EXPECT_EQ(state.setup.aprom.name, "renamed.bin");
     EXPECT_EQ(state.chipsProgrammed, 1);

@@ -1,5 +1,7 @@
 #include "support/ops_fixtures.h"
 
+#include <stdexcept>
+
 namespace tarnel::testing {
 
 void setImage(ImageBuffer& image, ImageRegion region, std::uint32_t length, std::uint8_t seed,
@@ -26,6 +28,13 @@ void finishImages(ProgrammingJob& job) {
         sum += byte;
     job.imageAprom.configSum = {static_cast<std::uint8_t>(job.updateConfig ? sum : 0),
                                 static_cast<std::uint8_t>(job.updateConfig ? sum >> 8 : 0)};
+}
+
+void settle(LinkBench& bench) {
+    const bool answered = bench.job.gangMode ? bench.session.readGangFirmwareVersion()
+                                             : bench.session.readFirmwareVersion();
+    if (!answered)
+        throw std::runtime_error("the simulated device did not answer the version query");
 }
 
 std::vector<std::uint8_t> zeroPadded(const std::string& text, std::size_t size) {
