@@ -61,8 +61,11 @@ void ConsoleOperator::stepProgress() {
 }
 
 void ConsoleOperator::setPortText(std::string_view text) {
-    if (!verbose_)
+    // The window's port box also shows "COM???" while a scan runs; a terminal gets the port
+    // that was found, once.
+    if (!verbose_ || text == "COM???" || text == lastPort_)
         return;
+    lastPort_ = text;
     endBarLine();
     std::cout << "Port: " << text << std::endl;
 }

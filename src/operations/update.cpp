@@ -384,7 +384,9 @@ void reportGangResult(ProgrammerSession& session, std::uint8_t result, bool seri
     std::string text = "Failed chips:  ";
     for (int socket = 1; socket <= 4; ++socket) {
         if ((result & (1u << (socket + 1))) == 0) {
-            text += "#" + std::to_string(socket) + "  ";
+            text += '#';
+            text += static_cast<char>('0' + socket);
+            text += "  ";
             --job.gangPassCount;
         }
     }
