@@ -19,6 +19,8 @@ constexpr std::uint8_t kAccepted = 'Z';
 constexpr std::uint8_t kDone = 0xA5;
 constexpr std::uint8_t kEraseAnnounced = 0xFF;
 constexpr std::size_t kMaxBlock = 128;
+// A probe's answer takes this long: about one character time at 9600 baud.
+constexpr std::uint32_t kProbeAnswerMs = 1;
 // Writing CONFIG takes this long after its bytes have arrived.
 constexpr std::uint32_t kConfigWriteMs = 50;
 // Sizes of a chip whose part is not named.
@@ -110,6 +112,7 @@ void SimBootloader::probe() {
     const std::uint8_t answer =
         answers_ < chip->leadingAnswers.size() ? chip->leadingAnswers[answers_] : chip->baudCode;
     ++answers_;
+    line_.clock().sleepMs(kProbeAnswerMs);
     line_.reply(answer);
 }
 
