@@ -639,11 +639,17 @@ ExitOutcome MainWindowLogic::exit() {
     return ExitOutcome::Stay;
 }
 
-void MainWindowLogic::close() {
-    // A production loop runs until production mode is off; end it, then let the worker
-    // finish before the settings it may still change are written.
+bool MainWindowLogic::beginClose() {
+    // A production loop runs until production mode is off.
     if (bench_.busy() && bench_.job().productionMode)
         clickProductionMode(false);
+    return bench_.busy();
+}
+
+void MainWindowLogic::close() {
+    // The worker may still step the serial number or the counter: let it finish before the
+    // settings are written.
+    beginClose();
     bench_.waitForWorker();
     bench_.saveSettings();
 }

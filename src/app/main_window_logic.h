@@ -166,8 +166,11 @@ class MainWindowLogic {
 
     // "Exit": Quit when the program may end (the settings were saved).
     ExitOutcome exit();
-    // Close box, Escape, "CANCEL": the settings are saved and a running worker is waited for,
-    // so nothing it uses is freed under it. Always ends the program.
+    // Close box, Escape, "CANCEL". beginClose switches a production run off and tells whether
+    // a worker still runs; close waits for it, so nothing it uses is freed under it, then
+    // saves the settings. A front whose operator blocks workers on its own thread must
+    // release them (and wait for the worker without blocking) before it calls close.
+    bool beginClose();
     void close();
 
     // Refresh operations, also used by the front after dialogs.

@@ -25,5 +25,6 @@ struct CliContext {
 void addCatalogueCommands(CLI::App& app, CliContext& context);
 void addFileCommands(CLI::App& app, CliContext& context);
 void addLinkCommands(CLI::App& app, CliContext& context);
+void addTriggerCommand(CLI::App& app, CliContext& context);
 
 }  // namespace tarnel::cli
