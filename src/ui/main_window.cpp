@@ -384,21 +384,30 @@ void MainWindow::startUp(const QString& workDirectory, const QString& triggerPat
 
 void MainWindow::applyState() {
     const WindowState& s = logic_->state();
+    // Only what changed since the last apply is set, so texts the operator writes directly
+    // ("Prog. Type", the port field) stay until the logic itself changes them.
     for (std::size_t i = 0; i < kControlCount; ++i) {
         QWidget* w = controls_[i];
         if (!w)
             continue;
         const ControlState& c = s.controls[i];
+        // A click toggles a box before the logic answers; the logic's word is always shown.
+        if (auto* box = qobject_cast<QAbstractButton*>(w); box && box->isCheckable()) {
+            const QSignalBlocker block(box);
+            box->setChecked(c.checked);
+        }
+        if (applied_[i] == c)
+            continue;
+        const bool textChanged = !applied_[i] || applied_[i]->text != c.text;
+        applied_[i] = c;
         w->setEnabled(c.enabled);
         w->setHidden(!c.visible);
         const QString text = q(c.text);
         if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-            if (!text.isEmpty())
+            if (textChanged && !text.isEmpty())
                 button->setText(text);
-            if (button->isCheckable()) {
-                const QSignalBlocker block(button);
-                button->setChecked(c.checked);
-            }
+        } else if (!textChanged) {
+            continue;
         } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
             group->setTitle(text);
         } else if (auto* label = qobject_cast<QLabel*>(w)) {

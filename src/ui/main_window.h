@@ -8,6 +8,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/main_window_logic.h"
 #include "app/workbench.h"
@@ -85,6 +86,7 @@ class MainWindow : public QDialog {
     std::unique_ptr<MainWindowLogic> logic_;
 
     std::array<QWidget*, kControlCount> controls_{};
+    std::array<std::optional<ControlState>, kControlCount> applied_{};
     HexView* hexView_ = nullptr;
     QTabBar* tabs_ = nullptr;
     QLabel* status_ = nullptr;
