@@ -31,8 +31,10 @@ void SocketChoiceDialog::choose(int socket) {
 }
 
 int SocketChoiceDialog::socket() const {
-    if (result() != QDialog::Accepted)
-        return opened_;
+    return result() == QDialog::Accepted ? selected() : opened_;
+}
+
+int SocketChoiceDialog::selected() const {
     for (int i = 0; i < 4; ++i) {
         if (radios_[static_cast<std::size_t>(i)]->isChecked())
             return i + 1;

@@ -16,6 +16,8 @@ class SocketChoiceDialog : public QDialog {
     // it opened with.
     int socket() const;
     void choose(int socket);
+    // The socket whose radio is selected now.
+    int selected() const;
 
   private:
     std::array<QRadioButton*, 4> radios_{};

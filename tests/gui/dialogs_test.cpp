@@ -21,6 +21,7 @@
 #include "ui/hex_view.h"
 #include "ui/read_back_viewer.h"
 #include "ui/result_dialog.h"
+#include "ui/socket_choice_dialog.h"
 
 using namespace tarnel;
 using namespace tarnel::testing;
@@ -98,6 +99,37 @@ TEST(QtOperatorTest, ModalBoxBlocksTheWorkerUntilClosedAndStatusDoesNot) {
     EXPECT_EQ(stageWhileOpen, 1);  // the worker waited for the viewer
     EXPECT_TRUE(QTest::qWaitFor([&] { return stage.load() == 2; }, 5000));
     worker.join();
+}
+
+TEST(QtOperatorTest, SocketChoiceAnswersTheWorker) {
+    WindowBench bench;
+    ui::MainWindow& w = bench.start();
+    std::atomic<int> chosen{0};
+    std::atomic<int> kept{0};
+    std::thread worker([&] {
+        chosen = w.windowOperator().chooseSocket(2);
+        kept = w.windowOperator().chooseSocket(2);
+    });
+    int preselected = 0;
+    const auto first = whenModal([&](QWidget* box) {
+        auto* dialog = qobject_cast<ui::SocketChoiceDialog*>(box);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Select Chip in the Sockets");
+        preselected = dialog->selected();
+        dialog->choose(4);
+        dialog->accept();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *first; }, 5000));
+    // Closed other than by OK: the choice stays.
+    const auto second = whenModal([&](QWidget* box) {
+        qobject_cast<ui::SocketChoiceDialog*>(box)->choose(3);
+        qobject_cast<QDialog*>(box)->reject();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *second && kept.load() != 0; }, 5000));
+    worker.join();
+    EXPECT_EQ(preselected, 2);
+    EXPECT_EQ(chosen.load(), 4);
+    EXPECT_EQ(kept.load(), 2);
 }
 
 TEST(QtOperatorTest, DismissReleasesAWorkerWaitingForABox) {
