@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <functional>
 
 namespace tarnel::ui {
 
@@ -146,18 +147,17 @@ AdvancedDialog::AdvancedDialog(AdvancedSettingsLogic& logic, QWidget* parent)
         apply();
     });
 
-    auto onEdit = [this](QLineEdit* edit,
-                         void (AdvancedSettingsLogic::*handler)(std::string_view)) {
+    auto onEdit = [this](QLineEdit* edit, std::function<void(const std::string&)> handler) {
         connect(edit, &QLineEdit::textChanged, this, [this, handler](const QString& text) {
-            (logic_.*handler)(text.toStdString());
+            handler(text.toStdString());
             apply();
         });
     };
-    onEdit(usageField_, &AdvancedSettingsLogic::usageEdited);
-    onEdit(addressField_, &AdvancedSettingsLogic::addressEdited);
-    onEdit(incrementField_, &AdvancedSettingsLogic::incrementEdited);
-    onEdit(serialField_, &AdvancedSettingsLogic::serialEdited);
-    onEdit(counterField_, &AdvancedSettingsLogic::counterEdited);
+    onEdit(usageField_, [this](const std::string& t) { logic_.usageEdited(t); });
+    onEdit(addressField_, [this](const std::string& t) { logic_.addressEdited(t); });
+    onEdit(incrementField_, [this](const std::string& t) { logic_.incrementEdited(t); });
+    onEdit(serialField_, [this](const std::string& t) { logic_.serialEdited(t); });
+    onEdit(counterField_, [this](const std::string& t) { logic_.counterEdited(t); });
 }
 
 void AdvancedDialog::apply() {
