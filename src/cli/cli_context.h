@@ -25,6 +25,7 @@ struct CliContext {
 void addCatalogueCommands(CLI::App& app, CliContext& context);
 void addFileCommands(CLI::App& app, CliContext& context);
 void addLinkCommands(CLI::App& app, CliContext& context);
+void addOperationCommands(CLI::App& app, CliContext& context);
 void addTriggerCommand(CLI::App& app, CliContext& context);
 
 }  // namespace tarnel::cli

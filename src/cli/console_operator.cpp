@@ -61,8 +61,11 @@ void ConsoleOperator::stepProgress() {
 }
 
 void ConsoleOperator::setPortText(std::string_view text) {
-    if (!verbose_)
+    // The window's port box also shows "COM???" while a scan runs; a terminal gets the port
+    // that was found, once.
+    if (!verbose_ || text == "COM???" || text == lastPort_)
         return;
+    lastPort_ = text;
     endBarLine();
     std::cout << "Port: " << text << std::endl;
 }
@@ -101,7 +104,8 @@ int ConsoleOperator::chooseSocket(int current) {
 
 void ConsoleOperator::showReadBack(const ReadBackState& readBack, std::uint32_t partIndex) {
     endBarLine();
-    const PartRecord& part = ChipCatalogue().partAt(partIndex);
+    const ChipCatalogue catalogue;
+    const PartRecord& part = catalogue.partAt(partIndex);
     struct Region {
         const char* name;
         const std::vector<std::uint8_t>* bytes;

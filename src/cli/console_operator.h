@@ -54,6 +54,7 @@ class ConsoleOperator : public Operator {
     int position_ = 0;
     int socket_ = 0;
     std::string readBackDirectory_;
+    std::string lastPort_;
     int passes_ = 0;
     int fails_ = 0;
     int warnings_ = 0;

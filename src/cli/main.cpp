@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     addCatalogueCommands(app, context);
     addFileCommands(app, context);
     addLinkCommands(app, context);
+    addOperationCommands(app, context);
     addTriggerCommand(app, context);
 
     try {

@@ -280,9 +280,16 @@ bool loadProject(ProgrammingJob& job, const std::string& path, Operator& op) {
         }
         const std::string workingFile = joinPath(job.workDirectory, kWorkingFileNames[r]);
         assignImageFile(image, region, workingFile);
-        // A working file that cannot be written must not leave the region pointing at an
-        // older copy: with no path, the next reload reports the region's open error.
-        if (!writeFileAtomically(workingFile, stored.bytes))
+        // A working file that already holds these bytes is left alone, so its modification
+        // time (stored in the programmer with the image) stays and loading the same project
+        // again does not make the programmer's setup look different. A working file that
+        // cannot be written must not leave the region pointing at an older copy: with no
+        // path, the next reload reports the region's open error.
+        std::vector<std::uint8_t> existing;
+        const bool unchanged =
+            readWholeFile(workingFile, existing, kImageCapacity) == ReadResult::Ok &&
+            existing == stored.bytes;
+        if (!unchanged && !writeFileAtomically(workingFile, stored.bytes))
             image.pathName.clear();
         image.isHex = false;
         image.fromProject = true;

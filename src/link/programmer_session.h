@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -91,6 +92,16 @@ class ProgrammerSession {
 
     // Where the firmware files lie; empty: the job's working directory, else ".".
     std::string firmwareDirectory;
+
+    // ---- Download and update state ----------------------------------------------------
+    // The gang programmer takes the extended download header (firmware 0x0119 or newer).
+    bool gangHeaderExtended = false;
+    // The last download's storage was verified (on a gang programmer: every unit's).
+    bool downloadSucceeded = false;
+    // The UART ISP update that Update Chip hands over to in ISP-by-COM-port and production
+    // mode; the argument asks for the production loop. Unset in a build without it.
+    std::function<void(bool productionLoop)> uartIspUpdate;
+    // ------------------------------------------------------------------------------------
 
     // Link wrappers.
     bool sendCommandByte(std::uint8_t value);

@@ -64,6 +64,16 @@ bool DeviceLine::expect(std::uint8_t expected, std::string_view what) {
     return false;
 }
 
+std::optional<std::uint8_t> DeviceLine::poll(std::uint32_t waitMs) {
+    if (cut_ || !port_.setTimeouts(Timeouts{waitMs, 0, waitMs, 0, 0}))
+        return std::nullopt;
+    std::uint8_t byte = 0;
+    const Transfer transfer = port_.read(&byte, 1);
+    if (transfer.ok && transfer.count == 1)
+        return byte;
+    return std::nullopt;
+}
+
 bool DeviceLine::reply(std::uint8_t byte) {
     return replyBlock(&byte, 1);
 }

@@ -52,6 +52,8 @@ class DeviceLine {
     bool readBlock(std::uint8_t* buffer, std::size_t count);
     // Reads one byte that must be the expected one; a different byte is a protocol error.
     bool expect(std::uint8_t expected, std::string_view what);
+    // A byte the host may or may not send within waitMs; nullopt when none came.
+    std::optional<std::uint8_t> poll(std::uint32_t waitMs);
 
     // One step each: an answer of one byte or one block, with the faults applied.
     bool reply(std::uint8_t byte);

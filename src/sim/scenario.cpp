@@ -1,11 +1,13 @@
 #include "sim/scenario.h"
 
+#include <cctype>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
+#include "core/chip_catalogue.h"
 #include "link/programmer_kind.h"
 
 namespace tarnel::sim {
@@ -73,6 +75,134 @@ Fault faultOf(const json& entry, std::size_t index) {
     return fault;
 }
 
+std::vector<std::uint8_t> hexContent(const std::string& text, const std::string& field) {
+    std::vector<std::uint8_t> bytes;
+    int pending = -1;
+    for (const char c : text) {
+        if (c == ' ')
+            continue;
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            invalid(field + " must be hex digits");
+        }
+        if (pending < 0) {
+            pending = digit;
+        } else {
+            bytes.push_back(static_cast<std::uint8_t>(pending << 4 | digit));
+            pending = -1;
+        }
+    }
+    if (pending >= 0)
+        invalid(field + " has an odd number of hex digits");
+    if (bytes.size() > kImageCapacity)
+        invalid(field + " is larger than a region can be");
+    return bytes;
+}
+
+bool flagOf(const json& entry, const char* name, const std::string& where) {
+    if (!entry.contains(name))
+        return false;
+    if (!entry[name].is_boolean())
+        invalid(where + "." + name + " must be true or false");
+    return entry[name].get<bool>();
+}
+
+SimChip chipOf(const json& entry, std::size_t index) {
+    const std::string where = "sockets[" + std::to_string(index) + "]";
+    if (!entry.is_object())
+        invalid(where + " must be an object");
+    SimChip chip;
+    if (entry.contains("part")) {
+        const json& part = entry["part"];
+        if (part.is_string() && !part.get<std::string>().empty() &&
+            !std::isdigit(static_cast<unsigned char>(part.get<std::string>()[0]))) {
+            const ChipCatalogue catalogue;
+            const std::string name = part.get<std::string>();
+            auto found = catalogue.findPart(name, true);
+            if (!found)
+                found = catalogue.findPart(name, false);
+            if (!found)
+                invalid(where + ".part \"" + name + "\" is not in the catalogue");
+            chip.partIndex = *found;
+        } else {
+            chip.partIndex =
+                static_cast<std::uint32_t>(numberOf(part, where + ".part", kLastPartIndex));
+        }
+    }
+    chip.present = !flagOf(entry, "absent", where);
+    chip.locked = flagOf(entry, "locked", where);
+    chip.wrongDeviceId = flagOf(entry, "wrongDeviceId", where);
+
+    const std::pair<const char*, Region> regions[] = {
+        {"aprom", Region::Aprom}, {"dataFlash", Region::DataFlash}, {"ldrom", Region::Ldrom}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto& [name, region] = regions[i];
+        if (!entry.contains(name))
+            continue;
+        const json& value = entry[name];
+        const std::string field = where + "." + name;
+        if (value.is_string()) {
+            chip.memory(region) = hexContent(value.get<std::string>(), field);
+        } else {
+            chip.fill[i] = static_cast<std::uint8_t>(numberOf(value, field, 0xFF));
+        }
+    }
+    if (entry.contains("config")) {
+        const json& config = entry["config"];
+        if (config.is_string()) {
+            const auto bytes = hexContent(config.get<std::string>(), where + ".config");
+            if (bytes.size() != chip.config.size())
+                invalid(where + ".config must be 16 hex digits");
+            std::copy(bytes.begin(), bytes.end(), chip.config.begin());
+        } else if (config.is_array() && config.size() == chip.config.size()) {
+            for (std::size_t i = 0; i < chip.config.size(); ++i) {
+                chip.config[i] = static_cast<std::uint8_t>(
+                    numberOf(config[i], where + ".config[" + std::to_string(i) + "]", 0xFF));
+            }
+        } else {
+            invalid(where + ".config must be 16 hex digits or eight numbers");
+        }
+    }
+    if (entry.contains("trim")) {
+        const json& trim = entry["trim"];
+        if (!trim.is_array() || trim.size() != chip.trim.size())
+            invalid(where + ".trim must be five numbers");
+        for (std::size_t i = 0; i < chip.trim.size(); ++i) {
+            chip.trim[i] = static_cast<std::uint8_t>(
+                numberOf(trim[i], where + ".trim[" + std::to_string(i) + "]", 0xFF));
+        }
+    }
+    if (chip.partIndex)
+        shapeChip(chip, partRow(*chip.partIndex));
+    return chip;
+}
+
+std::uint8_t kindOf(const json& kind, const std::string& field) {
+    const auto variant = kind.is_string() ? variantOfName(kind.get<std::string>()) : std::nullopt;
+    return variant ? rowOfVariant(*variant)->kind
+                   : static_cast<std::uint8_t>(numberOf(kind, field, 0xFF));
+}
+
+UnitSpec unitOf(const json& entry, std::size_t index) {
+    const std::string where = "units[" + std::to_string(index) + "]";
+    if (!entry.is_object())
+        invalid(where + " must be an object");
+    UnitSpec unit;
+    if (entry.contains("kind"))
+        unit.kind = kindOf(entry["kind"], where + ".kind");
+    if (entry.contains("firmwareVersion")) {
+        unit.firmwareVersion = static_cast<std::uint16_t>(
+            numberOf(entry["firmwareVersion"], where + ".firmwareVersion", 0xFFFF));
+    }
+    return unit;
+}
+
 }  // namespace
 
 Scenario parseScenario(std::string_view text) {
@@ -96,13 +226,8 @@ Scenario parseScenario(std::string_view text) {
             invalid("device must be \"single\" or \"gang\"");
         }
     }
-    if (root.contains("kind")) {
-        const json& kind = root["kind"];
-        const auto variant =
-            kind.is_string() ? variantOfName(kind.get<std::string>()) : std::nullopt;
-        scenario.kind = variant ? rowOfVariant(*variant)->kind
-                                : static_cast<std::uint8_t>(numberOf(kind, "kind", 0xFF));
-    }
+    if (root.contains("kind"))
+        scenario.kind = kindOf(root["kind"], "kind");
     if (root.contains("firmwareVersion")) {
         scenario.firmwareVersion = static_cast<std::uint16_t>(
             numberOf(root["firmwareVersion"], "firmwareVersion", 0xFFFF));
@@ -113,6 +238,27 @@ Scenario parseScenario(std::string_view text) {
             invalid("faults must be an array");
         for (std::size_t i = 0; i < faults.size(); ++i)
             scenario.faults.push_back(faultOf(faults[i], i));
+    }
+    const std::size_t maxSockets = scenario.device == Scenario::Device::Gang ? kGangUnits : 1;
+    if (root.contains("sockets")) {
+        const json& sockets = root["sockets"];
+        if (!sockets.is_array() || sockets.size() > maxSockets)
+            invalid("sockets must be an array of at most " + std::to_string(maxSockets));
+        for (std::size_t i = 0; i < sockets.size(); ++i)
+            scenario.sockets.push_back(chipOf(sockets[i], i));
+    }
+    if (root.contains("units")) {
+        const json& units = root["units"];
+        if (scenario.device != Scenario::Device::Gang)
+            invalid("units belong to a gang programmer");
+        if (!units.is_array() || units.size() > kGangUnits)
+            invalid("units must be an array of at most 4");
+        for (std::size_t i = 0; i < units.size(); ++i)
+            scenario.units[i] = unitOf(units[i], i);
+    }
+    if (root.contains("gangRunMs")) {
+        scenario.gangRunMs =
+            static_cast<std::uint32_t>(numberOf(root["gangRunMs"], "gangRunMs", 600000));
     }
     return scenario;
 }
@@ -127,9 +273,16 @@ Scenario loadScenario(const std::string& path) {
 }
 
 std::unique_ptr<SimDevice> makeDevice(const Scenario& scenario, DeviceLine& line) {
-    if (scenario.device == Scenario::Device::Gang)
-        return std::make_unique<SimGangProgrammer>(line, scenario.firmwareVersion);
-    return std::make_unique<SimProgrammer>(line, scenario.kind, scenario.firmwareVersion);
+    if (scenario.device == Scenario::Device::Gang) {
+        auto units = scenario.units;
+        for (std::size_t i = 0; i < scenario.sockets.size() && i < units.size(); ++i)
+            units[i].chip = scenario.sockets[i];
+        return std::make_unique<SimGangProgrammer>(line, scenario.firmwareVersion, std::move(units),
+                                                   scenario.gangRunMs);
+    }
+    return std::make_unique<SimProgrammer>(
+        line, scenario.kind, scenario.firmwareVersion,
+        scenario.sockets.empty() ? SimChip{} : scenario.sockets.front());
 }
 
 }  // namespace tarnel::sim

@@ -11,6 +11,21 @@
 // ...) or any identity byte as a number or "0x.." text, so a programmer of an unknown kind
 // can be played too; it is ignored for the gang programmer. Steps count the device's
 // answers from 1 (see DeviceLine).
+//
+// The chips in the sockets (one for a single programmer, up to four for a gang) and the gang
+// programmer's units:
+//
+//   "sockets": [ { "part": 131, "aprom": 0, "ldrom": "0102AB", "config": "FFFFFFFFFFFFFF7F",
+//                  "locked": true, "wrongDeviceId": false, "absent": false,
+//                  "trim": [1, 2, 3, 4, 5] } ],
+//   "units": [ { "kind": "ICP", "firmwareVersion": "0x0619" } ],
+//   "gangRunMs": 1500
+//
+// "part" is a catalogue index or a part number; without it the chip is of whatever part the
+// programmer stores. A region given as a number is filled with that byte; as text it is hex
+// content from address 0 (the rest 0xFF). "config" is 16 hex digits in the order of the
+// job's CONFIG bytes, or an array of eight numbers. Units not listed are ICP programmers
+// with firmware 0x0619.
 
 #include <cstdint>
 #include <memory>
@@ -29,6 +44,9 @@ struct Scenario {
     std::uint8_t kind = 0xAB;
     std::uint16_t firmwareVersion = 0x0619;
     std::vector<Fault> faults;
+    std::vector<SimChip> sockets;
+    std::array<UnitSpec, kGangUnits> units{};
+    std::uint32_t gangRunMs = kDefaultGangRunMs;
 };
 
 // Throws std::runtime_error with a message that names the offending field.

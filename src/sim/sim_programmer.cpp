@@ -15,15 +15,19 @@ void SimDevice::onCommand(std::uint8_t command, Handler handler) {
 }
 
 void SimDevice::run() {
-    while (const auto command = line_.nextCommand()) {
-        const auto handler = handlers_.find(*command);
-        if (handler != handlers_.end()) {
-            handler->second();
-            continue;
-        }
-        std::lock_guard lock(mutex_);
-        unknown_.push_back(*command);
+    while (const auto command = line_.nextCommand())
+        dispatch(*command);
+}
+
+bool SimDevice::dispatch(std::uint8_t command) {
+    const auto handler = handlers_.find(command);
+    if (handler != handlers_.end()) {
+        handler->second();
+        return true;
     }
+    std::lock_guard lock(mutex_);
+    unknown_.push_back(command);
+    return false;
 }
 
 std::vector<std::uint8_t> SimDevice::unknownCommands() const {
@@ -33,11 +37,20 @@ std::vector<std::uint8_t> SimDevice::unknownCommands() const {
 
 // ---- Single programmer ----------------------------------------------------------------
 
-SimProgrammer::SimProgrammer(DeviceLine& line, std::uint8_t kind, std::uint16_t firmwareVersion)
+SimProgrammer::SimProgrammer(DeviceLine& line, std::uint8_t kind, std::uint16_t firmwareVersion,
+                             SimChip chip)
     : SimDevice(line), kind_(kind), version_(firmwareVersion) {
+    state_.chip = std::move(chip);
     onCommand(command::kIdentify, [this] { identify(); });
     onCommand(command::kFirmwareVersion, [this] { version(); });
     onCommand(command::kLoadFirmware, [this] { loadFirmware(); });
+    registerStorageCommands(*this);
+    registerReadCommands(*this);
+}
+
+ProgrammerState SimProgrammer::state() const {
+    std::lock_guard lock(mutex_);
+    return state_;
 }
 
 std::uint8_t SimProgrammer::kind() const {
@@ -131,11 +144,35 @@ void SimProgrammer::loadFirmware() {
 
 // ---- Gang programmer ------------------------------------------------------------------
 
-SimGangProgrammer::SimGangProgrammer(DeviceLine& line, std::uint16_t firmwareVersion)
-    : SimDevice(line), version_(firmwareVersion) {
+SimGangProgrammer::SimGangProgrammer(DeviceLine& line, std::uint16_t firmwareVersion,
+                                     std::array<UnitSpec, kGangUnits> units, std::uint32_t runMs)
+    : SimDevice(line), version_(firmwareVersion), runMs_(runMs) {
+    for (std::size_t i = 0; i < units_.size(); ++i) {
+        units_[i] = std::make_unique<SimProgrammer>(line, units[i].kind, units[i].firmwareVersion,
+                                                    std::move(units[i].chip));
+    }
     onCommand(command::kIdentify, [this] { identify(); });
     onCommand(command::kFirmwareVersion, [this] { version(); });
     onCommand(command::kLoadFirmware, [this] { loadFirmware(); });
+    registerGangCommands(*this);
+    registerReadCommands(*this);
+}
+
+GangState SimGangProgrammer::gangState() const {
+    std::lock_guard lock(mutex_);
+    return gang_;
+}
+
+void SimGangProgrammer::relayToUnit(int socket) {
+    SimProgrammer& served = unit(socket);
+    while (const auto command = line_.nextCommand()) {
+        served.dispatch(*command);
+        const bool passThrough = *command == command::kIdentify ||
+                                 *command == command::kFirmwareVersion ||
+                                 *command == command::kLoadFirmware;
+        if (!passThrough)
+            return;
+    }
 }
 
 std::uint16_t SimGangProgrammer::firmwareVersion() const {

@@ -1,109 +1,21 @@
 // tarnel against tarnel-sim over a real pseudo-terminal, found by the port scan through
 // TARNEL_PORTS, with no --port.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <string>
-#include <thread>
 
-#include "support/link_bench.h"
+#include "support/cli_process.h"
+
+using tarnel::test::CliRun;
+using tarnel::test::contains;
+using tarnel::test::kSim;
+using tarnel::test::kTarnel;
+using tarnel::test::run;
+using tarnel::test::SimProcess;
 
 namespace {
-
-const std::string kTarnel = std::string(TARNEL_BINARY_DIR) + "/src/cli/tarnel";
-const std::string kSim = std::string(TARNEL_BINARY_DIR) + "/src/sim/tarnel-sim";
-
-struct CliRun {
-    int status = -1;
-    std::string out;  // stdout and stderr together
-};
-
-CliRun run(const std::string& command) {
-    CliRun result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    std::array<char, 4096> buffer{};
-    std::size_t n = 0;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        result.out.append(buffer.data(), n);
-    const int raw = pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// A tarnel-sim serve process with its scenario, ended with SIGTERM.
-class SimProcess {
-  public:
-    SimProcess(const tarnel::test::ScratchDir& dir, const std::string& scenarioJson)
-        : link_(dir.file("sim-link")) {
-        const std::string scenario = dir.file("scenario.json");
-        FILE* file = std::fopen(scenario.c_str(), "w");
-        std::fputs(scenarioJson.c_str(), file);
-        std::fclose(file);
-
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execl(kSim.c_str(), kSim.c_str(), "serve", "--scenario", scenario.c_str(), "--link",
-                    link_.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        // The first line is the pseudo-terminal's path: the simulator is ready.
-        char c = 0;
-        while (::read(out[0], &c, 1) == 1 && c != '\n')
-            ptyPath_ += c;
-        ::close(out[0]);
-    }
-
-    ~SimProcess() { stop(); }
-
-    // Ends the simulator; its exit status, or -1 if it had to be killed.
-    int stop() {
-        if (pid_ <= 0)
-            return exitStatus_;
-        ::kill(pid_, SIGTERM);
-        int raw = 0;
-        for (int i = 0; i < 50; ++i) {
-            if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
-                pid_ = -1;
-                exitStatus_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-                return exitStatus_;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &raw, 0);
-        pid_ = -1;
-        return -1;
-    }
-
-    const std::string& link() const { return link_; }
-    const std::string& ptyPath() const { return ptyPath_; }
-
-  private:
-    std::string link_;
-    std::string ptyPath_;
-    pid_t pid_ = -1;
-    int exitStatus_ = -1;
-};
 
 class LinkCli : public ::testing::Test {
   protected:

@@ -37,6 +37,14 @@ sim::LoopbackDevice& LinkBench::singlePort(const sim::Scenario& scenario) {
     return addDevice("\\\\.\\COM1", scenario);
 }
 
+sim::LoopbackDevice& LinkBench::singlePort(const sim::LoopbackDevice::MakeDevice& make) {
+    setTable({"\\\\.\\COM1"});
+    devices_.push_back(
+        std::make_unique<sim::LoopbackDevice>(clock, std::vector<sim::Fault>{}, make));
+    ports.attach("\\\\.\\COM1", devices_.back()->line());
+    return *devices_.back();
+}
+
 void LinkBench::writeFirmwareFiles() {
     sim::writeSyntheticFirmwareFiles(firmwareDir.path(), kCarriedFirmwareVersion);
 }

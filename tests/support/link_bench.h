@@ -34,6 +34,8 @@ class LinkBench {
     void setTable(std::vector<std::string> names) { ports.setTable(std::move(names)); }
     // The usual set-up: one port, "\\.\COM1", with the device; it is the remembered port.
     sim::LoopbackDevice& singlePort(const sim::Scenario& scenario);
+    // The same with a device built by make (a programmer with a handler replaced, say).
+    sim::LoopbackDevice& singlePort(const sim::LoopbackDevice::MakeDevice& make);
 
     // Writes the synthetic firmware files (version 0x0619) into the firmware directory.
     void writeFirmwareFiles();

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include <cstring>
 
 #include "core/config_model.h"
@@ -140,6 +143,24 @@ TEST(ProjectFile, LoadsBackWithGangModeWorkingFilesAndKeptCounters) {
     EXPECT_FALSE(l.job.imageDataFlash.loaded);
     ASSERT_TRUE(reloadImages(l.job, l.op));
     EXPECT_EQ(showImage(l.job, ImageRegion::Aprom).fileNameText, "line.TPJ\\app.hex");
+}
+
+TEST(ProjectFile, LoadingAgainKeepsUnchangedWorkingFiles) {
+    Loader l;
+    ASSERT_TRUE(l.load(knownBytes()));
+    const std::string working = l.dir.file("_AP_file.BIN");
+    // An old modification time: a rewrite would renew it, and the programmer compares it.
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+    std::filesystem::last_write_time(working, old);
+    ASSERT_TRUE(l.load(knownBytes()));
+    EXPECT_EQ(std::filesystem::last_write_time(working), old);
+
+    // A working file with other contents is written again.
+    l.dir.write("_AP_file.BIN", std::vector<std::uint8_t>{9});
+    std::filesystem::last_write_time(working, old);
+    ASSERT_TRUE(l.load(knownBytes()));
+    EXPECT_NE(std::filesystem::last_write_time(working), old);
+    EXPECT_EQ(readBytes(working), (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
 }
 
 TEST(ProjectFile, PartIsSearchedInTheRowsOfTheFilesMode) {

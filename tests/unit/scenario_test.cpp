@@ -46,5 +46,40 @@ TEST(Scenario, RejectsWhatItCannotPlay) {
     EXPECT_THROW(loadScenario("/nonexistent/scenario.json"), std::runtime_error);
 }
 
+TEST(Scenario, ReadsSocketsAndUnits) {
+    const Scenario s = parseScenario(R"({
+        "device": "gang", "gangRunMs": 300,
+        "units": [ {"kind": "ICP_QB7710", "firmwareVersion": "0x0560"} ],
+        "sockets": [ {"part": "QP508", "aprom": "01 02ab", "dataFlash": 0, "locked": true,
+                      "config": "FFFFFFFFFFFF7F3A", "trim": [1, 2, 3, 4, 5]},
+                     {"absent": true, "wrongDeviceId": true, "ldrom": 170} ] })");
+    EXPECT_EQ(s.gangRunMs, 300u);
+    EXPECT_EQ(s.units[0].kind, 0xA4);
+    EXPECT_EQ(s.units[0].firmwareVersion, 0x0560);
+    EXPECT_EQ(s.units[1].kind, 0xAB);
+    ASSERT_EQ(s.sockets.size(), 2u);
+    const SimChip& pike = s.sockets[0];
+    EXPECT_EQ(pike.partIndex, std::optional<std::uint32_t>(136));  // the ICP row first
+    ASSERT_EQ(pike.aprom.size(), 0x4000u);
+    EXPECT_EQ(std::vector<std::uint8_t>(pike.aprom.begin(), pike.aprom.begin() + 4),
+              (std::vector<std::uint8_t>{0x01, 0x02, 0xAB, 0xFF}));
+    EXPECT_EQ(pike.dataFlash, std::vector<std::uint8_t>(0x3F00, 0x00));
+    EXPECT_EQ(pike.config[6], 0x7F);
+    EXPECT_EQ(pike.config[7], 0x3A);
+    EXPECT_TRUE(pike.locked);
+    EXPECT_EQ(pike.trim[4], 5);
+    // Without a part the chip is sized when a programmer meets it, with its fill bytes.
+    EXPECT_FALSE(s.sockets[1].present);
+    EXPECT_TRUE(s.sockets[1].ldrom.empty());
+    EXPECT_EQ(s.sockets[1].fill[2], 170);
+
+    for (const char* bad :
+         {R"({"sockets": [{}, {}]})", R"({"sockets": [{"part": "QX999"}]})",
+          R"({"sockets": [{"aprom": "ABC"}]})", R"({"sockets": [{"config": "FF"}]})",
+          R"({"units": [{}]})", R"({"device": "gang", "sockets": [{"locked": 1}]})"}) {
+        EXPECT_THROW(parseScenario(bad), std::runtime_error) << bad;
+    }
+}
+
 }  // namespace
 }  // namespace tarnel::sim

@@ -1,0 +1,159 @@
+// tarnel download / update / verify / read / info / chip-check: the programmer commands,
+// run through the same Workbench as the window, on the calling thread.
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "app/workbench.h"
+#include "cli/cli_context.h"
+#include "cli/console_operator.h"
+#include "cli/setup_options.h"
+#include "core/clock.h"
+#include "image/image_loader.h"
+#include "image/project_file.h"
+#include "link/port_table.h"
+#include "link/posix_serial_port.h"
+
+namespace tarnel::cli {
+
+namespace {
+
+enum class Command { Download, Update, Verify, Read, Info, ChipCheck };
+
+struct OperationOptions {
+    SetupOptions setup;
+    std::string project;
+    bool noGang = false;
+    int socket = 0;
+    std::string out;
+    bool quiet = false;
+};
+
+int runOperation(const CliContext& context, const OperationOptions& o, Command command,
+                 const char* name) {
+    SystemClock clock;
+    PosixPortFactory ports{clock};
+    ConsoleOperator op;
+    op.setVerbose(!o.quiet);
+    op.setSocket(o.socket);
+    Workbench bench(op, clock, ports, Workbench::RunOn::CallingThread);
+
+    std::error_code error;
+    const std::string workDir =
+        context.workDir.empty() ? std::filesystem::current_path(error).string() : context.workDir;
+    bench.startUp(workDir);
+    bench.session().firmwareDirectory = context.firmwareDir;
+    ProgrammingJob& job = bench.job();
+
+    if (!o.project.empty()) {
+        // A project sets the whole job, gang mode included; --gang and --no-gang override it.
+        if (!loadProject(job, o.project, op))
+            return kExitFail;
+        if (o.noGang || o.setup.gang) {
+            // The mode flags follow; the project's CONFIG words stay as loaded.
+            const auto config = job.configBytes;
+            const auto pages = job.dataFlashPages;
+            job.programmerType = static_cast<std::uint8_t>((job.programmerType & 0x0F) |
+                                                           (o.setup.gang ? kTypeGang : 0));
+            job.refreshDerivedState();
+            job.configBytes = config;
+            job.dataFlashPages = pages;
+        }
+    } else if (const int status = applySetupOptions(o.setup, job, op); status != kExitPass) {
+        return status;
+    }
+    if (job.comPortIspMode) {
+        std::cerr << "tarnel " << name << ": the ISP by COM Port type is not served by this "
+                  << "command yet\n";
+        return kExitUsage;
+    }
+    if (!context.port.empty()) {
+        const std::string remembered = rememberedNameFor(context.port, ports.portTable());
+        if (remembered.empty()) {
+            std::cerr << "tarnel " << name << ": port \"" << context.port
+                      << "\" is not in the port table\n";
+            return kExitUsage;
+        }
+        job.setComPortName(remembered);
+    }
+    if (!o.out.empty()) {
+        std::filesystem::create_directories(o.out, error);
+        op.setReadBackDirectory(o.out);
+    } else if (command == Command::Read) {
+        op.setReadBackDirectory(workDir);
+    }
+
+    bool started = true;
+    switch (command) {
+        case Command::Download:
+            started = bench.download(false);
+            break;
+        case Command::Update:
+            started = bench.update();
+            break;
+        case Command::Verify:
+            started = bench.verify();
+            break;
+        case Command::Read:
+            started = bench.read();
+            break;
+        case Command::Info:
+            bench.programmerInformation();
+            break;
+        case Command::ChipCheck:
+            started = bench.chipCheck();
+            break;
+    }
+    bench.waitForWorker();
+    bench.saveSettings();
+
+    if (!started || op.failCount() > 0 || op.warningCount() > 0)
+        return kExitFail;
+    // Read and Information end in their views, not in a PASS box.
+    const bool endsInView = command == Command::Read || command == Command::Info;
+    if (!endsInView && op.passCount() == 0)
+        return kExitFail;
+    return kExitPass;
+}
+
+void addOperation(CLI::App& app, CliContext& context, Command command, const char* name,
+                  const char* description) {
+    auto options = std::make_shared<OperationOptions>();
+    auto* sub = app.add_subcommand(name, description);
+    addSetupOptions(sub, options->setup);
+    sub->add_option("--project", options->project, "Take the whole setup from a project file");
+    sub->add_flag("--no-gang", options->noGang, "Single programmer even if the project says gang");
+    sub->add_flag("--quiet", options->quiet, "Only the result lines");
+    if (command == Command::Verify || command == Command::Read) {
+        sub->add_option("--socket", options->socket, "Gang socket 1..4 (default 1)")
+            ->check(CLI::Range(1, 4));
+    }
+    if (command == Command::Read) {
+        sub->add_option("--out", options->out,
+                        "Where to save APROM_Contents.BIN, DataFlash_Contents.BIN, "
+                        "LDROM_Contents.BIN (default: the working directory)");
+    }
+    sub->callback([&context, options, command, name] {
+        context.exitStatus = runOperation(context, *options, command, name);
+    });
+}
+
+}  // namespace
+
+void addOperationCommands(CLI::App& app, CliContext& context) {
+    addOperation(app, context, Command::Download, "download",
+                 "Store the programming set in the programmer (\"Download Programmer\")");
+    addOperation(app, context, Command::Update, "update",
+                 "Program and verify the chip(s) from the programmer's storage");
+    addOperation(app, context, Command::Verify, "verify", "Verify a chip against the images");
+    addOperation(app, context, Command::Read, "read", "Read a chip back and save its regions");
+    addOperation(app, context, Command::Info, "info",
+                 "Show the setup stored in the programmer (\"Programmer Information\")");
+    addOperation(app, context, Command::ChipCheck, "chip-check",
+                 "Check the chip's device id, lock state and trim bytes");
+}
+
+}  // namespace tarnel::cli

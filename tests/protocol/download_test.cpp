@@ -1,0 +1,285 @@
+// Download Programmer against the simulated programmers: the storage record on the wire, the
+// region transfers, checksum verdicts, failures at each step, and the gang header and units.
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "operations/download.h"
+#include "operations/storage_record.h"
+#include "support/link_bench.h"
+#include "support/ops_fixtures.h"
+
+namespace tarnel {
+namespace {
+
+using testing::LinkBench;
+using Kind = sim::Fault::Kind;
+
+sim::Fault fault(Kind kind, int step, int count = 1, std::optional<std::uint8_t> value = {},
+                 std::uint32_t delayMs = 0) {
+    return sim::Fault{kind, step, count, value, delayMs};
+}
+
+TEST(StorageRecord, DataFlashBaseRules) {
+    const std::array<std::uint8_t, 8> config{0x00, 0x01, 0xFE, 0x00, 0xFF, 0xFF, 0x3A, 0xFF};
+    const ChipCatalogue catalogue;
+    auto base = [&](std::uint32_t index) { return dataFlashBase(catalogue.partAt(index), config); };
+    using Base = std::array<std::uint8_t, 2>;
+    EXPECT_EQ(base(38), (Base{0x01, 0x00}));   // legacy CONFIG part, DataFlash in APROM
+    EXPECT_EQ(base(203), (Base{0x01, 0xFE}));  // 32-bit, DataFlash in APROM: CONFIG1 bits
+    EXPECT_EQ(base(136), (Base{0x00, 0x3A}));  // Pike, DataFlash in APROM: CONFIG0 byte 1
+    EXPECT_EQ(base(132), (Base{0x01, 0x02}));  // Tern
+    EXPECT_EQ(base(100), (Base{0x00, 0xFC}));  // fixed DataFlash at 0xFC00
+    EXPECT_EQ(base(300), (Base{0x01, 0xF0}));  // fixed DataFlash at 0x1F000
+}
+
+TEST(Download, StorageRecordAndRegionsOnTheWire) {
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::singleScenario(0xAD));  // ICP_Vexa
+    ProgrammingJob& job = bench.job;
+    bench.selectPart(300);  // index 0x12C, fixed DataFlash at 0x1F000
+    job.updateAprom = job.updateLdrom = job.updateConfig = true;
+    job.usageLimitEnabled = true;
+    job.usageTimesHigh = 0x01;
+    job.usageTimesLow = 0xF4;
+    testing::setImage(job.imageAprom, ImageRegion::Aprom, 0x1234, 3, "app.bin");
+    testing::setImage(job.imageDataFlash, ImageRegion::DataFlash, 0x40, 5, "data.bin");
+    testing::setImage(job.imageLdrom, ImageRegion::Ldrom, 0x101, 7, "boot.bin");
+    testing::finishImages(job);
+
+    downloadWorker(bench.session);
+
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"PASS: Programmer is successfully downloaded !"});
+    EXPECT_TRUE(bench.session.downloadSucceeded);
+    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
+    const auto writes = device.line().hostWrites();
+    ASSERT_GE(writes.size(), 3u + 52 + 16 + 3 * 64);
+    EXPECT_EQ(std::vector<std::uint8_t>(writes.begin(), writes.begin() + 3),
+              (std::vector<std::uint8_t>{0xC0, 0xC1, 0xC2}));
+    const auto& a = job.imageAprom;
+    const auto& d = job.imageDataFlash;
+    const auto& l = job.imageLdrom;
+    const std::vector<std::uint8_t> fields(writes.begin() + 3, writes.begin() + 55);
+    const std::uint32_t sum = std::accumulate(a.data.begin(), a.data.begin() + 0x1234, 0u);
+    const std::uint32_t ldromSum = std::accumulate(l.data.begin(), l.data.begin() + 0x101, 0u);
+    auto byte = [](std::uint32_t value, int shift) {
+        return static_cast<std::uint8_t>(value >> shift);
+    };
+    // clang-format off
+    const std::vector<std::uint8_t> expected = {
+        0x2C, 0x01, 0x00,                                      // part index low first, chip code
+        0x00, 0x12, 0x33,                                      // APROM last address 0x1233
+        byte(sum, 24), byte(sum, 16), byte(sum, 8), byte(sum, 0), a.fileMinute, a.fileSecond,
+        0x00, 0x00, 0x3F,                                      // DataFlash last address
+        0x00, 0x00, 0x00, 0x00,                                // not ticked: sum bytes zeroed
+        d.fileMinute, d.fileSecond,
+        0x01, 0x00,                                            // LDROM last address 0x100
+        byte(ldromSum, 16), byte(ldromSum, 8), byte(ldromSum, 0), l.fileMinute, l.fileSecond,
+        0xFF, 0xFF, 0x9F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,        // CONFIG0, CONFIG1, low byte first
+        0x8B,                                                  // ICP, APROM, LDROM, CONFIG
+        0x00, 0x00, 0x00, 0x02, 0x0F, 0x2A, 0x00, 0x00,        // pages, start page, params, id
+        0x01, 0xF4,                                            // usage limit 500
+        0x01, 0xF0, 0x00, 0x00, 0x00};                         // base, algo flag, gang, 0x1F000
+    // clang-format on
+    EXPECT_EQ(fields, expected);
+    const std::vector<std::uint8_t> partNumber(writes.begin() + 55, writes.begin() + 71);
+    EXPECT_EQ(partNumber, testing::zeroPadded("QK300", 16));
+
+    // 0x13 blocks for 0x1234 bytes, each stepped when sent and when re-read; LDROM 2 and 2.
+    EXPECT_EQ(bench.op.stepCount(), 2 * 0x13 + 2 * 2);
+    testing::settle(bench);
+    const auto stored = device.programmer()->state().setup;
+    EXPECT_TRUE(stored.present);
+    EXPECT_EQ(stored.aprom.data,
+              std::vector<std::uint8_t>(a.data.begin(), a.data.begin() + 0x1234));
+    EXPECT_EQ(stored.ldrom.data.size(), 0x101u);
+    EXPECT_TRUE(stored.dataFlash.data.empty());
+    EXPECT_EQ(stored.aprom.name, "app.bin");
+    EXPECT_EQ(writes.back(), 0x00) << "the last checksum is confirmed";
+}
+
+TEST(Download, LegacyPartWithoutRegionsNorLimit) {
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::singleScenario(0xA5));  // ISP_only
+    ProgrammingJob& job = bench.job;
+    bench.selectPart(38);  // "QM238": five characters
+    job.updateConfig = true;
+    testing::finishImages(job);
+
+    downloadWorker(bench.session);
+
+    EXPECT_TRUE(bench.op.boxes().empty()) << "no region: no PASS box";
+    EXPECT_TRUE(bench.session.downloadSucceeded);
+    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
+    const auto writes = device.line().hostWrites();
+    ASSERT_EQ(writes.size(), 3u + 52 + 16 + 3 * 64);
+    EXPECT_EQ(writes[3 + 45], 0xFF);  // fields 46, 47: no usage limit
+    EXPECT_EQ(writes[3 + 46], 0xFF);
+    EXPECT_EQ(writes[3 + 36], 0x41);  // separate APROM erase, CONFIG
+    EXPECT_EQ(std::vector<std::uint8_t>(writes.begin() + 55, writes.begin() + 71),
+              testing::zeroPadded("QM238", 16));
+}
+
+TEST(Download, EmptyImageIsConfirmedAgainstZeroSum) {
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::singleScenario(0xAD));
+    bench.selectPart(300);
+    bench.job.updateAprom = true;
+    testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0, 0, "empty.bin");
+    testing::finishImages(bench.job);
+
+    downloadWorker(bench.session);
+
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"PASS: Programmer is successfully downloaded !"});
+    EXPECT_EQ(bench.op.stepCount(), 0);
+    testing::settle(bench);
+    EXPECT_TRUE(device.programmer()->state().setup.present);
+}
+
+// The programmer's answers in a single download of one 0x300-byte APROM image: identify (1),
+// version (2..4), two acks (5, 6), record ack (7), part number and names (8..11), storage
+// cleared (12), ready (13), three block acks (14..16), three re-read acks (17..19), sum (20).
+TEST(Download, EachStepFailsWithItsMessage) {
+    struct Case {
+        sim::Fault fault;
+        std::string box;
+    };
+    const std::vector<Case> cases = {
+        {fault(Kind::WrongByte, 5), "FAIL: Response error !"},
+        {fault(Kind::NoAnswer, 7, 0), "FAIL: No response from Programmer !"},
+        {fault(Kind::NoAnswer, 12, 0), "FAIL: No response from Programmer !"},
+        {fault(Kind::LateReply, 12, 1, {}, 4500), ""},  // the erase may take 5 s
+        {fault(Kind::WrongByte, 15), "FAIL: Response error !"},
+        {fault(Kind::NoAnswer, 20, 0), "FAIL: Receive data error !"},
+        {fault(Kind::WrongByte, 20), "FAIL: Programmer's storage checksum error !"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault.step);
+        LinkBench bench;
+        auto& device = bench.singlePort(testing::singleScenario(0xAD, 0x0619, {c.fault}));
+        bench.selectPart(300);
+        bench.job.updateAprom = true;
+        testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x300, 1, "a.bin");
+        testing::finishImages(bench.job);
+
+        downloadWorker(bench.session);
+
+        const auto boxes = bench.op.boxes();
+        if (c.box.empty()) {
+            EXPECT_EQ(boxes,
+                      std::vector<std::string>{"PASS: Programmer is successfully downloaded !"});
+        } else {
+            ASSERT_FALSE(boxes.empty());
+            EXPECT_EQ(boxes.front(), c.box);
+        }
+        EXPECT_EQ(bench.session.downloadSucceeded, c.box.empty());
+        if (c.box.empty())
+            testing::settle(bench);
+        EXPECT_EQ(device.programmer()->state().setup.present, c.box.empty());
+        if (c.fault.kind == Kind::WrongByte && c.fault.step == 20) {
+            EXPECT_EQ(device.line().hostWrites().back(), 0xFF) << "the checksum is refused";
+        }
+    }
+}
+
+TEST(GangDownload, HeaderUnitsAndSyncBytes) {
+    for (const std::uint16_t version : {std::uint16_t{0x0619}, std::uint16_t{0x0118}}) {
+        SCOPED_TRACE(version);
+        LinkBench bench;
+        auto& device = bench.singlePort(testing::gangScenario(version));
+        ProgrammingJob& job = bench.job;
+        bench.selectPart(100);  // "QM400"
+        job.programmerType = kTypeIcp | kTypeGang;
+        job.refreshDerivedState();
+        job.updateAprom = job.updateConfig = true;
+        job.gangVerifyOnly = true;
+        testing::setImage(job.imageAprom, ImageRegion::Aprom, 0x300, 9, "g.bin");
+        testing::finishImages(job);
+
+        ASSERT_TRUE(prepareGangDownload(bench.session));
+        downloadWorker(bench.session);
+
+        EXPECT_EQ(bench.op.boxes(),
+                  std::vector<std::string>{"PASS: Gang Programmer is successfully downloaded !"});
+        EXPECT_TRUE(bench.session.downloadSucceeded);
+        EXPECT_EQ(bench.session.socketNumber, 0);
+        testing::settle(bench);
+        EXPECT_TRUE(device.errors().empty()) << device.errors().front();
+        const auto header = device.gangProgrammer()->gangState().header;
+        if (version < 0x0119) {
+            EXPECT_TRUE(header.empty()) << "an old gang programmer takes the command byte only";
+        } else {
+            const auto& a = job.imageAprom;
+            std::vector<std::uint8_t> expected = {
+                0x00, 0xFF, a.headerChecksum[1], a.headerChecksum[0], 0, 0,
+                0,    0,    a.configSum[1],      a.configSum[0]};
+            // The fixed part then the part number with its NUL.
+            EXPECT_EQ(std::vector<std::uint8_t>(header.begin(), header.begin() + 10), expected);
+            EXPECT_EQ(std::string(header.begin() + 10, header.end() - 1), "QM400");
+            EXPECT_EQ(header.back(), 0);
+        }
+        for (int unit = 1; unit <= 4; ++unit) {
+            const auto setup = device.gangProgrammer()->unit(unit).state().setup;
+            EXPECT_TRUE(setup.present) << unit;
+            EXPECT_TRUE(setup.gangVerifyOnly) << unit;
+        }
+        const auto events = bench.op.events();
+        EXPECT_NE(std::find(events.begin(), events.end(),
+                            "status: Verify Programmer's Storage (for APROM) <4 of 4>..."),
+                  events.end());
+    }
+}
+
+// Unit #2's LDROM checksum reply starts with 0x01: that unit fails, the others are stored,
+// and the run reports no success. Answers: 10 before unit #1; per unit identify, version (3),
+// two acks, record ack, four field acks, clear, ready, one block, one re-read, the sum; sync.
+TEST(GangDownload, UnitChecksumErrorGoesOnWithoutSuccess) {
+    sim::Scenario scenario = testing::gangScenario(0x0619, {fault(Kind::WrongByte, 43, 1, 0x01)});
+    for (auto& unit : scenario.units)
+        unit.kind = 0xA4;  // ICP_QB7710 serves the Pike parts
+    LinkBench bench;
+    auto& device = bench.singlePort(scenario);
+    bench.selectPart(136);  // 2 KB LDROM
+    bench.job.programmerType = kTypeIcp | kTypeGang;
+    bench.job.refreshDerivedState();
+    bench.job.updateLdrom = true;
+    testing::setImage(bench.job.imageLdrom, ImageRegion::Ldrom, 0x100, 3, "l.bin");
+    testing::finishImages(bench.job);
+    ASSERT_TRUE(prepareGangDownload(bench.session));
+
+    downloadWorker(bench.session);
+
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"FAIL: Programmer's storage checksum error !"});
+    EXPECT_FALSE(bench.session.downloadSucceeded);
+    EXPECT_EQ(bench.session.socketNumber, 0);
+    testing::settle(bench);
+    for (int unit = 1; unit <= 4; ++unit)
+        EXPECT_EQ(device.gangProgrammer()->unit(unit).state().setup.present, unit != 2) << unit;
+    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
+}
+
+TEST(GangDownload, WrongSyncByteStopsWithItsNumber) {
+    LinkBench bench;
+    // Answers: identify and version in the preparation and again in the worker (8), the
+    // header's acknowledge, then sync #1.
+    auto& device =
+        bench.singlePort(testing::gangScenario(0x0619, {fault(Kind::WrongByte, 10, 1, 0x07)}));
+    bench.selectPart(100);
+    bench.job.programmerType = kTypeIcp | kTypeGang;
+    bench.job.refreshDerivedState();
+    testing::finishImages(bench.job);
+    ASSERT_TRUE(prepareGangDownload(bench.session));
+    bench.op.clear();
+    downloadWorker(bench.session);
+    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Sync #1 error !"});
+    EXPECT_FALSE(bench.session.downloadSucceeded);
+    EXPECT_EQ(bench.session.socketNumber, 0);
+    (void)device;
+}
+
+}  // namespace
+}  // namespace tarnel

@@ -1,0 +1,406 @@
+// Update Chips against the simulated programmers: the ISP and ICP paths with their tick
+// counts, the S/N, the chip counter, the automatic download and its bound, and the gang run.
+
+#include <gtest/gtest.h>
+
+#include "link/programmer_kind.h"
+#include "operations/download.h"
+#include "operations/update.h"
+#include "sim/synthetic_firmware.h"
+#include "support/link_bench.h"
+#include "support/ops_fixtures.h"
+
+namespace tarnel {
+namespace {
+
+using testing::LinkBench;
+
+const std::string kPassUpdated = "PASS: Chip is successfully updated !";
+
+// An ICP job for part 300 (32 KB APROM) with an APROM image of the given length.
+void icpJob(LinkBench& bench, std::uint32_t apromLength) {
+    bench.selectPart(300);
+    bench.job.updateAprom = true;
+    testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, apromLength, 4, "app.bin");
+    testing::finishImages(bench.job);
+}
+
+sim::Scenario withChip(sim::Scenario scenario, sim::SimChip chip) {
+    scenario.sockets.push_back(std::move(chip));
+    return scenario;
+}
+
+// Downloads, then forgets what the download showed, so the update's own output is left.
+void downloaded(LinkBench& bench, sim::LoopbackDevice& device) {
+    if (bench.job.gangMode) {
+        ASSERT_TRUE(prepareGangDownload(bench.session));
+    }
+    downloadWorker(bench.session);
+    ASSERT_TRUE(bench.session.downloadSucceeded) << ::testing::PrintToString(bench.op.boxes());
+    bench.op.clear();
+    device.line().clearLogs();
+}
+
+TEST(UpdateSingle, IcpTicksPerStartedPageSerialNumberAndCounter) {
+    for (const std::uint32_t length : {0x200u, 0x201u}) {
+        SCOPED_TRACE(length);
+        LinkBench bench;
+        auto& device = bench.singlePort(testing::singleScenario(0xAD));
+        ProgrammingJob& job = bench.job;
+        icpJob(bench, length);
+        job.serialEnabled = true;
+        job.serialAddress = 0x7F00;
+        job.serialHigh = 12;
+        job.serialLow = 34567890;
+        job.incrementLow = 5;
+        job.chipCounterEnabled = true;
+        job.chipCounter = 999998;
+        downloaded(bench, device);
+
+        ASSERT_TRUE(chipCounterAllowsUpdate(job, bench.op));
+        updateSingleWorker(bench.session);
+
+        EXPECT_EQ(bench.op.boxes(),
+                  std::vector<std::string>{kPassUpdated +
+                                           "\n\n( S/N='00000012,34567890' at address 0x7F00 )"});
+        EXPECT_EQ(bench.op.stepCount(), length == 0x200 ? 4 : 6);
+        EXPECT_EQ(job.serialLow, 34567895u);
+        EXPECT_EQ(job.chipCounter, 999999u);
+        testing::settle(bench);
+        const auto chip = device.programmer()->state().chip;
+        EXPECT_TRUE(std::equal(chip.aprom.begin(), chip.aprom.begin() + length,
+                               job.imageAprom.data.begin()));
+        const std::vector<std::uint8_t> serial(chip.aprom.begin() + 0x7F00,
+                                               chip.aprom.begin() + 0x7F08);
+        EXPECT_EQ(serial, (std::vector<std::uint8_t>{0, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x90}));
+        EXPECT_TRUE(device.errors().empty()) << device.errors().front();
+        // The limit is reached now: the next command refuses before the link.
+        EXPECT_FALSE(chipCounterAllowsUpdate(job, bench.op));
+        EXPECT_EQ(bench.op.boxes().back(),
+                  "WARNING: Chip Counter reaches '999,999' !\n\nPlease reset the Chip Counter.");
+    }
+}
+
+TEST(UpdateSingle, ChipCounterCountingDownStopsAtZero) {
+    ProgrammingJob job;
+    RecordingOperator op;
+    job.chipCounterEnabled = true;
+    job.chipCounterDown = true;
+    job.chipCounter = 0;
+    EXPECT_FALSE(chipCounterAllowsUpdate(job, op));
+    EXPECT_EQ(op.boxes(), std::vector<std::string>{"WARNING: Chip Counter reaches '000,000' !\n\n"
+                                                   "Please reset the Chip Counter."});
+    job.chipCounter = 1;
+    EXPECT_TRUE(chipCounterAllowsUpdate(job, op));
+}
+
+TEST(UpdateSingle, IspCodeProtectionQuestionAndFullPageErase) {
+    LinkBench bench;
+    sim::SimChip locked;
+    locked.locked = true;
+    auto& device = bench.singlePort(withChip(testing::singleScenario(0xA5), locked));
+    ProgrammingJob& job = bench.job;
+    bench.selectPart(38);  // 64 KB APROM, erased on its own: 256 pages, reported as 0
+    job.updateAprom = job.updateConfig = true;
+    testing::setImage(job.imageAprom, ImageRegion::Aprom, 0x1000, 2, "isp.bin");
+    testing::finishImages(job);
+    downloaded(bench, device);
+
+    updateSingleWorker(bench.session);
+
+    EXPECT_EQ(bench.op.boxes(),
+              (std::vector<std::string>{"WARNING: APROM will be erased because code protection is "
+                                        "changed from \"Enable\" to \"Disable\" !",
+                                        kPassUpdated}));
+    EXPECT_EQ(bench.op.stepCount(), 256 + 256 + 2 * 16);
+    testing::settle(bench);
+    const auto chip = device.programmer()->state().chip;
+    EXPECT_FALSE(chip.locked);
+    EXPECT_EQ(chip.config, job.configBytes);
+    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
+}
+
+TEST(UpdateSingle, IcpChipAndProgrammerFailures) {
+    struct Case {
+        const char* what;
+        sim::SimChip chip;
+        bool dataFlash;
+        std::vector<std::string> boxes;
+    };
+    sim::SimChip wrongId;
+    wrongId.wrongDeviceId = true;
+    sim::SimChip locked;
+    locked.locked = true;
+    const std::vector<Case> cases = {
+        {"wrong id",
+         wrongId,
+         false,
+         {"FAIL: Device ID error !\nPlease select the correct Part No."}},
+        {"locked",
+         locked,
+         true,
+         {"FAIL: Update DataFlash error !\nCheck if DataFlash was locked."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LinkBench bench;
+        auto& device = bench.singlePort(withChip(testing::singleScenario(0xAD), c.chip));
+        icpJob(bench, 0x300);
+        bench.job.updateDataFlash = c.dataFlash;
+        testing::setImage(bench.job.imageDataFlash, ImageRegion::DataFlash, 0x100, 6, "d.bin");
+        testing::finishImages(bench.job);
+        bench.job.chipCounterEnabled = true;
+        downloaded(bench, device);
+
+        updateSingleWorker(bench.session);
+
+        EXPECT_EQ(bench.op.boxes(), c.boxes);
+        EXPECT_EQ(bench.job.chipCounter, 0u);
+        EXPECT_TRUE(device.errors().empty()) << device.errors().front();
+    }
+}
+
+// Answers of an ICP download with S/N of a 0x300-byte image: 21. The update then: identify
+// (22), version (23..25), S/N ack (26), report ack (27), status (28), fields (29..44), chip
+// check (45), two status bytes per page (46..51). A programmer that stops answering stays
+// silent.
+TEST(UpdateSingle, LinkFailuresLeaveCounterAndSerialAlone) {
+    using Kind = sim::Fault::Kind;
+    struct Case {
+        sim::Fault fault;
+        std::string box;
+    };
+    const std::vector<Case> cases = {
+        {{Kind::NoAnswer, 27, 0, {}, 0}, "FAIL: No response from Programmer !"},
+        {{Kind::NoAnswer, 30, 0, {}, 0}, "FAIL: Receive data error !"},
+        {{Kind::WrongByte, 47, 1, 0x05, 0}, "FAIL: Update APROM error !"},
+        {{Kind::NoAnswer, 51, 0, {}, 0}, "FAIL: Receive data error !"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault.step);
+        LinkBench bench;
+        auto& device = bench.singlePort(testing::singleScenario(0xAD, 0x0619, {c.fault}));
+        icpJob(bench, 0x300);
+        bench.job.serialEnabled = true;
+        bench.job.serialAddress = 0x7F00;
+        bench.job.chipCounterEnabled = true;
+        downloaded(bench, device);
+
+        updateSingleWorker(bench.session);
+
+        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+        EXPECT_EQ(bench.job.chipCounter, 0u);
+        EXPECT_EQ(bench.job.serialLow, 0u);
+    }
+}
+
+TEST(UpdateSingle, UsedUpUsageCountProgramsNothing) {
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::singleScenario(0xAD));
+    icpJob(bench, 0x300);
+    bench.job.usageLimitEnabled = true;
+    bench.job.usageTimesLow = 1;
+    downloaded(bench, device);
+
+    updateSingleWorker(bench.session);
+    updateSingleWorker(bench.session);
+
+    EXPECT_EQ(bench.op.boxes(),
+              (std::vector<std::string>{kPassUpdated, "FAIL: Update APROM error !"}));
+    testing::settle(bench);
+    EXPECT_EQ(device.programmer()->state().chipsProgrammed, 1);
+}
+
+TEST(UpdateSingle, AnotherStoredNameDownloadsOnceThenUpdates) {
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::singleScenario(0xAD));
+    icpJob(bench, 0x300);
+    downloaded(bench, device);
+    bench.job.imageAprom.shownName = "renamed.bin";  // same sum, same time
+
+    updateSingleWorker(bench.session);
+
+    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{kPassUpdated});
+    const auto events = bench.op.events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "status: Clear Programmer's Storage..."), 1);
+    testing::settle(bench);
+    const auto state = device.programmer()->state();
+    EXPECT_EQ(state.setup.aprom.name, "renamed.bin");
+    EXPECT_EQ(state.chipsProgrammed, 1);
+    EXPECT_FALSE(bench.job.downloadThenUpdate);
+}
+
+// A programmer that keeps reporting nothing stored, and one whose firmware reload never
+// takes: each gets one automatic download, then the FAIL box.
+TEST(UpdateSingle, OneAutomaticDownloadPerCommand) {
+    for (const bool firmware : {false, true}) {
+        SCOPED_TRACE(firmware ? "firmware" : "storage");
+        LinkBench bench;
+        sim::LoopbackDevice* device = nullptr;
+        if (firmware) {
+            sim::writeSyntheticFirmwareFiles(bench.firmwareDir.path(), 0x0600);
+            device = &bench.singlePort(testing::singleScenario(0xAD, 0x0600));
+        } else {
+            device = &bench.singlePort([](sim::DeviceLine& line) {
+                auto programmer = std::make_unique<sim::SimProgrammer>(line, 0xAD, 0x0619);
+                programmer->onCommand(command::kUpdateChips, [&line] {
+                    line.reply(kSingleAck);
+                    line.reply(0x01);
+                });
+                return programmer;
+            });
+        }
+        icpJob(bench, 0x300);
+
+        updateSingleWorker(bench.session);
+
+        EXPECT_EQ(bench.op.boxes(),
+                  std::vector<std::string>{"FAIL: " + std::string(kStillAnotherSetup)});
+        const auto events = bench.op.events();
+        EXPECT_EQ(std::count(events.begin(), events.end(), "status: Clear Programmer's Storage..."),
+                  1);
+        EXPECT_FALSE(bench.job.downloadThenUpdate);
+        (void)device;
+    }
+}
+
+TEST(UpdateSingle, ComPortModeWithoutHookSaysSo) {
+    LinkBench bench;
+    bench.job.programmerType = kTypeIspByCom;
+    bench.job.refreshDerivedState();
+    updateSingleWorker(bench.session);
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"FAIL: " + std::string(kUartIspUnavailable)});
+    bool production = true;
+    bench.session.uartIspUpdate = [&production](bool loop) { production = loop; };
+    updateSingleWorker(bench.session);
+    EXPECT_FALSE(production);
+}
+
+// ---- Gang ------------------------------------------------------------------------------
+
+// An ICP gang job for part 100 with S/N programming from 1,00000098 in steps of 1.
+void gangJob(LinkBench& bench) {
+    ProgrammingJob& job = bench.job;
+    bench.selectPart(100);
+    job.programmerType = kTypeIcp | kTypeGang;
+    job.refreshDerivedState();
+    job.updateAprom = true;
+    testing::setImage(job.imageAprom, ImageRegion::Aprom, 0x200, 8, "g.bin");
+    testing::finishImages(job);
+    job.serialEnabled = true;
+    job.serialAddress = 0x700;
+    job.serialHigh = 1;
+    job.serialLow = 98;
+    job.chipCounterEnabled = true;
+    job.chipCounter = 10;
+}
+
+sim::Scenario gangWith(std::vector<sim::SimChip> chips) {
+    sim::Scenario scenario = testing::gangScenario();
+    scenario.sockets = std::move(chips);
+    return scenario;
+}
+
+TEST(UpdateGang, AllPassWithSerialNumbers) {
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::gangScenario());
+    gangJob(bench);
+    bench.job.chipCounter = 999997;
+    downloaded(bench, device);
+
+    updateGangWorker(bench.session);
+
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"PASS: All chips are successfully programmed !\n\n"
+                                       "( #1's S/N='00000001,00000098' at address 0x700 )\n"
+                                       "( #2's S/N='00000001,00000099' at address 0x700 )\n"
+                                       "( #3's S/N='00000001,00000100' at address 0x700 )\n"
+                                       "( #4's S/N='00000001,00000101' at address 0x700 )"});
+    EXPECT_EQ(bench.job.serialLow, 102u);
+    EXPECT_EQ(bench.job.chipCounter, 999999u) << "the counter stops at its end";
+    EXPECT_EQ(bench.job.gangPassCount, 4u);
+    const auto chip = device.gangProgrammer()->unit(3).state().chip;
+    EXPECT_EQ(std::vector<std::uint8_t>(chip.aprom.begin() + 0x700, chip.aprom.begin() + 0x708),
+              (std::vector<std::uint8_t>{0, 0, 0, 0x01, 0, 0, 0x01, 0x00}));
+    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
+}
+
+TEST(UpdateGang, FailedSocketsAndSerialRetreat) {
+    sim::SimChip wrong;
+    wrong.wrongDeviceId = true;
+    sim::SimChip absent;
+    absent.present = false;
+    struct Case {
+        std::vector<sim::SimChip> chips;
+        std::string box;
+        std::uint32_t counter;
+        std::uint32_t serialLow;
+    };
+    const std::vector<Case> cases = {
+        {{wrong}, "FAIL: Failed chips:  #1  ", 13, 102},  // result 0x38: S/N not given back
+        {{absent, absent, absent, absent}, "FAIL: Failed chips:  #1  #2  #3  #4  ", 10, 98},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        LinkBench bench;
+        auto& device = bench.singlePort(gangWith(c.chips));
+        gangJob(bench);
+        downloaded(bench, device);
+
+        updateGangWorker(bench.session);
+
+        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+        EXPECT_EQ(bench.job.chipCounter, c.counter);
+        EXPECT_EQ(bench.job.serialHigh, 1u);
+        EXPECT_EQ(bench.job.serialLow, c.serialLow);
+    }
+}
+
+TEST(UpdateGang, VerifyOnlyNeedsItsOwnDownloadAndSendsNoSerialNumbers) {
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::gangScenario());
+    gangJob(bench);
+    downloaded(bench, device);
+    updateGangWorker(bench.session);  // programs the four chips
+    bench.op.clear();
+
+    bench.job.gangVerifyOnly = true;
+    updateGangWorker(bench.session);
+    const std::string pleaseDownload =
+        "WARNING: Please click 'Download Programmer' to update the programming data saved in "
+        "the programmer !";
+    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{pleaseDownload});
+
+    downloaded(bench, device);
+    const std::uint32_t serialLow = bench.job.serialLow;
+    updateGangWorker(bench.session);
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"PASS: All chips are successfully verified !"});
+    EXPECT_EQ(bench.job.serialLow, serialLow);
+    EXPECT_FALSE(device.gangProgrammer()->unit(1).state().setup.serial.has_value());
+}
+
+TEST(UpdateGang, NothingStoredAndNoResult) {
+    {
+        LinkBench bench;
+        bench.singlePort(testing::gangScenario());
+        gangJob(bench);
+        updateGangWorker(bench.session);
+        EXPECT_EQ(bench.op.boxes(),
+                  std::vector<std::string>{"WARNING: Please click 'Download Programmer' to update "
+                                           "the programming data saved in the programmer !"});
+    }
+    LinkBench bench;
+    sim::Scenario slow = testing::gangScenario();
+    slow.gangRunMs = 41000;  // longer than 200 polls of 200 ms
+    auto& device = bench.singlePort(slow);
+    gangJob(bench);
+    downloaded(bench, device);
+    updateGangWorker(bench.session);
+    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"WARNING: Timeout !"});
+    EXPECT_EQ(bench.link.timeouts().readTotalConstant, 1000u);
+}
+
+}  // namespace
+}  // namespace tarnel

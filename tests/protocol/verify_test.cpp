@@ -1,0 +1,187 @@
+// Verify Chip: the ISP page stream and the ICP read-back comparison.
+
+#include <gtest/gtest.h>
+
+#include "operations/verify.h"
+#include "support/link_bench.h"
+
+namespace tarnel {
+namespace {
+
+using testing::LinkBench;
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint8_t contentByte(std::size_t offset) {
+    return static_cast<std::uint8_t>(offset * 7 + offset / 256);
+}
+
+Bytes content(std::size_t size) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = contentByte(i);
+    return bytes;
+}
+
+void setImage(ImageBuffer& image, std::uint32_t length) {
+    for (std::uint32_t i = 0; i < length; ++i)
+        image.data[i] = contentByte(i);
+    image.length = length;
+    image.lengthHigh = length >> 8;
+    image.lengthLow = length & 0xFF;
+    image.lastAddress = length == 0 ? 0 : length - 1;
+}
+
+// A programmer of the given kind with a chip that holds content() in every region.
+sim::LoopbackDevice& programmerWithChip(LinkBench& bench, std::uint8_t kind, sim::SimChip chip = {},
+                                        std::vector<sim::Fault> faults = {}) {
+    chip.aprom = content(0x40000);
+    chip.dataFlash = content(0x40000);
+    chip.ldrom = content(0x40000);
+    sim::Scenario scenario = testing::singleScenario(kind, 0x0619, std::move(faults));
+    scenario.sockets = {chip};
+    return bench.singlePort(scenario);
+}
+
+struct IspCase {
+    std::uint32_t length;
+    int differingOffset;  // changed in the image; -1: none
+    std::size_t bytesSent;
+    std::string box;
+};
+
+TEST(VerifyChip, IspStreamsTheApromImagePageByPage) {
+    const std::vector<IspCase> cases = {
+        {300, -1, 300, "PASS: Verify APROM ==> PASS !\n"},
+        {0, -1, 0, "PASS: Verify APROM ==> PASS !\n"},
+        {600, 300, 512, "FAIL: Verify APROM ==> FAIL !\n"},
+    };
+    for (const IspCase& c : cases) {
+        SCOPED_TRACE(c.length);
+        LinkBench bench;
+        auto& device = programmerWithChip(bench, 0xAA);
+        bench.selectPart(2);
+        bench.job.updateAprom = bench.job.updateConfig = true;
+        setImage(bench.job.imageAprom, c.length);
+        if (c.differingOffset >= 0)
+            bench.job.imageAprom.data[c.differingOffset] ^= 1;
+        ReadBackState readBack;
+
+        const std::uint64_t start = bench.clock.nowMs();
+        EXPECT_EQ(verifyWorker(bench.session, readBack), c.differingOffset < 0);
+        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+        const std::uint32_t last = bench.job.imageAprom.lastAddress;
+        Bytes expected = {0xC0,
+                          0xC1,
+                          0xC7,
+                          0x02,
+                          0x02,
+                          static_cast<std::uint8_t>(last >> 16),
+                          static_cast<std::uint8_t>(last >> 8),
+                          static_cast<std::uint8_t>(last),
+                          0x09};
+        const auto& image = bench.job.imageAprom.data;
+        expected.insert(expected.end(), image.begin(), image.begin() + c.bytesSent);
+        EXPECT_EQ(device.line().hostWrites(), expected);
+        if (c.differingOffset < 0) {
+            // One pause after the version command and after each of the six values.
+            EXPECT_EQ(bench.clock.nowMs() - start, 7u);
+            EXPECT_EQ(bench.op.stepCount(), static_cast<int>((c.length + 255) / 256));
+        }
+    }
+}
+
+TEST(VerifyChip, IspRefusesAnOversizedImageBeforeSearching) {
+    LinkBench bench;
+    auto& device = programmerWithChip(bench, 0xAA);
+    bench.selectPart(2);
+    setImage(bench.job.imageAprom, 0x3900);  // the part holds 0x3800
+    ReadBackState readBack;
+    EXPECT_FALSE(verifyWorker(bench.session, readBack));
+    EXPECT_TRUE(device.line().hostWrites().empty());
+    EXPECT_EQ(bench.op.boxes().size(), 1u);
+}
+
+struct IcpCase {
+    std::uint32_t part;
+    std::uint8_t kind;
+    int configByteChanged;  // index in configBytes changed on the chip, -1: none
+    int apromByteChanged;   // offset changed in the image, -1: none
+    bool tickAll;
+    std::string box;
+};
+
+TEST(VerifyChip, IcpLinesPerRegionAndConfigWidths) {
+    const std::string aprom = "Verify APROM ==> PASS !\n";
+    const std::string ldrom = "Verify LDROM ==> PASS !\n";
+    const std::vector<IcpCase> cases = {
+        // A plain 8051 part compares the two bytes first on the wire, a Pike part CONFIG0,
+        // a 32-bit part all eight.
+        {103, 0xAB, 5, -1, true, "PASS: " + aprom + ldrom + "Verify CONFIG ==> PASS !"},
+        {103, 0xAB, 6, -1, true, "FAIL: " + aprom + ldrom + "Verify CONFIG ==> FAIL !"},
+        {136, 0xA4, 3, -1, true, "PASS: " + aprom + ldrom + "Verify CONFIG ==> PASS !"},
+        {136, 0xA4, 4, -1, true, "FAIL: " + aprom + ldrom + "Verify CONFIG ==> FAIL !"},
+        {200, 0xAD, 0, 0x7FFF, true,
+         "FAIL: Verify APROM ==> FAIL !\nVerify DataFlash ==> PASS !\n" + ldrom +
+             "Verify CONFIG ==> FAIL !"},
+        {200, 0xAD, 0, 0x7FFF, false, "PASS: "},
+    };
+    for (const IcpCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.part) + " " + std::to_string(c.configByteChanged));
+        LinkBench bench;
+        const std::array<std::uint8_t, 8> configBytes{0x11, 0x22, 0x33, 0x44,
+                                                      0x55, 0x66, 0x77, 0xF1};
+        sim::SimChip chip;
+        chip.config = configBytes;  // c0 0xF1: a Pike part's DataFlash is off
+        chip.config[c.configByteChanged] ^= 0x10;
+        programmerWithChip(bench, c.kind, chip);
+        bench.selectPart(c.part);
+        ProgrammingJob& job = bench.job;
+        job.configBytes = configBytes;
+        job.updateAprom = job.updateLdrom = job.updateConfig = c.tickAll;
+        job.updateDataFlash = c.tickAll && c.part == 200;
+        setImage(job.imageAprom, job.part().apromLastAddress + 1);
+        setImage(job.imageDataFlash, c.part == 200 ? 0x1000 : 0);
+        setImage(job.imageLdrom, 0x100);
+        if (c.apromByteChanged >= 0)
+            job.imageAprom.data[c.apromByteChanged] ^= 1;
+        ReadBackState readBack;
+
+        EXPECT_EQ(verifyWorker(bench.session, readBack), c.box.starts_with("PASS"));
+        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+        EXPECT_TRUE(bench.op.readBacks().empty()) << "a verify opens no viewer";
+        EXPECT_FALSE(readBack.readForVerifying);
+        const auto events = bench.op.events();
+        EXPECT_NE(std::find(events.begin(), events.end(), "status: Read APROM for verifying..."),
+                  events.end());
+    }
+}
+
+TEST(VerifyChip, NoVerdictAfterAReadThatStopped) {
+    // A locked 32-bit chip, then a programmer that stops answering within the APROM: its
+    // answers are identify, three of the version, the acknowledge, the CONFIG, the status,
+    // then the APROM blocks from step 8.
+    for (const bool locked : {true, false}) {
+        SCOPED_TRACE(locked);
+        LinkBench bench;
+        sim::SimChip chip;
+        chip.locked = locked;
+        std::vector<sim::Fault> faults;
+        if (!locked)
+            faults.push_back({sim::Fault::Kind::NoAnswer, 17, 0, std::nullopt, 0});
+        programmerWithChip(bench, 0xAD, chip, faults);
+        bench.selectPart(200);
+        bench.job.updateAprom = true;
+        ReadBackState readBack;
+        EXPECT_FALSE(verifyWorker(bench.session, readBack));
+        EXPECT_EQ(bench.op.boxes(),
+                  std::vector<std::string>{locked ? "WARNING: Chip was locked !"
+                                                  : "FAIL: Receive data error !"});
+        EXPECT_EQ(readBack.readComplete, !locked);
+        // The APROM blocks that arrived are kept, the rest reads 0xFF.
+        EXPECT_EQ(readBack.aprom[9 * 256 - 1], locked ? 0xFF : contentByte(9 * 256 - 1));
+        EXPECT_EQ(readBack.aprom[9 * 256], 0xFF);
+    }
+}
+
+}  // namespace
+}  // namespace tarnel

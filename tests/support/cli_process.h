@@ -1,0 +1,48 @@
+#pragma once
+// Running the real binaries from end-to-end tests: a command line with its output and exit
+// status, and a tarnel-sim serve process on a pseudo-terminal.
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "support/scratch_dir.h"
+
+namespace tarnel::test {
+
+extern const std::string kTarnel;  // the tarnel binary of this build
+extern const std::string kSim;     // the tarnel-sim binary of this build
+
+struct CliRun {
+    int status = -1;
+    std::string out;  // stdout and stderr together
+};
+
+// Runs a shell command line; its output and exit status.
+CliRun run(const std::string& command);
+
+bool contains(const std::string& text, const std::string& part);
+
+// A tarnel-sim serve process with its scenario, ended with SIGTERM.
+class SimProcess {
+  public:
+    SimProcess(const ScratchDir& dir, const std::string& scenarioJson,
+               const std::string& name = "sim");
+    ~SimProcess() { stop(); }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    // Ends the simulator; its exit status, or -1 if it had to be killed.
+    int stop();
+
+    const std::string& link() const { return link_; }
+    const std::string& ptyPath() const { return ptyPath_; }
+
+  private:
+    std::string link_;
+    std::string ptyPath_;
+    pid_t pid_ = -1;
+    int exitStatus_ = -1;
+};
+
+}  // namespace tarnel::test

@@ -1,0 +1,28 @@
+#pragma once
+// Images and job set-up for the programmer operation tests.
+
+#include <string>
+#include <vector>
+
+#include "core/programming_job.h"
+#include "image/image_loader.h"
+#include "support/link_bench.h"
+
+namespace tarnel::testing {
+
+// An image of `length` bytes of a pattern that differs from byte to byte, with its derived
+// fields, a file name and a file time.
+void setImage(ImageBuffer& image, ImageRegion region, std::uint32_t length, std::uint8_t seed,
+              const std::string& name);
+
+// What the image reload does after reading: the low sum bytes of unticked regions zeroed and
+// the APROM CONFIG sum set.
+void finishImages(ProgrammingJob& job);
+
+// A simulated device finishes a command after its last answer; one more exchange (the version
+// query) makes sure it has, before a test reads what the device holds.
+void settle(LinkBench& bench);
+
+std::vector<std::uint8_t> zeroPadded(const std::string& text, std::size_t size);
+
+}  // namespace tarnel::testing
