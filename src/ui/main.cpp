@@ -53,6 +53,9 @@ int main(int argc, char** argv) {
         window.workbench().job().setComPortName(
             tarnel::rememberedNameFor(simulatedPort, ports.portTable()));
     }
+    // The window may close while hidden (after a worker it waited for): quit then too.
+    QObject::connect(&window, &tarnel::ui::MainWindow::windowClosed, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
     window.show();
     const int status = QApplication::exec();
     simulator.stop();

@@ -552,6 +552,7 @@ void MainWindow::reject() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (mayClose_) {
         event->accept();
+        emit windowClosed();
         return;
     }
     if (bench_->busy()) {
@@ -568,6 +569,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     logic_->close();
     mayClose_ = true;
     event->accept();
+    emit windowClosed();
 }
 
 }  // namespace tarnel::ui

@@ -64,6 +64,8 @@ class MainWindow : public QDialog {
   signals:
     // A command's worker has ended and the window shows its outcome.
     void commandEnded();
+    // The window has closed for good: the settings are saved and no worker runs.
+    void windowClosed();
 
   protected:
     void closeEvent(QCloseEvent* event) override;

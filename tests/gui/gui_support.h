@@ -9,7 +9,10 @@
 #include <QtTest/QTest>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/settings_file.h"
@@ -19,6 +22,11 @@
 #include "sim/loopback_device.h"
 #include "support/scratch_dir.h"
 #include "ui/main_window.h"
+
+// gtest prints QStrings as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace tarnel::testing {
 
@@ -78,6 +86,33 @@ class ShowCounter : public QObject {
     int count_ = 0;
 };
 
+// The virtual clock as the window's workers use it. A thread that works between its waits
+// must be a party of the clock, or time would run on while it works; the window's worker
+// threads become parties at their first use of the clock, until they end. The window's own
+// thread never does: it waits in its event loop, not on the clock.
+class WorkerClock : public Clock {
+  public:
+    explicit WorkerClock(VirtualClock& clock) : clock_(clock) {}
+    std::uint64_t nowMs() override {
+        join();
+        return clock_.nowMs();
+    }
+    void sleepMs(std::uint32_t ms) override {
+        join();
+        clock_.sleepMs(ms);
+    }
+
+  private:
+    void join() {
+        thread_local std::optional<VirtualClock::Participant> party;
+        if (!party && std::this_thread::get_id() != windowThread_)
+            party.emplace(clock_);
+    }
+
+    VirtualClock& clock_;
+    std::thread::id windowThread_ = std::this_thread::get_id();
+};
+
 // A window on virtual time with loopback ports, over a scratch working directory.
 class WindowBench {
   public:
@@ -105,7 +140,7 @@ class WindowBench {
     }
 
     ui::MainWindow& start(const QString& triggerPath = {}) {
-        window = std::make_unique<ui::MainWindow>(clock, ports);
+        window = std::make_unique<ui::MainWindow>(workerClock, ports);
         window->startUp(QString::fromStdString(dir.path()), triggerPath);
         window->show();
         return *window;
@@ -113,6 +148,7 @@ class WindowBench {
 
     test::ScratchDir dir;
     VirtualClock clock;
+    WorkerClock workerClock{clock};
     LoopbackPortFactory ports;
     std::vector<std::unique_ptr<sim::LoopbackDevice>> devices;
     std::unique_ptr<ui::MainWindow> window;
