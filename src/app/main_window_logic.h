@@ -158,6 +158,8 @@ class MainWindowLogic {
     // have changed.
     void commandEnded();
 
+    // "Advanced Functions" edits the job, so it opens only while no worker runs.
+    bool mayOpenAdvancedFunctions() const { return !bench_.busy(); }
     // After the "Advanced Functions" dialog closed.
     void advancedClosed();
 

@@ -486,6 +486,8 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::showAdvancedFunctions() {
+    if (!logic_->mayOpenAdvancedFunctions())
+        return;
     AdvancedSettingsLogic settings(bench_->job(), op_);
     AdvancedDialog dialog(settings, this);
     dialog.exec();

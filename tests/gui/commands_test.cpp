@@ -8,7 +8,10 @@
 #include <QPushButton>
 
 #include "gui/gui_support.h"
+#include "link/port_table.h"
+#include "link/posix_serial_port.h"
 #include "link/programmer_kind.h"
+#include "ui/pty_simulator.h"
 #include "ui/result_dialog.h"
 
 using namespace tarnel;
@@ -112,6 +115,36 @@ TEST(CommandsTest, ClosingWhileTheWorkerWaitsForItsBoxLetsItFinishFirst) {
     ASSERT_TRUE(loadSettings(saved));
     EXPECT_EQ(saved.serialLow, 6u);
     EXPECT_EQ(saved.chipCounter, 1u);
+}
+
+// What `tarnel-gui --simulate` does: a simulated programmer on a pseudo-terminal, on real
+// time and the real port code, with the terminal first in the port table.
+TEST(CommandsTest, SimulatedProgrammerOnAPseudoTerminal) {
+    test::ScratchDir dir;
+    const std::string scenario =
+        dir.write("single.json", R"({"device": "single", "kind": "ICP_Vexa"})");
+    ui::PtySimulator simulator;
+    std::string error;
+    const auto path = simulator.start(scenario, error);
+    ASSERT_TRUE(path) << error;
+    ::setenv("TARNEL_PORTS", path->c_str(), 1);
+    SystemClock clock;
+    PosixPortFactory ports(clock);
+    {
+        ui::MainWindow w(clock, ports);
+        w.startUp(QString::fromStdString(dir.path()), {});
+        w.workbench().job().setComPortName(rememberedNameFor(*path, ports.portTable()));
+        w.show();
+        BoxCloser boxes;
+        qobject_cast<QPushButton*>(w.control(Control::ProgrammerInformation))->click();
+        // The programmer was found and asked; a new one holds no setup yet.
+        EXPECT_EQ(boxes.seen,
+                  std::vector<QString>{"WARNING: Programmer has not been downloaded yet !"});
+        EXPECT_EQ(qobject_cast<QLabel*>(w.control(Control::ProgTypeLabel))->text(),
+                  QString::fromLatin1(rowOfKind(kVexa)->label.data(),
+                                      static_cast<qsizetype>(rowOfKind(kVexa)->label.size())));
+    }
+    ::unsetenv("TARNEL_PORTS");
 }
 
 }  // namespace

@@ -173,6 +173,8 @@ TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
     EXPECT_EQ(job().partIndex, 850u);
     EXPECT_EQ(window.state().partList.selected, 0u);
     EXPECT_EQ(window.trigger(), TriggerOutcome::Busy);
+    EXPECT_FALSE(window.mayOpenAdvancedFunctions());
+    EXPECT_FALSE(window.loadFileRequest());
     EXPECT_EQ(window.exit(), ExitOutcome::Stay);
 
     // Production mode is switched off while busy, which ends a production loop.
