@@ -26,7 +26,7 @@
 #include "app/advanced_settings.h"
 #include "app/trigger_channel.h"
 #include "ui/advanced_dialog.h"
-#include "ui/config_view_dialog.h"
+#include "ui/config_dialog.h"
 #include "ui/hex_view.h"
 #include "ui/pictures.h"
 
@@ -38,11 +38,6 @@ namespace {
 constexpr int kWorkerWatchMs = 50;
 // A PASS box in production mode closes itself after this long.
 constexpr int kProductionCloseMs = 500;
-
-QString partNumberText(const PartRecord& part) {
-    return QString::fromUtf8(part.partNumber.data(),
-                             static_cast<qsizetype>(part.partNumber.size()));
-}
 
 QString q(const std::string& text) {
     return QString::fromStdString(text);
@@ -90,7 +85,7 @@ MainWindow::MainWindow(Clock& clock, PortFactory& ports, QWidget* parent) : QDia
     setObjectName(QStringLiteral("MainWindow"));
     buildControls();
     connectControls();
-    op_.attach(this, &bench_->job().catalogue, status_, progress_,
+    op_.attach(this, &bench_->job(), status_, progress_,
                static_cast<QLineEdit*>(control(Control::ComPortNameField)),
                static_cast<QLabel*>(control(Control::ProgTypeLabel)));
 
@@ -541,10 +536,9 @@ void MainWindow::saveProject() {
 void MainWindow::openConfigView() {
     if (!logic_->mayOpenConfigEditor())
         return;
-    const ProgrammingJob& job = bench_->job();
-    ConfigViewDialog dialog(configLayoutOf(job.part()), partNumberText(job.part()), job.configBytes,
-                            this);
-    dialog.exec();
+    ProgrammingJob& job = bench_->job();
+    if (const auto dialog = ConfigDialog::open(job, job.partIndex, false, nullptr, {}, this))
+        dialog->exec();
 }
 
 void MainWindow::reject() {

@@ -8,7 +8,7 @@
 #include <QThread>
 #include <memory>
 
-#include "ui/config_view_dialog.h"
+#include "ui/config_dialog.h"
 #include "ui/read_back_viewer.h"
 #include "ui/result_dialog.h"
 #include "ui/socket_choice_dialog.h"
@@ -39,10 +39,10 @@ QMessageBox::Icon iconOf(BoxIcon icon) {
 
 QtOperator::QtOperator(QObject* parent) : QObject(parent) {}
 
-void QtOperator::attach(QWidget* window, const ChipCatalogue* catalogue, QLabel* status,
+void QtOperator::attach(QWidget* window, ProgrammingJob* job, QLabel* status,
                         QProgressBar* progress, QLineEdit* port, QLabel* programmerType) {
     window_ = window;
-    catalogue_ = catalogue;
+    job_ = job;
     status_ = status;
     progress_ = progress;
     port_ = port;
@@ -101,12 +101,12 @@ int QtOperator::execDialog(QDialog& dialog) {
     return result;
 }
 
-int QtOperator::execConfigView(ConfigLayout layout, std::uint32_t partIndex,
+int QtOperator::execConfigView(std::optional<ConfigLayout> layout, std::uint32_t partIndex,
                                const std::array<std::uint8_t, 8>& bytes) {
-    const QString partNumber =
-        catalogue_ ? toQString(catalogue_->partAt(partIndex).partNumber) : QString();
-    ConfigViewDialog dialog(layout, partNumber, bytes, window_);
-    return execDialog(dialog);
+    if (!job_)
+        return 0;
+    const auto dialog = ConfigDialog::open(*job_, partIndex, true, &bytes, layout, window_);
+    return dialog ? execDialog(*dialog) : 0;
 }
 
 void QtOperator::dismiss() {
@@ -213,14 +213,12 @@ void QtOperator::showReadBack(const ReadBackState& readBack, std::uint32_t partI
     runModal(
         [&] {
             const std::uint32_t ldromLast =
-                catalogue_ ? catalogue_->partAt(partIndex).ldromLastAddress : 0;
+                job_ ? job_->catalogue.partAt(partIndex).ldromLastAddress : 0;
             ReadBackViewer viewer(readBack, ldromLast, window_);
             const auto chipConfig = readBack.config;
-            viewer.setShowConfig([this, partIndex, chipConfig] {
-                if (catalogue_)
-                    execConfigView(configLayoutOf(catalogue_->partAt(partIndex)), partIndex,
-                                   chipConfig);
-            });
+            // "Show CONFIG": the part's usual editor over the chip's CONFIG words.
+            viewer.setShowConfig(
+                [this, partIndex, chipConfig] { execConfigView({}, partIndex, chipConfig); });
             return execDialog(viewer);
         },
         0);

@@ -13,10 +13,11 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
-#include "core/chip_catalogue.h"
 #include "core/operator.h"
+#include "core/programming_job.h"
 
 class QDialog;
 class QLabel;
@@ -32,8 +33,8 @@ class QtOperator : public QObject, public Operator {
     explicit QtOperator(QObject* parent = nullptr);
 
     // The window's controls the operator drives; the parent of its boxes.
-    void attach(QWidget* window, const ChipCatalogue* catalogue, QLabel* status,
-                QProgressBar* progress, QLineEdit* port, QLabel* programmerType);
+    void attach(QWidget* window, ProgrammingJob* job, QLabel* status, QProgressBar* progress,
+                QLineEdit* port, QLabel* programmerType);
     // Called on the window's thread when a PASS box opens in production mode.
     void setProductionPassHook(std::function<void()> hook) { productionPass_ = std::move(hook); }
 
@@ -63,8 +64,8 @@ class QtOperator : public QObject, public Operator {
     int runModal(const std::function<int()>& call, int fallback);
     // Shows a dialog modally unless the operator was dismissed; rejected by dismiss().
     int execDialog(QDialog& dialog);
-    // The read-only CONFIG view of a part over eight CONFIG bytes.
-    int execConfigView(ConfigLayout layout, std::uint32_t partIndex,
+    // The read-only CONFIG editor of a part over eight CONFIG bytes; 0 when it has none.
+    int execConfigView(std::optional<ConfigLayout> layout, std::uint32_t partIndex,
                        const std::array<std::uint8_t, 8>& bytes);
 
     QPointer<QWidget> window_;
@@ -74,7 +75,7 @@ class QtOperator : public QObject, public Operator {
     QPointer<QLabel> programmerType_;
     int step_ = 1;
     std::function<void()> productionPass_;
-    const ChipCatalogue* catalogue_ = nullptr;
+    ProgrammingJob* job_ = nullptr;
     std::vector<QPointer<QDialog>> openDialogs_;
 
     mutable std::mutex mutex_;
