@@ -66,12 +66,14 @@ int QtOperator::runModal(const std::function<int()>& call, int fallback) {
         return dismissed() ? fallback : call();
 
     struct Pending {
+        bool started = false;
         bool done = false;
         int answer = 0;
     };
     auto pending = std::make_shared<Pending>();
-    // The call may reach the window's thread after a dismissal released the worker; it is
-    // then skipped, since the worker no longer waits for it and its arguments may be gone.
+    // A call that has not started when the operator is dismissed is skipped, and the worker
+    // goes on at once. A call already running keeps the worker waiting until it returns
+    // (dismiss() closes its box), since the call still uses what the worker handed it.
     QMetaObject::invokeMethod(
         this,
         [this, pending, &call] {
@@ -79,6 +81,7 @@ int QtOperator::runModal(const std::function<int()>& call, int fallback) {
                 std::lock_guard lock(mutex_);
                 if (dismissed_)
                     return;
+                pending->started = true;
             }
             const int answer = call();
             std::lock_guard lock(mutex_);
@@ -88,7 +91,7 @@ int QtOperator::runModal(const std::function<int()>& call, int fallback) {
         },
         Qt::QueuedConnection);
     std::unique_lock lock(mutex_);
-    answered_.wait(lock, [&] { return pending->done || dismissed_; });
+    answered_.wait(lock, [&] { return pending->done || (dismissed_ && !pending->started); });
     return pending->done ? pending->answer : fallback;
 }
 

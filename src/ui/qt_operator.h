@@ -4,9 +4,9 @@
 // status and progress calls return at once; a modal box or view blocks the worker until the
 // operator closes it, and its answer travels back.
 //
-// When the window closes while a worker runs, dismiss() releases any worker waiting for a
-// box and makes every later box return at once with its neutral answer, so the worker can
-// run to its end while the window waits for it without blocking its own thread.
+// When the window closes while a worker runs, dismiss() closes the box that is open and
+// makes every later box return at once with its neutral answer, so the worker runs to its
+// end while the window waits for it without blocking its own thread.
 
 #include <QObject>
 #include <QPointer>
