@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "image/project_file.h"
+#include "link/port_table.h"
 
 namespace tarnel {
 
@@ -92,20 +93,13 @@ MainWindowLogic::MainWindowLogic(Workbench& bench) : bench_(bench) {
 
 void MainWindowLogic::startUp(const std::string& workDirectory) {
     bench_.startUp(workDirectory);
-    ProgrammingJob& job = bench_.job();
-    state_[Control::ComPortNameField].text =
-        job.comPortText().substr(job.comPortText().rfind("\\\\.\\", 0) == 0 ? 4 : 0);
+    state_[Control::ComPortNameField].text = portDisplayName(bench_.job().comPortText());
     syncModeControls();
     fillFamilyList();
     refreshPartControls();
-    job.savedIcpPartIndex = 100;
-    job.savedIspPartIndex = 2;
-    job.activeTab = 0;
-    resetProgress(bench_.op());
     state_[Control::IspRadio].enabled = false;
     state_[Control::ComIspRadio].enabled = false;
     state_[Control::ProgTypeLabel].text = "Prog. Type";
-    bench_.readBack().socketChoice = 1;
     showSerialNumber();
     showChipCounter();
 }
