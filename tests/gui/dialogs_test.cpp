@@ -216,7 +216,7 @@ TEST(ScreenshotTest, WindowBoxesViewerAndAdvancedDialog) {
 
     ui::ResultDialog pass(ResultKind::Pass, "Chip is successfully updated !", &w);
     screenshot(pass, "pass_box");
-    ui::ResultDialog fail(ResultKind::Fail, "APROM verify failed at address 0x00001F40 !", &w);
+    ui::ResultDialog fail(ResultKind::Fail, "Update APROM error !", &w);
     screenshot(fail, "fail_box");
 
     ReadBackState read = ldromRead();
