@@ -567,9 +567,9 @@ bool MainWindowLogic::readChip() {
 }
 
 bool MainWindowLogic::firmwareUpdate() {
-    // Runs without the busy test, on this thread; the Workbench refuses it while a worker
-    // holds the link.
-    return bench_.firmwareUpdate();
+    // Runs on this thread and talks to the programmer itself, so never beside a worker that
+    // holds the same link.
+    return !bench_.busy() && bench_.firmwareUpdate();
 }
 
 void MainWindowLogic::programmerInformation() {

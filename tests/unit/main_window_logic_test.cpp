@@ -174,6 +174,7 @@ TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
     EXPECT_EQ(window.state().partList.selected, 0u);
     EXPECT_EQ(window.trigger(), TriggerOutcome::Busy);
     EXPECT_FALSE(window.mayOpenAdvancedFunctions());
+    EXPECT_FALSE(window.firmwareUpdate());
     EXPECT_FALSE(window.loadFileRequest());
     EXPECT_EQ(window.exit(), ExitOutcome::Stay);
 
