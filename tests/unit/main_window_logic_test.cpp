@@ -175,6 +175,7 @@ TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
     EXPECT_EQ(window.trigger(), TriggerOutcome::Busy);
     EXPECT_FALSE(window.mayOpenAdvancedFunctions());
     EXPECT_FALSE(window.firmwareUpdate());
+    EXPECT_TRUE(ports.openAttempts().empty());  // the link was left to the worker
     EXPECT_FALSE(window.loadFileRequest());
     EXPECT_EQ(window.exit(), ExitOutcome::Stay);
 
