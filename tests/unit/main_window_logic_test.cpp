@@ -162,6 +162,7 @@ TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
         job.partIndex = 850;
     });
     window.chooseTab(2);
+    ports.setTable({"\\\\.\\COM1"});
     job().busy = true;
     window.clickIsp();
     EXPECT_EQ(job().programmerType, kTypeIcp);
