@@ -7,7 +7,7 @@ packages=(
   build-essential cmake g++ clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
 )
 
 sudo_cmd=()

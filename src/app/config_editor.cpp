@@ -657,4 +657,40 @@ ConfigDescription BitTableEditorModel::readouts() const {
     return describeConfig(currentByte(0), currentByte(1), partIndex_, part);
 }
 
+std::vector<std::string> describeConfigView(ProgrammingJob& job, std::uint32_t partIndex,
+                                            const ConfigBytes& bytes,
+                                            std::optional<ConfigLayout> layout) {
+    std::vector<std::string> lines;
+    const ConfigLayout chosen = layout ? *layout : configLayoutOf(job.catalogue.partAt(partIndex));
+    if (chosen == ConfigLayout::BitTable) {
+        BitTableEditorModel view(job, partIndex, true, &bytes);
+        for (int p = 0; p < view.pageCount(); ++p) {
+            int bit = 7;
+            for (const auto& group : view.page(p)) {
+                lines.push_back("CONFIG" + std::to_string(p) + " bit " + std::to_string(bit--) +
+                                " " + group.caption + ": " +
+                                (group.value ? group.text1 : group.text0));
+            }
+        }
+        const ConfigDescription d = view.readouts();
+        lines.push_back("Clock Source: " + d.clockSource);
+        lines.push_back("Brownout Voltage: " + d.brownOutVoltage);
+        return lines;
+    }
+    const auto editor = ConfigEditorModel::open(job, partIndex, true, &bytes, chosen);
+    if (!editor)
+        return lines;
+    for (const auto& section : editor->sections()) {
+        for (const auto& radio : section.radios) {
+            if (radio.selected)
+                lines.push_back(section.title + ": " + radio.caption);
+        }
+    }
+    const auto& panel = editor->dataFlash();
+    if (panel.present && !panel.sizeText.empty())
+        lines.push_back("DataFlash Size: " + panel.sizeText +
+                        ", Start Address: " + panel.startText);
+    return lines;
+}
+
 }  // namespace tarnel

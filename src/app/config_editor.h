@@ -164,6 +164,13 @@ class BitTableEditorModel {
     std::vector<std::vector<BitGroupState>> pages_;
 };
 
+// What the read-only editor for these CONFIG bytes shows, one line per section ("LOCK (Code
+// Protection): Enable"), the DataFlash size and start, or for the bit-table dialog each bit
+// with its meaning and the read-outs. The command line prints these lines.
+std::vector<std::string> describeConfigView(ProgrammingJob& job, std::uint32_t partIndex,
+                                            const ConfigBytes& bytes,
+                                            std::optional<ConfigLayout> layout = std::nullopt);
+
 // The editor description of a layout for a part (exposed for the command line's decoding).
 EditorDesc describeEditor(ConfigLayout layout, const PartRecord& part, std::uint32_t index,
                           const ConfigBytes& bytes, bool readOnly);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/config_editor.h"
 #include "cli/cli_context.h"
 #include "core/config_model.h"
 #include "core/part_lists.h"
@@ -159,7 +160,24 @@ void printPart(ProgrammingJob& job) {
     }
 }
 
-int runPart(const std::string& number, const std::string& type, bool typeGiven) {
+// A hexadecimal CONFIG word as given on the command line.
+bool parseWord(const std::string& text, std::uint32_t& word) {
+    if (text.empty())
+        return false;
+    std::size_t used = 0;
+    try {
+        const unsigned long value = std::stoul(text, &used, 16);
+        if (used != text.size() || value > 0xFFFFFFFFul)
+            return false;
+        word = static_cast<std::uint32_t>(value);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+int runPart(const std::string& number, const std::string& type, bool typeGiven,
+            const std::string& config0, const std::string& config1) {
     auto job = jobForType(kTypeNames.at(type));
     const auto index = resolvePart(*job, number, typeGiven);
     if (!index || job->catalogue.partAt(*index).partNumber.empty()) {
@@ -174,7 +192,25 @@ int runPart(const std::string& number, const std::string& type, bool typeGiven) 
     }
     job->partIndex = *index;
     job->refreshDerivedState();
+    std::uint32_t word = 0;
+    for (const auto& [text, name] : {std::pair{&config0, "--config0"}, {&config1, "--config1"}}) {
+        if (text->empty())
+            continue;
+        if (!parseWord(*text, word)) {
+            std::cerr << "tarnel part: " << name << " takes a hexadecimal word, not \"" << *text
+                      << "\"\n";
+            return kExitUsage;
+        }
+        (text == &config0 ? setConfig0Word : setConfig1Word)(job->configBytes, word);
+    }
     printPart(*job);
+    if (!config0.empty() || !config1.empty()) {
+        job->catalogue.setLegacyListMasked(false);
+        std::cout << "CONFIG as the editor shows it:\n";
+        for (const std::string& line : describeConfigView(*job, job->partIndex, job->configBytes)) {
+            std::cout << "  " << line << "\n";
+        }
+    }
     return kExitPass;
 }
 
@@ -197,8 +233,13 @@ void addCatalogueCommands(CLI::App& app, CliContext& context) {
     auto* typeOption =
         part->add_option("--type", *partType, "Programmer type: icp, isp or com (default icp)")
             ->check(CLI::IsMember({"icp", "isp", "com"}));
-    part->callback([&context, number, partType, typeOption] {
-        context.exitStatus = runPart(*number, *partType, typeOption->count() > 0);
+    auto config0 = std::make_shared<std::string>();
+    auto config1 = std::make_shared<std::string>();
+    part->add_option("--config0", *config0, "CONFIG0 word (hexadecimal) to decode");
+    part->add_option("--config1", *config1, "CONFIG1 word (hexadecimal) to decode");
+    part->callback([&context, number, partType, typeOption, config0, config1] {
+        context.exitStatus =
+            runPart(*number, *partType, typeOption->count() > 0, *config0, *config1);
     });
 }
 

@@ -26,5 +26,6 @@ void addCatalogueCommands(CLI::App& app, CliContext& context);
 void addFileCommands(CLI::App& app, CliContext& context);
 void addLinkCommands(CLI::App& app, CliContext& context);
 void addOperationCommands(CLI::App& app, CliContext& context);
+void addTriggerCommand(CLI::App& app, CliContext& context);
 
 }  // namespace tarnel::cli

@@ -156,19 +156,8 @@ void ConsoleOperator::showConfigView(ConfigLayout layout, std::uint32_t partInde
     std::cout << "CONFIG (" << layoutName(layout) << "): " << words << std::endl;
     ProgrammingJob job;
     job.catalogue.setLegacyListMasked(false);
-    const auto editor = ConfigEditorModel::open(job, partIndex, true, &bytes, layout);
-    if (!editor)
-        return;
-    for (const auto& section : editor->sections()) {
-        for (const auto& radio : section.radios) {
-            if (radio.selected)
-                std::cout << "  " << section.title << ": " << radio.caption << "\n";
-        }
-    }
-    if (editor->dataFlash().present && !editor->dataFlash().sizeText.empty()) {
-        std::cout << "  DataFlash size: " << editor->dataFlash().sizeText
-                  << ", start address: " << editor->dataFlash().startText << "\n";
-    }
+    for (const std::string& line : describeConfigView(job, partIndex, bytes, layout))
+        std::cout << "  " << line << "\n";
     std::cout.flush();
 }
 

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     addFileCommands(app, context);
     addLinkCommands(app, context);
     addOperationCommands(app, context);
+    addTriggerCommand(app, context);
 
     try {
         app.parse(argc, argv);

@@ -40,6 +40,20 @@ TEST(CatalogueCli, PartShowsDefaultsAndDecoder) {
     EXPECT_NE(bits.out.find("Brownout Voltage:  2.5V"), std::string::npos) << bits.out;
 }
 
+TEST(CatalogueCli, PartDecodesGivenConfigWords) {
+    // 8051 parts: CONFIG1 is bits 15..8 of the CONFIG0 word, as in the project files.
+    CliRun r = cli("part QM414 --config0 FFFFEFFD");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("CONFIG1 bit 4 FS0: 0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Clock Source: Internal OSC (5MHz)"), std::string::npos) << r.out;
+
+    r = cli("part SonraOne --config0 FFFFFFFA --config1 00023000");
+    EXPECT_NE(r.out.find("LDROM: Disable"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("DataFlash Size: 1 KB, Start Address: 0x00023000"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(cli("part QK200 --config0 XYZ").status, 2);
+}
+
 TEST(CatalogueCli, ErrorsAndUsage) {
     EXPECT_EQ(cli("part NOSUCHPART").status, 1);
     EXPECT_EQ(cli("part 1104").status, 1);

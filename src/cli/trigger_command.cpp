@@ -1,0 +1,37 @@
+// tarnel trigger: the external trigger that makes a running window start the chip check.
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <string>
+
+#include "app/trigger_channel.h"
+#include "cli/cli_context.h"
+
+namespace tarnel::cli {
+
+void addTriggerCommand(CLI::App& app, CliContext& context) {
+    auto* command = app.add_subcommand(
+        "trigger", "Send the external trigger to the running window (starts the chip check)");
+    auto socketPath = std::make_shared<std::string>();
+    command->add_option("--socket", *socketPath, "The window's trigger socket")
+        ->default_str(triggerSocketPath());
+    command->callback([&context, socketPath] {
+        const std::string path = socketPath->empty() ? triggerSocketPath() : *socketPath;
+        switch (sendTrigger(path, 5000)) {
+            case TriggerSend::Accepted:
+                std::cout << "Trigger accepted\n";
+                context.exitStatus = kExitPass;
+                break;
+            case TriggerSend::NoWindow:
+                std::cerr << "tarnel trigger: no window listens on " << path << "\n";
+                context.exitStatus = kExitFail;
+                break;
+            case TriggerSend::NoAnswer:
+                std::cerr << "tarnel trigger: the window did not answer\n";
+                context.exitStatus = kExitFail;
+                break;
+        }
+    });
+}
+
+}  // namespace tarnel::cli

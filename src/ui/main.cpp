@@ -1,0 +1,63 @@
+// tarnel-gui: the operator's window.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QMessageBox>
+#include <cstdlib>
+#include <iostream>
+
+#include "app/trigger_channel.h"
+#include "link/port_table.h"
+#include "link/posix_serial_port.h"
+#include "ui/main_window.h"
+#include "ui/pty_simulator.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tarnel-gui"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Tarnel: the operator's window"));
+    parser.addHelpOption();
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral("Serve a simulated programmer from SCENARIO.json on a pseudo-terminal "
+                       "and use it as the port."),
+        QStringLiteral("SCENARIO.json"));
+    parser.addOption(simulate);
+    parser.process(app);
+
+    tarnel::ui::PtySimulator simulator;
+    std::string simulatedPort;
+    if (parser.isSet(simulate)) {
+        std::string error;
+        const auto path = simulator.start(parser.value(simulate).toStdString(), error);
+        if (!path) {
+            std::cerr << "tarnel-gui: cannot simulate: " << error << "\n";
+            return 2;
+        }
+        simulatedPort = *path;
+        // The port table lists TARNEL_PORTS first, so the terminal has a slot of its own.
+        const char* listed = std::getenv("TARNEL_PORTS");
+        const std::string ports = listed && *listed ? simulatedPort + ":" + listed : simulatedPort;
+        ::setenv("TARNEL_PORTS", ports.c_str(), 1);
+        std::cout << "tarnel-gui: simulated programmer on " << simulatedPort << std::endl;
+    }
+
+    tarnel::SystemClock clock;
+    tarnel::PosixPortFactory ports(clock);
+    tarnel::ui::MainWindow window(clock, ports);
+    window.startUp(QDir::currentPath(), QString::fromStdString(tarnel::triggerSocketPath()));
+    if (!simulatedPort.empty()) {
+        window.workbench().job().setComPortName(
+            tarnel::rememberedNameFor(simulatedPort, ports.portTable()));
+    }
+    // The window may close while hidden (after a worker it waited for): quit then too.
+    QObject::connect(&window, &tarnel::ui::MainWindow::windowClosed, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
+    window.show();
+    const int status = QApplication::exec();
+    simulator.stop();
+    return status;
+}

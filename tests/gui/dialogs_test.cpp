@@ -1,0 +1,234 @@
+// The dialogs: the read-back viewer's tabs and save, the advanced dialog's checks, and the
+// operator's blocking of a worker while its box is open. Also takes the screenshots of the
+// README when TARNEL_SCREENSHOT_DIR names a directory.
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <atomic>
+#include <thread>
+
+#include "app/advanced_settings.h"
+#include "core/atomic_file.h"
+#include "core/recording_operator.h"
+#include "gui/gui_support.h"
+#include "ui/advanced_dialog.h"
+#include "ui/hex_view.h"
+#include "ui/read_back_viewer.h"
+#include "ui/result_dialog.h"
+#include "ui/socket_choice_dialog.h"
+
+using namespace tarnel;
+using namespace tarnel::testing;
+
+namespace {
+
+// A read of a part with a 2 KiB LDROM and no DataFlash.
+ReadBackState ldromRead() {
+    ReadBackState read;
+    read.apromReadLast = 0x3FF;
+    read.ldromReadValid = true;
+    for (std::size_t i = 0; i < 0x800; ++i)
+        read.ldrom[i] = static_cast<std::uint8_t>(i);
+    return read;
+}
+
+TEST(ReadBackViewerTest, TabsFollowTheReadAndSaveTheShownRegion) {
+    test::ScratchDir dir;
+    ui::ReadBackViewer viewer(ldromRead(), 0x7FF);
+    ASSERT_EQ(viewer.tabs()->count(), 2);
+    EXPECT_EQ(viewer.tabs()->tabText(1), "LDROM Contents");
+    EXPECT_EQ(viewer.saveButton()->text(), "Save APROM Contents");
+    EXPECT_EQ(viewer.hexView()->bytes().size(), 0x400u);
+
+    viewer.tabs()->setCurrentIndex(1);
+    EXPECT_EQ(viewer.saveButton()->text(), "Save LDROM Contents");
+    QString suggested;
+    const std::string target = dir.file("ldrom.bin");
+    viewer.setSavePathChooser([&](const QString& name) {
+        suggested = name;
+        return QString::fromStdString(target);
+    });
+    viewer.saveButton()->click();
+    EXPECT_EQ(suggested, "LDROM_Contents");
+    const auto saved = test::readBytes(target);
+    ASSERT_EQ(saved.size(), 2048u);
+    EXPECT_EQ(saved[0x7FF], 0xFF);
+
+    // A file that cannot be created gets its box, and nothing else happens.
+    QString seen;
+    whenModal([&](QWidget* box) {
+        seen = box->windowTitle() + ": " + boxText(box);
+        closeBox(box);
+    });
+    EXPECT_FALSE(viewer.saveTo(QString::fromStdString(dir.file("missing/dir/x.bin"))));
+    EXPECT_EQ(seen, "ERROR: Open file error !");
+}
+
+TEST(QtOperatorTest, ModalBoxBlocksTheWorkerUntilClosedAndStatusDoesNot) {
+    WindowBench bench;
+    ui::MainWindow& w = bench.start();
+    ReadBackState read = ldromRead();
+    std::atomic<int> stage{0};
+    std::thread worker([&] {
+        w.windowOperator().setStatus("Read Chip (for LDROM)...");
+        stage = 1;
+        w.windowOperator().showReadBack(read, 136);
+        stage = 2;
+    });
+    // The box runs its own event loop: everything is checked from inside it.
+    int tabs = 0;
+    int stageWhileOpen = 0;
+    QString status;
+    const auto handled = whenModal([&](QWidget* box) {
+        auto* viewer = qobject_cast<ui::ReadBackViewer*>(box);
+        tabs = viewer ? viewer->tabs()->count() : 0;
+        status = w.statusLine()->text();
+        QTest::qWait(50);
+        stageWhileOpen = stage.load();
+        closeBox(box);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *handled; }, 5000));
+    EXPECT_EQ(tabs, 2);
+    EXPECT_EQ(status, "Read Chip (for LDROM)...");
+    EXPECT_EQ(stageWhileOpen, 1);  // the worker waited for the viewer
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stage.load() == 2; }, 5000));
+    worker.join();
+}
+
+TEST(QtOperatorTest, SocketChoiceAnswersTheWorker) {
+    WindowBench bench;
+    ui::MainWindow& w = bench.start();
+    std::atomic<int> chosen{0};
+    std::atomic<int> kept{0};
+    std::thread worker([&] {
+        chosen = w.windowOperator().chooseSocket(2);
+        kept = w.windowOperator().chooseSocket(2);
+    });
+    int preselected = 0;
+    const auto first = whenModal([&](QWidget* box) {
+        auto* dialog = qobject_cast<ui::SocketChoiceDialog*>(box);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Select Chip in the Sockets");
+        preselected = dialog->selected();
+        dialog->choose(4);
+        dialog->accept();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *first; }, 5000));
+    // Closed other than by OK: the choice stays.
+    const auto second = whenModal([&](QWidget* box) {
+        qobject_cast<ui::SocketChoiceDialog*>(box)->choose(3);
+        qobject_cast<QDialog*>(box)->reject();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *second && kept.load() != 0; }, 5000));
+    worker.join();
+    EXPECT_EQ(preselected, 2);
+    EXPECT_EQ(chosen.load(), 4);
+    EXPECT_EQ(kept.load(), 2);
+}
+
+TEST(QtOperatorTest, DismissReleasesAWorkerWaitingForABox) {
+    WindowBench bench;
+    ui::MainWindow& w = bench.start();
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        showFail(w.windowOperator(), "Chip is not found !");
+        w.windowOperator().showMessageBox("WARNING", "later", BoxIcon::Warning);  // at once
+        returned = true;
+    });
+    const auto handled = whenModal([&](QWidget*) { w.windowOperator().dismiss(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *handled; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
+    worker.join();
+}
+
+TEST(AdvancedDialogTest, FieldChecksShowTheirMessagesAndRewriteTheField) {
+    ProgrammingJob job;
+    job.programmerType = kTypeGang | kTypeIcp;
+    job.chipCounterEnabled = true;
+    job.refreshDerivedState();
+    RecordingOperator op;
+    AdvancedSettingsLogic logic(job, op);
+    ui::AdvancedDialog dialog(logic);
+    EXPECT_FALSE(dialog.usageGroup()->isEnabled());
+    EXPECT_TRUE(dialog.gangGroup()->isEnabled());
+
+    dialog.addressField()->setText("1FFF9");
+    EXPECT_EQ(dialog.addressField()->text(), "1FFF8");
+    EXPECT_EQ(dialog.endAddressField()->text(), "1FFFF");
+    dialog.serialField()->setText("123456789012");
+    EXPECT_EQ(job.serialHigh, 1234u);
+    EXPECT_EQ(job.serialLow, 56789012u);
+    dialog.counterField()->setText("12x");
+    EXPECT_EQ(dialog.counterField()->text(), "000000");
+    dialog.usageField()->setText("60001");
+    EXPECT_EQ(op.boxes(), (std::vector<std::string>{
+                              "ERROR: SerialNumber starting address should be 0x00000 ~ 0x1FFF8 !",
+                              "ERROR: 12x is not a decimal number !",
+                              "ERROR: Usage Times should be 1 ~ 60000 !"}));
+    dialog.directionButton()->click();
+    EXPECT_EQ(dialog.directionButton()->text(), "Count Down");
+    EXPECT_TRUE(job.chipCounterDown);
+}
+
+// Saves a grab of the widget as name.png in TARNEL_SCREENSHOT_DIR; checks the grab only when
+// that is not set.
+void screenshot(QWidget& widget, const char* name) {
+    const QPixmap picture = widget.grab();
+    ASSERT_FALSE(picture.isNull()) << name;
+    const QByteArray directory = qgetenv("TARNEL_SCREENSHOT_DIR");
+    if (directory.isEmpty())
+        return;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&buffer, "PNG"));
+    const std::string path = directory.toStdString() + "/" + name + ".png";
+    EXPECT_TRUE(
+        writeFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(png.constData()),
+                                            static_cast<std::size_t>(png.size()))));
+}
+
+TEST(ScreenshotTest, WindowBoxesViewerAndAdvancedDialog) {
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 207;
+        job.serialEnabled = true;
+        job.serialLow = 1001;
+        job.chipCounterEnabled = true;
+        job.chipCounter = 42;
+    });
+    std::vector<std::uint8_t> image(0x3000);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 4));
+    const std::string path = bench.dir.write("Blinky.bin", image);
+    ui::MainWindow& w = bench.start();
+    w.setImagePathChooser([&](const LoadFileRequest&) { return QString::fromStdString(path); });
+    qobject_cast<QPushButton*>(w.control(Control::LoadFile))->click();
+    w.resize(1000, 640);
+    screenshot(w, "main_window");
+
+    ui::ResultDialog pass(ResultKind::Pass, "Chip is successfully updated !", &w);
+    screenshot(pass, "pass_box");
+    ui::ResultDialog fail(ResultKind::Fail, "Update APROM error !", &w);
+    screenshot(fail, "fail_box");
+
+    ReadBackState read = ldromRead();
+    read.apromReadLast = 0x2FFF;
+    std::copy(image.begin(), image.end(), read.aprom.begin());
+    ui::ReadBackViewer viewer(read, 0x7FF, &w);
+    screenshot(viewer, "read_back_viewer");
+
+    RecordingOperator op;
+    AdvancedSettingsLogic logic(w.workbench().job(), op);
+    ui::AdvancedDialog advanced(logic, &w);
+    screenshot(advanced, "advanced_functions");
+}
+
+}  // namespace

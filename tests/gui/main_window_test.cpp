@@ -1,0 +1,253 @@
+// The window over its logic: start-up, mode and part changes, Load File, the external
+// trigger, and the boxes a worker shows.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <atomic>
+#include <thread>
+
+#include "app/trigger_channel.h"
+#include "gui/gui_support.h"
+#include "ui/hex_view.h"
+#include "ui/result_dialog.h"
+
+using namespace tarnel;
+using namespace tarnel::testing;
+using tarnel::ui::MainWindow;
+
+namespace {
+
+template <class W>
+W* widget(MainWindow& window, Control c) {
+    return qobject_cast<W*>(window.control(c));
+}
+
+TEST(MainWindowTest, StartsFromTheSettingsFile) {
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeGang | kTypeIcp;
+        job.partIndex = 850;
+        job.chipCounterEnabled = true;
+        job.chipCounter = 4321;
+    });
+    MainWindow& w = bench.start();
+    EXPECT_EQ(w.windowTitle(), "Corvale Tarnel Programmer, v6.19");
+    EXPECT_TRUE(widget<QRadioButton>(w, Control::IcpRadio)->isChecked());
+    EXPECT_TRUE(widget<QCheckBox>(w, Control::GangBox)->isChecked());
+    // Hidden controls exist but are never shown.
+    for (Control c : {Control::IspRadio, Control::ComIspRadio, Control::ProductionBox,
+                      Control::FwUpdate, Control::Test, Control::Cancel}) {
+        ASSERT_NE(w.control(c), nullptr);
+        EXPECT_FALSE(w.control(c)->isVisible());
+    }
+    EXPECT_EQ(widget<QComboBox>(w, Control::FamilyList)->currentText(), "Vexa_Wren");
+    EXPECT_EQ(widget<QComboBox>(w, Control::PartList)->currentIndex(), 0);
+    EXPECT_EQ(w.imageTabs()->count(), 3);
+    EXPECT_EQ(widget<QPushButton>(w, Control::UpdateChip)->text(), "Update Chips");
+    EXPECT_EQ(widget<QLineEdit>(w, Control::CounterField)->text(), "004,321");
+    EXPECT_TRUE(widget<QLineEdit>(w, Control::CounterField)->isEnabled());
+    EXPECT_FALSE(widget<QLineEdit>(w, Control::SerialField)->isEnabled());
+    EXPECT_EQ(w.statusLine()->text(), "Ready...");
+    EXPECT_EQ(w.aboutAction()->text(), "&About Corvale Tarnel Programmer...");
+    EXPECT_EQ(w.advancedAction()->text(), "&Advanced Functions...");
+}
+
+TEST(MainWindowTest, FamilyAndPartChangesRefreshTheControls) {
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 200;
+    });
+    MainWindow& w = bench.start();
+    auto* family = widget<QComboBox>(w, Control::FamilyList);
+    auto* part = widget<QComboBox>(w, Control::PartList);
+    family->setCurrentIndex(family->findText("Sonra Family"));
+    EXPECT_EQ(w.workbench().job().partIndex, 1000u);
+    EXPECT_EQ(part->count(), 1);
+    EXPECT_TRUE(widget<QCheckBox>(w, Control::ConfigBox)->isChecked());
+    EXPECT_TRUE(widget<QPushButton>(w, Control::ConfigSetting)->isEnabled());
+
+    family->setCurrentIndex(family->findText("Vexa_Kite"));
+    part->setCurrentIndex(5);
+    EXPECT_EQ(w.workbench().job().partIndex, 205u);
+
+    // While a command runs the lists go back to where they were.
+    w.workbench().job().busy = true;
+    part->setCurrentIndex(9);
+    family->setCurrentIndex(family->findText("Vexa_Lark"));
+    EXPECT_EQ(part->currentIndex(), 5);
+    EXPECT_EQ(family->currentText(), "Vexa_Kite");
+    EXPECT_EQ(w.workbench().job().partIndex, 205u);
+    w.workbench().job().busy = false;
+
+    // Unticking CONFIG disables its setting button.
+    widget<QCheckBox>(w, Control::ConfigBox)->click();
+    EXPECT_FALSE(w.workbench().job().updateConfig);
+    EXPECT_FALSE(widget<QPushButton>(w, Control::ConfigSetting)->isEnabled());
+}
+
+TEST(MainWindowTest, LoadFileFillsTheHexViewAndItsFields) {
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 207;
+    });
+    std::vector<std::uint8_t> image(kImageCapacity);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>(i * 7);
+    image[1] = 'A';
+    const std::string path = bench.dir.write("firmware.bin", image);
+    MainWindow& w = bench.start();
+    w.setImagePathChooser([&](const LoadFileRequest& request) {
+        EXPECT_EQ(request.region, ImageRegion::Aprom);
+        return QString::fromStdString(path);
+    });
+    widget<QPushButton>(w, Control::LoadFile)->click();
+
+    std::uint32_t sum = 0;
+    for (std::uint8_t b : image)
+        sum += b;
+    EXPECT_EQ(widget<QLineEdit>(w, Control::SizeField)->text(), "262144 Bytes");
+    EXPECT_EQ(widget<QLineEdit>(w, Control::ChecksumField)->text(),
+              QString::asprintf("0x%04X", sum & 0xFFFF));
+    EXPECT_EQ(widget<QLineEdit>(w, Control::FileNameField)->text(), QString::fromStdString(path));
+    EXPECT_TRUE(widget<QCheckBox>(w, Control::ApromBox)->isChecked());
+    EXPECT_TRUE(widget<QPushButton>(w, Control::DownloadProgrammer)->isEnabled());
+
+    ui::HexView* view = w.hexView();
+    EXPECT_EQ(view->bytes().size(), image.size());
+    EXPECT_EQ(view->rowCount(), 0x4000);
+    EXPECT_TRUE(view->rowText(0).startsWith("00000000  00 41 0E 15"));
+    EXPECT_TRUE(view->rowText(0).contains(" .A.."));
+    // Only the rows in sight are painted, wherever the view is scrolled to.
+    view->grab();
+    const int painted = view->lastPaintedRows();
+    EXPECT_GT(painted, 0);
+    EXPECT_LT(painted, 100);
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    view->grab();
+    EXPECT_LE(view->lastPaintedRows(), painted);
+    EXPECT_GT(view->firstVisibleRow(), 0x3F00);
+
+    // The DataFlash tab shows its own, still empty, region.
+    w.imageTabs()->setCurrentIndex(1);
+    EXPECT_EQ(widget<QLabel>(w, Control::SizeLabel)->text(), "Data Size:");
+    EXPECT_TRUE(view->bytes().empty());
+}
+
+TEST(MainWindowTest, ProjectSavedAndLoadedBackThroughTheWindow) {
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 207;
+    });
+    const std::string image = bench.dir.write("Blinky.bin", std::vector<std::uint8_t>(300, 0x5A));
+    const std::string project = bench.dir.file("line4.TPJ");
+    MainWindow& w = bench.start();
+    w.setImagePathChooser([&](const LoadFileRequest&) { return QString::fromStdString(image); });
+    w.setProjectPathChooser([&](bool) { return QString::fromStdString(project); });
+    widget<QPushButton>(w, Control::LoadFile)->click();
+    widget<QPushButton>(w, Control::SaveProject)->click();
+    ASSERT_FALSE(test::readBytes(project).empty());
+
+    // While a command runs a click on a box changes nothing, and the box shows so.
+    w.workbench().job().busy = true;
+    widget<QCheckBox>(w, Control::ApromBox)->click();
+    EXPECT_TRUE(widget<QCheckBox>(w, Control::ApromBox)->isChecked());
+    EXPECT_TRUE(w.workbench().job().updateAprom);
+    widget<QPushButton>(w, Control::LoadProject)->click();
+    EXPECT_FALSE(w.workbench().job().gangMode);
+    w.workbench().job().busy = false;
+
+    auto* family = widget<QComboBox>(w, Control::FamilyList);
+    family->setCurrentIndex(family->findText("Vexa_Lark"));
+    ASSERT_EQ(w.workbench().job().partIndex, 800u);
+    widget<QPushButton>(w, Control::LoadProject)->click();
+    // A loaded project always brings gang mode.
+    EXPECT_EQ(w.workbench().job().partIndex, 207u);
+    EXPECT_EQ(family->currentText(), "Vexa_Kite");
+    EXPECT_TRUE(widget<QCheckBox>(w, Control::GangBox)->isChecked());
+    EXPECT_EQ(widget<QPushButton>(w, Control::UpdateChip)->text(), "Update Chips");
+    EXPECT_EQ(widget<QLineEdit>(w, Control::FileNameField)->text(), "line4.TPJ\\Blinky.bin");
+    EXPECT_EQ(w.hexView()->bytes().size(), 300u);
+}
+
+TEST(MainWindowTest, ConfigSettingEditsTheJobsConfigWords) {
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 200;
+    });
+    MainWindow& w = bench.start();
+    const auto before = w.workbench().job().configBytes;
+    QString title;
+    const auto handled = whenModal([&](QWidget* box) {
+        title = box->windowTitle();
+        // Any radio not selected yet, in a section that may be changed.
+        for (QRadioButton* radio : box->findChildren<QRadioButton*>()) {
+            if (!radio->isChecked() && radio->isEnabled() && radio->parentWidget()->isEnabled()) {
+                radio->click();
+                break;
+            }
+        }
+        closeBox(box);
+    });
+    widget<QPushButton>(w, Control::ConfigSetting)->click();
+    EXPECT_TRUE(*handled);
+    EXPECT_FALSE(title.isEmpty());
+    EXPECT_NE(w.workbench().job().configBytes, before);
+}
+
+TEST(MainWindowTest, TriggerOutsideQb7710PartsShowsItsDebugBox) {
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 100;
+    });
+    const QString socket = QString::fromStdString(bench.dir.file("trigger"));
+    bench.start(socket);
+    TriggerSend sent = TriggerSend::NoAnswer;
+    std::thread client([&] { sent = sendTrigger(socket.toStdString(), 5000); });
+    QString seen;
+    const auto handled = whenModal([&](QWidget* box) {
+        seen = box->windowTitle() + ": " + boxText(box);
+        closeBox(box);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *handled; }, 5000));
+    client.join();
+    EXPECT_EQ(sent, TriggerSend::Accepted);
+    EXPECT_EQ(seen, "<Debug>: Not QB7710 parts !");
+    EXPECT_EQ(sendTrigger(bench.dir.file("nobody"), 100), TriggerSend::NoWindow);
+}
+
+TEST(MainWindowTest, ProductionPassBoxesCloseThemselves) {
+    WindowBench bench;
+    MainWindow& w = bench.start();
+    ShowCounter passes("PASS");
+    std::atomic<bool> finished{false};
+    QElapsedTimer clock;
+    clock.start();
+    // Two boxes from a worker thread, each closed by the window's timer, not by a click.
+    std::thread worker([&] {
+        showPass(w.windowOperator(), "Chip is updated !", true);
+        showPass(w.windowOperator(), "Chip is updated !", true);
+        finished = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return finished.load(); }, 5000));
+    worker.join();
+    EXPECT_EQ(passes.count(), 2);
+    EXPECT_GE(clock.elapsed(), 2 * 500 - 50);  // each stays open for its 500 ms
+}
+
+}  // namespace

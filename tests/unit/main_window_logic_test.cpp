@@ -1,0 +1,226 @@
+// The main window's handlers as operations on the job, checked through the control states
+// they leave.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/main_window_logic.h"
+#include "app/settings_file.h"
+#include "core/recording_operator.h"
+#include "core/virtual_clock.h"
+#include "link/loopback_port.h"
+#include "support/scratch_dir.h"
+
+using namespace tarnel;
+using tarnel::test::ScratchDir;
+
+namespace {
+
+class WindowFixture : public ::testing::Test {
+  protected:
+    // Starts the window over a settings file made from `setUp` (none when null).
+    void start(void (*setUp)(ProgrammingJob&) = nullptr) {
+        if (setUp) {
+            ProgrammingJob stored;
+            setUp(stored);
+            stored.settingsFilePath = settingsPathIn(dir.path());
+            ASSERT_TRUE(tarnel::saveSettings(stored, op));
+        }
+        window.startUp(dir.path());
+        op.clear();
+    }
+    const ControlState& operator[](Control c) const { return window.state()[c]; }
+    ProgrammingJob& job() { return bench.job(); }
+
+    ScratchDir dir;
+    RecordingOperator op;
+    VirtualClock clock;
+    LoopbackPortFactory ports;
+    Workbench bench{op, clock, ports};
+    MainWindowLogic window{bench};
+};
+
+TEST_F(WindowFixture, StartsFromSettingsFileWithEveryControlSet) {
+    start([](ProgrammingJob& job) {
+        job.programmerType = kTypeGang | kTypeIcp;
+        job.partIndex = 207;
+        job.serialEnabled = true;
+        job.serialHigh = 12;
+        job.serialLow = 345;
+        job.chipCounterEnabled = true;
+        job.chipCounter = 123456;
+    });
+    const WindowState& s = window.state();
+    EXPECT_TRUE(s[Control::IcpRadio].checked);
+    EXPECT_FALSE(s[Control::IspRadio].checked);
+    EXPECT_TRUE(s[Control::GangBox].checked);
+    EXPECT_FALSE(s[Control::IspRadio].enabled);
+    EXPECT_FALSE(s[Control::ComIspRadio].enabled);
+    EXPECT_FALSE(s[Control::ProductionBox].visible);
+    EXPECT_FALSE(s[Control::FwUpdate].visible);
+    EXPECT_TRUE(s.familyList.enabled);
+    EXPECT_EQ(s.familyList.entries.at(s.familyList.selected), "Vexa_Kite");
+    EXPECT_EQ(s.partList.selected, 7u);
+    EXPECT_EQ(s.tabs,
+              (std::vector<std::string>{"APROM Buffer", "DataFlash Buffer", "LDROM Buffer"}));
+    // A 32-bit part in ICP gets its CONFIG ticked; without files nothing can be sent.
+    EXPECT_TRUE(s[Control::ConfigBox].checked);
+    EXPECT_TRUE(s[Control::ConfigSetting].enabled);
+    EXPECT_FALSE(s[Control::DownloadProgrammer].enabled);
+    EXPECT_TRUE(s[Control::ProgrammerInformation].enabled);
+    EXPECT_EQ(s[Control::UpdateChip].text, "Update Chips");
+    EXPECT_EQ(s[Control::SerialField].text, "00000012,00000345");
+    EXPECT_TRUE(s[Control::SerialField].enabled);
+    EXPECT_EQ(s[Control::CounterField].text, "123,456");
+    EXPECT_TRUE(s[Control::CounterLabel].enabled);
+    EXPECT_EQ(s[Control::ProgTypeLabel].text, "Prog. Type");
+}
+
+TEST_F(WindowFixture, ModeRadiosExchangePartsAndKeepTheGangBit) {
+    start([](ProgrammingJob& job) {
+        job.programmerType = kTypeGang | kTypeIcp;
+        job.partIndex = 850;
+    });
+    window.clickIsp();
+    EXPECT_EQ(job().programmerType, 0x40);
+    EXPECT_EQ(job().partIndex, 2u);  // the part last used outside ICP
+    EXPECT_EQ(job().savedIcpPartIndex, 850u);
+    EXPECT_TRUE(window.state()[Control::IspRadio].checked);
+    EXPECT_FALSE(window.state().familyList.enabled);
+    // Row 2 has no DataFlash: outside ICP only the APROM tab; the legacy labels apply.
+    EXPECT_EQ(window.state().tabs, std::vector<std::string>{"APROM Buffer"});
+    EXPECT_EQ(window.state()[Control::VerifyChip].text, "Verify\nAPROM");
+    EXPECT_EQ(window.state()[Control::ReadChip].text, "Read\nCONFIG");
+
+    window.clickComPortIsp();
+    EXPECT_EQ(job().programmerType, 0x02);
+    EXPECT_FALSE(window.state()[Control::GangBox].checked);
+    EXPECT_FALSE(window.state()[Control::GangBox].enabled);
+    EXPECT_TRUE(window.state()[Control::ProductionBox].enabled);
+    EXPECT_FALSE(window.state()[Control::ProgrammerInformation].enabled);
+    EXPECT_EQ(window.state().partList.entries.at(40), job().catalogue.partAt(136).partNumber);
+
+    window.clickProductionMode(true);
+    EXPECT_EQ(job().programmerType, 0x82);
+    EXPECT_TRUE(job().productionMode);
+    window.clickProductionMode(false);
+    EXPECT_EQ(job().programmerType, 0x02);
+
+    window.clickIcp();
+    EXPECT_EQ(job().programmerType, 0x01);
+    EXPECT_EQ(job().partIndex, 850u);
+    EXPECT_TRUE(window.state().familyList.enabled);
+    EXPECT_EQ(window.state()[Control::VerifyChip].text, "Verify Chip");
+}
+
+TEST_F(WindowFixture, SeparatorPartDisablesEveryCommandAndItem) {
+    start([](ProgrammingJob& job) { job.programmerType = kTypeIsp; });
+    window.choosePart(45);  // a masked legacy row reads "-" in ISP
+    ASSERT_EQ(job().partIndex, 45u);
+    for (Control c : {Control::DownloadProgrammer, Control::UpdateChip, Control::VerifyChip,
+                      Control::ReadChip, Control::ConfigSetting, Control::ConfigBox,
+                      Control::ApromBox, Control::DataFlashBox, Control::LdromBox}) {
+        EXPECT_FALSE(window.state()[c].enabled) << static_cast<int>(c);
+    }
+}
+
+TEST_F(WindowFixture, LoadFileTicksTheRegionAndEnablesTheCommands) {
+    start([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 100;
+    });
+    const auto request = window.loadFileRequest();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->region, ImageRegion::Aprom);
+    EXPECT_EQ(request->filters.front().first, "HEX Files (*.HEX)");
+
+    window.loadFile(dir.write("app.bin", std::vector<std::uint8_t>{1, 2, 3, 0xFA}));
+    const WindowState& s = window.state();
+    EXPECT_TRUE(job().updateAprom);
+    EXPECT_TRUE(s[Control::ApromBox].checked && s[Control::ApromBox].enabled);
+    EXPECT_EQ(s[Control::SizeField].text, "4 Bytes");
+    EXPECT_EQ(s[Control::ChecksumField].text, "0x0100");
+    EXPECT_EQ(s.imageBytes, (std::vector<std::uint8_t>{1, 2, 3, 0xFA}));
+    EXPECT_TRUE(s[Control::DownloadProgrammer].enabled);
+    EXPECT_TRUE(s[Control::UpdateChip].enabled);
+    EXPECT_TRUE(s[Control::DownloadUpdateIsp].enabled);
+
+    // The DataFlash tab offers only "All Files"; its empty view keeps the label it was given.
+    window.chooseTab(1);
+    EXPECT_EQ(s[Control::SizeLabel].text, "Data Size:");
+    EXPECT_TRUE(s.imageBytes.empty());
+    EXPECT_EQ(window.loadFileRequest()->filters.size(), 1u);
+
+    window.clickItem(ImageRegion::Aprom, false);
+    EXPECT_FALSE(s[Control::DownloadProgrammer].enabled);
+}
+
+TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
+    start([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 850;
+    });
+    window.chooseTab(2);
+    ports.setTable({"\\\\.\\COM1"});
+    job().busy = true;
+    window.clickIsp();
+    EXPECT_EQ(job().programmerType, kTypeIcp);
+    EXPECT_TRUE(window.state()[Control::IcpRadio].checked);
+    EXPECT_FALSE(window.state()[Control::IspRadio].checked);
+    window.chooseTab(0);
+    EXPECT_EQ(window.state().currentTab, 2u);
+    window.choosePart(3);
+    EXPECT_EQ(job().partIndex, 850u);
+    EXPECT_EQ(window.state().partList.selected, 0u);
+    EXPECT_EQ(window.trigger(), TriggerOutcome::Busy);
+    EXPECT_FALSE(window.mayOpenAdvancedFunctions());
+    EXPECT_FALSE(window.firmwareUpdate());
+    EXPECT_TRUE(ports.openAttempts().empty());  // the link was left to the worker
+    EXPECT_FALSE(window.loadFileRequest());
+    EXPECT_EQ(window.exit(), ExitOutcome::Stay);
+
+    // Production mode is switched off while busy, which ends a production loop.
+    job().programmerType = kTypeIspByCom | kTypeProduction;
+    job().productionMode = true;
+    EXPECT_EQ(window.exit(), ExitOutcome::Stay);
+    EXPECT_EQ(job().programmerType, kTypeIspByCom);
+    EXPECT_FALSE(job().productionMode);
+    EXPECT_FALSE(window.state()[Control::ProductionBox].checked);
+    job().busy = false;
+}
+
+TEST_F(WindowFixture, GangVerifyOnlyRelabelsAfterTheAdvancedDialog) {
+    start([](ProgrammingJob& job) {
+        job.programmerType = kTypeGang | kTypeIcp;
+        job.partIndex = 200;
+    });
+    job().gangVerifyOnly = true;
+    window.advancedClosed();
+    EXPECT_EQ(window.state()[Control::ItemsGroup].text, "Items to be Verified");
+    EXPECT_EQ(window.state()[Control::UpdateChip].text, "Verify Chips");
+    EXPECT_FALSE(window.state()[Control::ReadChip].enabled);
+    job().gangVerifyOnly = false;
+    window.advancedClosed();
+    EXPECT_EQ(window.state()[Control::ItemsGroup].text, "Items to be Updated");
+    EXPECT_TRUE(window.state()[Control::ReadChip].enabled);
+    EXPECT_FALSE(window.state()[Control::VerifyChip].enabled);  // no file yet
+}
+
+TEST_F(WindowFixture, TriggerOutsideQb7710PartsSaysSoAndExitSavesSettings) {
+    start([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 120;
+    });
+    EXPECT_EQ(window.trigger(), TriggerOutcome::NotQb7710);
+    EXPECT_EQ(op.boxes(), std::vector<std::string>{"<Debug>: Not QB7710 parts !"});
+
+    std::filesystem::remove(settingsPathIn(dir.path()));
+    EXPECT_EQ(window.exit(), ExitOutcome::Quit);
+    ProgrammingJob reread;
+    reread.settingsFilePath = settingsPathIn(dir.path());
+    ASSERT_TRUE(loadSettings(reread));
+    EXPECT_EQ(reread.partIndex, 120u);
+}
+
+}  // namespace
