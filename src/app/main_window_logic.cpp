@@ -102,6 +102,8 @@ void MainWindowLogic::startUp(const std::string& workDirectory) {
     state_[Control::ProgTypeLabel].text = "Prog. Type";
     showSerialNumber();
     showChipCounter();
+    if (bench_.job().comPortIspMode)
+        startComPortSearch();
 }
 
 // ---- refresh operations ----
@@ -178,6 +180,7 @@ void MainWindowLogic::refreshPartControls() {
         s[Control::ProductionBox].checked = false;
         s[Control::ProductionBox].enabled = false;
     } else {
+        showComPortList();
         s[Control::ComPortList].enabled = true;
         s[Control::GangBox].checked = false;
         s[Control::GangBox].enabled = false;
@@ -385,12 +388,33 @@ void MainWindowLogic::clickComPortIsp() {
     syncModeRadios();
     refreshPartControls();
     disableFamilyList();
-    // The port search of this mode belongs to the UART ISP flow, which this window does not
-    // start yet; the status says what the operator would wait for.
-    bench_.op().setStatus("Search available COM Port...");
     job.usageLimitEnabled = false;
     showSerialNumber();
     resetProgress(bench_.op());
+    startComPortSearch();
+}
+
+void MainWindowLogic::startComPortSearch() {
+    bench_.op().setStatus("Search available COM Port...");
+    bench_.startIspPortSearch();
+}
+
+void MainWindowLogic::showComPortList() {
+    ListState& list = state_.comPortList;
+    list.entries.clear();
+    for (const std::string& name : bench_.isp().portList())
+        list.entries.push_back(bench_.link().portText(name));
+    const int selected = bench_.isp().selectedPort();
+    list.selected = selected < 0 ? 0 : static_cast<std::uint32_t>(selected);
+}
+
+void MainWindowLogic::chooseComPort(int index) {
+    if (bench_.busy() || !bench_.job().comPortIspMode) {
+        showComPortList();
+        return;
+    }
+    bench_.isp().selectPort(index);
+    showComPortList();
 }
 
 void MainWindowLogic::clickGang() {
@@ -513,6 +537,7 @@ void MainWindowLogic::loadFile(const std::string& path) {
 
 bool MainWindowLogic::loadProject(const std::string& path) {
     ProgrammingJob& job = bench_.job();
+    const bool wasComPortIsp = job.comPortIspMode;
     if (bench_.busy() || !tarnel::loadProject(job, path, bench_.op()))
         return false;
     const bool configFromFile = (job.flags & 0x01) != 0;
@@ -528,6 +553,8 @@ bool MainWindowLogic::loadProject(const std::string& path) {
     state_[Control::ProgTypeLabel].text = "Prog. Type";
     showSerialNumber();
     showChipCounter();
+    if (job.comPortIspMode && !wasComPortIsp)
+        startComPortSearch();
     return true;
 }
 
@@ -581,6 +608,8 @@ void MainWindowLogic::commandEnded() {
     syncModeControls();
     if (!job.comPortIspMode)
         state_[Control::ProductionBox].checked = false;
+    else
+        showComPortList();
     setImageView(viewOfTab(job, state_.currentTab));
 }
 

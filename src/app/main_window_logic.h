@@ -120,6 +120,8 @@ class MainWindowLogic {
     void clickIsp();
     void clickIcp();
     void clickComPortIsp();
+    // The operator chose entry `index` of the COM-port list (ISP by COM Port).
+    void chooseComPort(int index);
     void clickGang();
     void clickProductionMode(bool ticked);
 
@@ -183,6 +185,10 @@ class MainWindowLogic {
     void showChipCounter();
 
   private:
+    // Starts the COM-port search worker of ISP by COM Port, with its status line.
+    void startComPortSearch();
+    // The COM-port list as the search left it.
+    void showComPortList();
     void syncModeRadios();
     void fillFamilyList();
     void setImageView(const ImageView& view);

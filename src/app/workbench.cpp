@@ -124,6 +124,10 @@ void Workbench::programmerInformation() {
     tarnel::programmerInformation(session_, readBack_);
 }
 
+bool Workbench::startIspPortSearch() {
+    return startWorker([this] { isp_.searchIspPorts(); });
+}
+
 bool Workbench::firmwareUpdate() {
     return session_.reloadFirmware();
 }

@@ -64,6 +64,9 @@ class Workbench {
     void toggleProductionMode(bool ticked);
     // The ISP port search: the remembered ISP port, the COM-port list and its selection.
     void searchIspPorts() { isp_.searchIspPorts(); }
+    // The COM-port search of ISP by COM Port as a worker. It takes the busy guard too, so a
+    // command can never share the serial link with it; false when a command runs.
+    bool startIspPortSearch();
 
   private:
     bool startWorker(std::function<void()> body);

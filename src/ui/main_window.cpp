@@ -297,7 +297,10 @@ void MainWindow::connectControls() {
     MainWindowLogic& l = *logic_;
     onClick(Control::IcpRadio, [&l](bool) { l.clickIcp(); });
     onClick(Control::IspRadio, [&l](bool) { l.clickIsp(); });
-    onClick(Control::ComIspRadio, [&l](bool) { l.clickComPortIsp(); });
+    onClick(Control::ComIspRadio, [this](bool) {
+        logic_->clickComPortIsp();
+        afterCommand(bench_->busy());  // the COM-port search may have started
+    });
     onClick(Control::GangBox, [&l](bool) { l.clickGang(); });
     onClick(Control::ProductionBox, [&l](bool on) { l.clickProductionMode(on); });
     onClick(Control::ApromBox, [&l](bool on) { l.clickItem(ImageRegion::Aprom, on); });
@@ -332,6 +335,12 @@ void MainWindow::connectControls() {
             logic_->chooseFamily(static_cast<std::uint32_t>(index));
         applyState();
     });
+    auto* comList = static_cast<QComboBox*>(control(Control::ComPortList));
+    connect(comList, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            logic_->chooseComPort(index);
+        applyState();
+    });
     auto* part = static_cast<QComboBox*>(control(Control::PartList));
     connect(part, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0)
@@ -349,7 +358,7 @@ void MainWindow::connectControls() {
 
 void MainWindow::startUp(const QString& workDirectory, const QString& triggerPath) {
     logic_->startUp(workDirectory.toStdString());
-    applyState();
+    afterCommand(bench_->busy());  // in ISP by COM Port the COM-port search starts at once
     if (triggerPath.isEmpty())
         return;
     triggerServer_ = new QLocalServer(this);
@@ -513,6 +522,7 @@ void MainWindow::loadProject() {
                                                   QStringLiteral("Tool Project Files (*.TPJ)"));
     if (!path.isEmpty())
         logic_->loadProject(path.toStdString());
+    afterCommand(bench_->busy());  // a project of ISP by COM Port starts the COM-port search
 }
 
 void MainWindow::saveProject() {

@@ -224,3 +224,25 @@ TEST_F(WindowFixture, TriggerOutsideQb7710PartsSaysSoAndExitSavesSettings) {
 }
 
 }  // namespace
+
+TEST_F(WindowFixture, ComPortIspSearchesThePortsAndTakesTheOperatorsChoice) {
+    LoopbackLine first(clock), second(clock);
+    ports.setTable({"/dev/ttyUSB0", "/dev/ttyUSB1"});
+    ports.attach("/dev/ttyUSB0", first);
+    ports.attach("/dev/ttyUSB1", second);
+    dir.write("GUI_ComPortISP.LOG", std::string_view("/dev/ttyUSB1"));
+    start();
+
+    window.clickComPortIsp();
+    bench.waitForWorker();
+    window.commandEnded();
+    EXPECT_FALSE(bench.busy());
+    const ListState& list = window.state().comPortList;
+    ASSERT_EQ(list.entries, (std::vector<std::string>{"ttyUSB0", "ttyUSB1"}));
+    EXPECT_EQ(list.selected, 1u) << "the remembered port is selected";
+    EXPECT_TRUE(window.state()[Control::ComPortList].enabled);
+
+    window.chooseComPort(0);
+    EXPECT_EQ(window.state().comPortList.selected, 0u);
+    EXPECT_EQ(bench.isp().selectedPort(), 0);
+}
