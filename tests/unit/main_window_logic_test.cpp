@@ -94,6 +94,7 @@ TEST_F(WindowFixture, ModeRadiosExchangePartsAndKeepTheGangBit) {
     EXPECT_EQ(window.state()[Control::ReadChip].text, "Read\nCONFIG");
 
     window.clickComPortIsp();
+    bench.waitForWorker();  // the COM-port search holds the busy guard while it runs
     EXPECT_EQ(job().programmerType, 0x02);
     EXPECT_FALSE(window.state()[Control::GangBox].checked);
     EXPECT_FALSE(window.state()[Control::GangBox].enabled);
