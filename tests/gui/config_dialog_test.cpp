@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -63,6 +64,10 @@ TEST(ConfigDialogTest, EveryEditorOpensFromConfigSettingAndWritesTheJob) {
         });
         ui::MainWindow& w = bench.start();
         ASSERT_EQ(w.workbench().job().partIndex, c.part);
+        // In ISP mode the CONFIG item starts unticked, and with it its setting button.
+        auto* configBox = qobject_cast<QCheckBox*>(w.control(Control::ConfigBox));
+        if (!configBox->isChecked())
+            configBox->click();
         const auto before = w.workbench().job().configBytes;
         QString title;
         QString ok;
@@ -95,7 +100,7 @@ TEST(ConfigDialogTest, ShowConfigFromAReadBackIsAReadOnlyView) {
     const auto before = w.workbench().job().configBytes;
     ReadBackState read;
     read.apromReadLast = 0xFF;
-    setConfig0Word(read.config, 0xFFFFFFFC);  // locked, DataFlash enabled
+    setConfig0Word(read.config, 0xFF7FFFFC);  // locked, DataFlash and brown-out on
     setConfig1Word(read.config, 0x0001F000);
     std::thread worker([&] { w.windowOperator().showReadBack(read, 207); });
 
