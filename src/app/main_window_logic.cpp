@@ -401,10 +401,7 @@ void MainWindowLogic::clickProductionMode(bool ticked) {
     ProgrammingJob& job = bench_.job();
     if (bench_.busy()) {
         // Switching production mode off ends a running production loop.
-        if (job.productionMode) {
-            job.programmerType &= 0x0F;
-            job.productionMode = false;
-        }
+        bench_.stopProductionMode();
         state_[Control::ProductionBox].checked = false;
         return;
     }

@@ -17,7 +17,15 @@ Workbench::Workbench(Operator& op, Clock& clock, PortFactory& ports, RunOn runOn
       clock_(clock),
       runOn_(runOn),
       link_(job_, ports, clock),
-      session_(job_, link_, op, clock) {}
+      session_(job_, link_, op, clock),
+      isp_(job_, link_, op, clock) {
+    session_.uartIspUpdate = [this](bool productionLoop) {
+        if (productionLoop)
+            isp_.ispProductionLoop();
+        else
+            isp_.ispUpdateChip();
+    };
+}
 
 Workbench::~Workbench() {
     worker_.wait();
@@ -35,6 +43,23 @@ void Workbench::startUp(const std::string& workDirectory) {
     job_.activeTab = 0;
     readBack_.socketChoice = 1;
     resetProgress(op_);
+}
+
+void Workbench::stopProductionMode() {
+    // Only the flag is read by the running loop; the type's high nibble follows it for the
+    // settings file, which is written after the worker has ended.
+    if (job_.productionMode.exchange(false))
+        job_.programmerType = static_cast<std::uint8_t>(job_.programmerType & 0x0F);
+}
+
+void Workbench::toggleProductionMode(bool ticked) {
+    if (ticked && !busy()) {
+        job_.programmerType =
+            static_cast<std::uint8_t>((job_.programmerType & 0x0F) | kTypeProduction);
+        job_.productionMode = true;
+    } else {
+        stopProductionMode();
+    }
 }
 
 bool Workbench::saveSettings() {

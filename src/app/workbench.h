@@ -13,6 +13,7 @@
 #include "core/operator.h"
 #include "core/programming_job.h"
 #include "core/read_back.h"
+#include "isp/uart_isp.h"
 #include "link/programmer_link.h"
 #include "link/programmer_session.h"
 
@@ -38,6 +39,7 @@ class Workbench {
     ProgrammerLink& link() { return link_; }
     ProgrammerSession& session() { return session_; }
     Operator& op() { return op_; }
+    UartIsp& isp() { return isp_; }
 
     bool busy() const { return job_.busy.load(); }
     // Waits for the running worker, if any.
@@ -54,6 +56,15 @@ class Workbench {
     void programmerInformation();
     bool firmwareUpdate();
 
+    // "P.M." unticked (or Exit while a production loop runs): production mode off, which ends
+    // a running production loop at its next detection step. Safe from any thread.
+    void stopProductionMode();
+    // "P.M." clicked: ticking turns production mode on, unticking (or any click while a
+    // command runs) turns it off.
+    void toggleProductionMode(bool ticked);
+    // The ISP port search: the remembered ISP port, the COM-port list and its selection.
+    void searchIspPorts() { isp_.searchIspPorts(); }
+
   private:
     bool startWorker(std::function<void()> body);
 
@@ -64,6 +75,7 @@ class Workbench {
     ReadBackState readBack_;
     ProgrammerLink link_;
     ProgrammerSession session_;
+    UartIsp isp_;
     CommandWorker worker_{job_.busy};
 };
 

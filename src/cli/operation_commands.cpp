@@ -10,6 +10,7 @@
 #include "app/workbench.h"
 #include "cli/cli_context.h"
 #include "cli/console_operator.h"
+#include "cli/isp_update.h"
 #include "cli/setup_options.h"
 #include "core/clock.h"
 #include "image/image_loader.h"
@@ -30,6 +31,7 @@ struct OperationOptions {
     int socket = 0;
     std::string out;
     bool quiet = false;
+    IspRunOptions isp;
 };
 
 int runOperation(const CliContext& context, const OperationOptions& o, Command command,
@@ -39,7 +41,8 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
     ConsoleOperator op;
     op.setVerbose(!o.quiet);
     op.setSocket(o.socket);
-    Workbench bench(op, clock, ports, Workbench::RunOn::CallingThread);
+    ChipLimitOperator limiter(op);
+    Workbench bench(limiter, clock, ports, Workbench::RunOn::CallingThread);
 
     std::error_code error;
     const std::string workDir =
@@ -66,8 +69,13 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
         return status;
     }
     if (job.comPortIspMode) {
-        std::cerr << "tarnel " << name << ": the ISP by COM Port type is not served by this "
-                  << "command yet\n";
+        if (command == Command::Update)
+            return runIspUpdate(bench, ports, limiter, op, context, o.isp);
+        std::cerr << "tarnel " << name << ": the ISP by COM Port type only updates chips\n";
+        return kExitUsage;
+    }
+    if (o.isp.production) {
+        std::cerr << "tarnel " << name << ": --production needs --type com\n";
         return kExitUsage;
     }
     if (!context.port.empty()) {
@@ -131,6 +139,12 @@ void addOperation(CLI::App& app, CliContext& context, Command command, const cha
     if (command == Command::Verify || command == Command::Read) {
         sub->add_option("--socket", options->socket, "Gang socket 1..4 (default 1)")
             ->check(CLI::Range(1, 4));
+    }
+    if (command == Command::Update) {
+        sub->add_flag("--production", options->isp.production,
+                      "ISP by COM Port: program chip after chip until Ctrl-C (\"P.M.\")");
+        sub->add_option("--count", options->isp.count, "Production run: stop after N chips")
+            ->check(CLI::Range(1, 1000000));
     }
     if (command == Command::Read) {
         sub->add_option("--out", options->out,

@@ -101,7 +101,7 @@ void addSetupOptions(CLI::App* command, SetupOptions& o) {
                         "APROM address of the serial number, hexadecimal (0..1FFF8)");
     command->add_option("--chip-counter", o.chipCounter, "Count chips from this value");
     command->add_flag("--count-down", o.countDown, "The chip counter counts down");
-    command->add_flag("--fast-protocol", o.fastProtocol, "Fast UART protocol (ISP by COM Port)");
+    command->add_flag("--fast-protocol,--fast", o.fastProtocol, "Fast UART protocol (ISP by COM Port)");
     command->add_flag("--verify-only", o.verifyOnly, "Gang runs verify only");
 }
 

@@ -37,7 +37,7 @@ class ProgrammingJob {
     bool icpMode = false;         // derived
     bool comPortIspMode = false;  // derived
     bool gangMode = false;        // derived
-    bool productionMode = false;  // derived
+    std::atomic<bool> productionMode{false};  // derived; cleared from the window's thread
     std::atomic<bool> busy{false};
     bool downloadThenUpdate = false;
     bool forceFirmwareUpdate = false;

@@ -113,8 +113,8 @@ bool flagOf(const json& entry, const char* name, const std::string& where) {
     return entry[name].get<bool>();
 }
 
-SimChip chipOf(const json& entry, std::size_t index) {
-    const std::string where = "sockets[" + std::to_string(index) + "]";
+SimChip chipOf(const json& entry, std::size_t index, const char* list = "sockets") {
+    const std::string where = std::string(list) + "[" + std::to_string(index) + "]";
     if (!entry.is_object())
         invalid(where + " must be an object");
     SimChip chip;
@@ -203,6 +203,33 @@ UnitSpec unitOf(const json& entry, std::size_t index) {
     return unit;
 }
 
+BootChip bootChipOf(const json& entry, std::size_t index) {
+    BootChip boot;
+    boot.chip = chipOf(entry, index, "chips");
+    const std::string where = "chips[" + std::to_string(index) + "]";
+    if (entry.contains("baudCode"))
+        boot.baudCode =
+            static_cast<std::uint8_t>(numberOf(entry["baudCode"], where + ".baudCode", 0xFF));
+    if (entry.contains("leadingAnswers")) {
+        const json& answers = entry["leadingAnswers"];
+        if (!answers.is_array())
+            invalid(where + ".leadingAnswers must be an array");
+        for (const json& answer : answers)
+            boot.leadingAnswers.push_back(
+                static_cast<std::uint8_t>(numberOf(answer, where + ".leadingAnswers", 0xFF)));
+    }
+    if (entry.contains("resetAfterProbes"))
+        boot.resetAfterProbes = static_cast<std::uint32_t>(
+            numberOf(entry["resetAfterProbes"], where + ".resetAfterProbes", 1000000));
+    if (entry.contains("resetAfterMs"))
+        boot.resetAfterMs = static_cast<std::uint32_t>(
+            numberOf(entry["resetAfterMs"], where + ".resetAfterMs", 3600000));
+    if (entry.contains("eraseMs"))
+        boot.eraseMs =
+            static_cast<std::uint32_t>(numberOf(entry["eraseMs"], where + ".eraseMs", 4000));
+    return boot;
+}
+
 }  // namespace
 
 Scenario parseScenario(std::string_view text) {
@@ -222,8 +249,10 @@ Scenario parseScenario(std::string_view text) {
             scenario.device = Scenario::Device::Single;
         } else if (device == "gang") {
             scenario.device = Scenario::Device::Gang;
+        } else if (device == "bootloader") {
+            scenario.device = Scenario::Device::Bootloader;
         } else {
-            invalid("device must be \"single\" or \"gang\"");
+            invalid("device must be \"single\", \"gang\" or \"bootloader\"");
         }
     }
     if (root.contains("kind"))
@@ -256,6 +285,17 @@ Scenario parseScenario(std::string_view text) {
         for (std::size_t i = 0; i < units.size(); ++i)
             scenario.units[i] = unitOf(units[i], i);
     }
+    if (root.contains("chips")) {
+        const json& chips = root["chips"];
+        if (scenario.device != Scenario::Device::Bootloader)
+            invalid("chips belong to a boot loader");
+        if (!chips.is_array())
+            invalid("chips must be an array");
+        for (std::size_t i = 0; i < chips.size(); ++i)
+            scenario.bootChips.push_back(bootChipOf(chips[i], i));
+    }
+    if (scenario.device == Scenario::Device::Bootloader && scenario.bootChips.empty())
+        scenario.bootChips.emplace_back();
     if (root.contains("gangRunMs")) {
         scenario.gangRunMs =
             static_cast<std::uint32_t>(numberOf(root["gangRunMs"], "gangRunMs", 600000));
@@ -273,6 +313,8 @@ Scenario loadScenario(const std::string& path) {
 }
 
 std::unique_ptr<SimDevice> makeDevice(const Scenario& scenario, DeviceLine& line) {
+    if (scenario.device == Scenario::Device::Bootloader)
+        return std::make_unique<SimBootloader>(line, scenario.bootChips);
     if (scenario.device == Scenario::Device::Gang) {
         auto units = scenario.units;
         for (std::size_t i = 0; i < scenario.sockets.size() && i < units.size(); ++i)

@@ -7,7 +7,8 @@
 //                 { "type": "noAnswer", "step": 7, "count": 0 },
 //                 { "type": "lineCut", "step": 9 } ] }
 //
-// "device" is "single" (default) or "gang". "kind" is a variant name ("ICP", "ISP_only",
+// "device" is "single" (default), "gang" or "bootloader". "kind" is a variant name ("ICP",
+// "ISP_only",
 // ...) or any identity byte as a number or "0x.." text, so a programmer of an unknown kind
 // can be played too; it is ignored for the gang programmer. Steps count the device's
 // answers from 1 (see DeviceLine).
@@ -26,6 +27,12 @@
 // content from address 0 (the rest 0xFF). "config" is 16 hex digits in the order of the
 // job's CONFIG bytes, or an array of eight numbers. Units not listed are ICP programmers
 // with firmware 0x0619.
+//
+// A chip boot loader ("device": "bootloader") serves the chips listed in "chips" one after
+// another (one plain chip when none are listed); each takes the socket fields above and
+//
+//   { "baudCode": "0x26", "leadingAnswers": ["0x25"], "resetAfterProbes": 20,
+//     "resetAfterMs": 0, "eraseMs": 200 }
 
 #include <cstdint>
 #include <memory>
@@ -34,12 +41,13 @@
 #include <vector>
 
 #include "sim/device_line.h"
+#include "sim/sim_bootloader.h"
 #include "sim/sim_programmer.h"
 
 namespace tarnel::sim {
 
 struct Scenario {
-    enum class Device { Single, Gang };
+    enum class Device { Single, Gang, Bootloader };
     Device device = Device::Single;
     std::uint8_t kind = 0xAB;
     std::uint16_t firmwareVersion = 0x0619;
@@ -47,6 +55,7 @@ struct Scenario {
     std::vector<SimChip> sockets;
     std::array<UnitSpec, kGangUnits> units{};
     std::uint32_t gangRunMs = kDefaultGangRunMs;
+    std::vector<BootChip> bootChips;
 };
 
 // Throws std::runtime_error with a message that names the offending field.

@@ -1,0 +1,67 @@
+// tarnel update --type com against the simulated boot loader over a pseudo-terminal: one
+// chip, and a production run of three chips.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/cli_process.h"
+
+using tarnel::test::CliRun;
+using tarnel::test::contains;
+using tarnel::test::kTarnel;
+using tarnel::test::run;
+using tarnel::test::SimProcess;
+
+namespace {
+
+class IspCli : public ::testing::Test {
+  protected:
+    void SetUp() override { image_ = dir_.write("app.bin", std::vector<std::uint8_t>(300, 0x5C)); }
+    CliRun tarnel(const SimProcess& sim, const std::string& args) const {
+        return run("TARNEL_PORTS=" + sim.link() + " " + kTarnel + " --workdir " + dir_.path() +
+                   " update --type com --part QM114 --aprom " + image_ + " " + args);
+    }
+    static int count(const std::string& text, const std::string& part) {
+        int n = 0;
+        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
+    }
+
+    tarnel::test::ScratchDir dir_;
+    std::string image_;
+};
+
+TEST_F(IspCli, SingleUpdateRemembersThePort) {
+    SimProcess sim(dir_, R"({"device": "bootloader",
+                             "chips": [{"part": "QM114", "baudCode": "0x26", "resetAfterProbes": 30}]})");
+    const CliRun r = tarnel(sim, "--serial 7 --serial-address 3000 --fast");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "Detect chip... ok !")) << r.out;
+    EXPECT_TRUE(contains(r.out,
+                         "PASS: Chip is successfully updated !\n\n"
+                         "( S/N='00000000,00000007' at address 0x3000 )"))
+        << r.out;
+    const auto remembered = tarnel::test::readBytes(dir_.file("GUI_ComPortISP.LOG"));
+    // The link's path does not fit the 16-byte field: its slot name is remembered.
+    EXPECT_EQ(std::string(remembered.begin(), remembered.end()), "\\\\.\\COM1");
+}
+
+TEST_F(IspCli, ProductionRunOfThreeChipsThenNoChipFails) {
+    SimProcess sim(dir_, R"({"device": "bootloader", "chips": [
+        {"part": "QM114", "resetAfterProbes": 20},
+        {"part": "QM114", "baudCode": "0x09", "resetAfterMs": 600},
+        {"part": "QM114", "locked": true, "resetAfterProbes": 5}]})");
+    CliRun r = tarnel(sim, "--production --count 3 --chip-counter 10 --quiet");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(count(r.out, "PASS: Chip is successfully updated !"), 3) << r.out;
+    EXPECT_FALSE(contains(r.out, "FAIL")) << r.out;
+
+    // No chip left: the single update gives up after its detection window.
+    r = tarnel(sim, "--quiet");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(contains(r.out, "FAIL: Chip not ready !")) << r.out;
+}
+
+}  // namespace
