@@ -3,21 +3,63 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
-#include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tarnel::ui {
 
 namespace {
+
 QString q(const std::string& text) {
     return QString::fromStdString(text);
 }
+
+QLineEdit* displayBox(QWidget* parent, int width) {
+    auto* box = new QLineEdit(parent);
+    box->setReadOnly(true);
+    box->setFocusPolicy(Qt::NoFocus);
+    box->setMinimumWidth(width);
+    return box;
+}
+
+// The index from which sections go to the right column: about half the rows on each side.
+std::size_t rightColumnStart(const std::vector<SectionState>& sections, bool dataFlashPanel) {
+    std::vector<int> weights;
+    int total = 0;
+    for (const SectionState& s : sections) {
+        int w = 2 + static_cast<int>(s.radios.size());
+        if (dataFlashPanel && s.title == "DataFlash")
+            w += 3;
+        weights.push_back(w);
+        total += w;
+    }
+    int left = 0;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        if (left > 0 && 2 * (left + weights[i]) > total + weights[i])
+            return i;
+        left += weights[i];
+    }
+    return weights.size();
+}
+
 }  // namespace
+
+QAbstractSpinBox::StepEnabled PageSpin::stepEnabled() const {
+    // Arrows act reversed: up moves towards the minimum.
+    StepEnabled enabled = StepNone;
+    if (value() > minimum())
+        enabled |= StepUpEnabled;
+    if (value() < maximum())
+        enabled |= StepDownEnabled;
+    return isReadOnly() || !isEnabled() ? StepNone : enabled;
+}
 
 ConfigDialog::ConfigDialog(std::optional<ConfigEditorModel> model, QWidget* parent)
     : QDialog(parent), model_(std::move(model)) {}
@@ -35,7 +77,7 @@ std::unique_ptr<ConfigDialog> ConfigDialog::open(ProgrammingJob& job, std::uint3
     } else if (chosen == ConfigLayout::BitTable && ChipCatalogue::contains(partIndex)) {
         dialog->bitModel_.emplace(job, partIndex, readOnly, source);
         dialog->setWindowTitle(QStringLiteral("CONFIG Setting"));
-        dialog->buildBitPages();
+        dialog->buildBitPages(!readOnly);
     } else {
         return nullptr;
     }
@@ -43,10 +85,60 @@ std::unique_ptr<ConfigDialog> ConfigDialog::open(ProgrammingJob& job, std::uint3
     return dialog;
 }
 
+QGroupBox* ConfigDialog::section(const QString& title, int page) const {
+    if (tabs_) {
+        QWidget* tab = tabs_->widget(page);
+        if (!tab)
+            return nullptr;
+        for (QGroupBox* box : tab->findChildren<QGroupBox*>()) {
+            if (box->title() == title)
+                return box;
+        }
+        return nullptr;
+    }
+    for (QGroupBox* box : boxes_) {
+        if (box->title() == title)
+            return box;
+    }
+    return nullptr;
+}
+
+void ConfigDialog::done(int result) {
+    if (timer_)
+        timer_->stop();
+    QDialog::done(result);
+}
+
+QWidget* ConfigDialog::buildDataFlashPanel(QWidget* parent) {
+    auto* panel = new QWidget(parent);
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(0, 4, 0, 0);
+    auto* sizeLabel = new QLabel(QStringLiteral("Size:"), panel);
+    auto* startLabel = new QLabel(QStringLiteral("Start Address:"), panel);
+    panelLabels_ = {sizeLabel, startLabel};
+    sizeText_ = displayBox(panel, 90);
+    startText_ = displayBox(panel, 90);
+    spin_ = new PageSpin(panel);
+    spin_->setToolTip(QStringLiteral("DataFlash pages"));
+    grid->addWidget(sizeLabel, 0, 0);
+    grid->addWidget(sizeText_, 0, 1);
+    grid->addWidget(spin_, 0, 2);
+    grid->addWidget(startLabel, 1, 0);
+    grid->addWidget(startText_, 1, 1);
+    connect(spin_, &QSpinBox::valueChanged, this, [this](int pages) {
+        model_->moveSpin(static_cast<std::uint32_t>(pages));
+        apply();
+    });
+    return panel;
+}
+
 void ConfigDialog::buildSections() {
     auto* layout = new QVBoxLayout(this);
-    auto* grid = new QGridLayout;
+    auto* columns = new QHBoxLayout;
+    QVBoxLayout* column[2] = {new QVBoxLayout, new QVBoxLayout};
     const auto& sections = model_->sections();
+    const bool hasPanel = model_->dataFlash().present;
+    const std::size_t split = rightColumnStart(sections, hasPanel);
     for (std::size_t s = 0; s < sections.size(); ++s) {
         auto* box = new QGroupBox(q(sections[s].title), this);
         auto* boxLayout = new QVBoxLayout(box);
@@ -56,41 +148,37 @@ void ConfigDialog::buildSections() {
             group->addButton(radio, static_cast<int>(r));
             boxLayout->addWidget(radio);
         }
+        if (hasPanel && !spin_ && sections[s].title == "DataFlash")
+            boxLayout->addWidget(buildDataFlashPanel(box));
         connect(group, &QButtonGroup::idClicked, this, [this, s](int radio) {
             model_->clickRadio(static_cast<int>(s), radio);
             apply();
         });
+        boxes_.push_back(box);
         groups_.push_back(group);
-        grid->addWidget(box, static_cast<int>(s / 2), static_cast<int>(s % 2));
+        column[s < split ? 0 : 1]->addWidget(box);
     }
-    layout->addLayout(grid);
-    if (model_->dataFlash().present) {
-        auto* panel = new QGroupBox(QStringLiteral("DataFlash"), this);
-        auto* panelLayout = new QGridLayout(panel);
-        sizeText_ = new QLabel(panel);
-        startText_ = new QLabel(panel);
-        spin_ = new QSpinBox(panel);
-        panelLayout->addWidget(new QLabel(QStringLiteral("Size:"), panel), 0, 0);
-        panelLayout->addWidget(sizeText_, 0, 1);
-        panelLayout->addWidget(spin_, 0, 2);
-        panelLayout->addWidget(new QLabel(QStringLiteral("Start Address:"), panel), 1, 0);
-        panelLayout->addWidget(startText_, 1, 1);
-        connect(spin_, &QSpinBox::valueChanged, this, [this](int pages) {
-            model_->moveSpin(static_cast<std::uint32_t>(pages));
-            apply();
-        });
-        layout->addWidget(panel);
+    if (hasPanel && !spin_) {
+        auto* box = new QGroupBox(QStringLiteral("DataFlash"), this);
+        (new QVBoxLayout(box))->addWidget(buildDataFlashPanel(box));
+        column[1]->addWidget(box);
     }
-    auto* ok = new QPushButton(q(model_->okCaption()), this);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    layout->addWidget(ok, 0, Qt::AlignRight);
+    for (QVBoxLayout* c : column) {
+        c->addStretch();
+        columns->addLayout(c, 1);
+    }
+    layout->addLayout(columns);
+    ok_ = new QPushButton(q(model_->okCaption()), this);
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(ok_, 0, Qt::AlignRight);
 }
 
-void ConfigDialog::buildBitPages() {
+void ConfigDialog::buildBitPages(bool editing) {
     auto* layout = new QVBoxLayout(this);
-    auto* tabs = new QTabWidget(this);
+    tabs_ = new QTabWidget(this);
     for (int p = 0; p < bitModel_->pageCount(); ++p) {
-        auto* page = new QWidget(tabs);
+        auto* page = new QWidget(tabs_);
         auto* grid = new QGridLayout(page);
         const auto& bits = bitModel_->page(p);
         for (std::size_t b = 0; b < bits.size(); ++b) {
@@ -103,36 +191,79 @@ void ConfigDialog::buildBitPages() {
             group->addButton(second, 1);
             boxLayout->addWidget(first);
             boxLayout->addWidget(second);
-            // Bits are listed from bit 7 down.
+            // Groups are listed from bit 7 down.
             const int bit = 7 - static_cast<int>(b);
             connect(group, &QButtonGroup::idClicked, this, [this, p, bit](int value) {
                 bitModel_->clickBit(p, bit, value);
                 apply();
             });
+            boxes_.push_back(box);
             groups_.push_back(group);
             grid->addWidget(box, static_cast<int>(b / 2), static_cast<int>(b % 2));
         }
-        tabs->addTab(page, QStringLiteral("CONFIG%1").arg(p));
+        tabs_->addTab(page, QStringLiteral("CONFIG%1").arg(p));
     }
-    readouts_ = new QLabel(this);
-    auto* ok = new QPushButton(q(bitModel_->okCaption()), this);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    layout->addWidget(tabs);
-    layout->addWidget(readouts_);
-    layout->addWidget(ok, 0, Qt::AlignRight);
+    layout->addWidget(tabs_);
+
+    auto* grid = new QGridLayout;
+    const char* labels[4] = {
+        "Clock Source:", "Brownout Voltage:", "CONFIG0's Value:", "CONFIG1's Value:"};
+    const char* hints[2] = {"(depends on FOSC1/0, FS1/0)", "(depends on CBOV1/0 or BOV)"};
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(QString::fromLatin1(labels[i]), this);
+        readouts_[static_cast<std::size_t>(i)] = displayBox(this, i < 2 ? 220 : 60);
+        grid->addWidget(label, i, 0);
+        grid->addWidget(readouts_[static_cast<std::size_t>(i)], i, 1);
+        if (i < 2)
+            grid->addWidget(new QLabel(QString::fromLatin1(hints[i]), this), i, 2);
+        // The value of a CONFIG byte the part does not have is greyed.
+        if (i >= 2 && bitModel_->pageCount() < i - 1) {
+            label->setEnabled(false);
+            readouts_[static_cast<std::size_t>(i)]->setEnabled(false);
+        }
+    }
+    grid->setColumnStretch(2, 1);
+    layout->addLayout(grid);
+    ok_ = new QPushButton(q(bitModel_->okCaption()), this);
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(ok_, 0, Qt::AlignRight);
+
+    showReadouts();
+    // While editing, the read-outs follow the job's CONFIG bytes.
+    if (editing) {
+        timer_ = new QTimer(this);
+        timer_->setInterval(200);
+        connect(timer_, &QTimer::timeout, this, &ConfigDialog::showReadouts);
+        timer_->start();
+    }
+}
+
+void ConfigDialog::showReadouts() {
+    const ConfigDescription d = bitModel_->readouts();
+    const std::string* texts[4] = {&d.clockSource, &d.brownOutVoltage, &d.config0Text,
+                                   &d.config1Text};
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (readouts_[i]->text() != q(*texts[i]))
+            readouts_[i]->setText(q(*texts[i]));
+    }
 }
 
 void ConfigDialog::apply() {
     if (model_) {
         const auto& sections = model_->sections();
-        for (std::size_t s = 0; s < sections.size() && s < groups_.size(); ++s) {
-            qobject_cast<QWidget*>(groups_[s]->parent())->setEnabled(sections[s].enabled);
+        for (std::size_t s = 0; s < sections.size(); ++s) {
+            boxes_[s]->setEnabled(sections[s].enabled);
+            QButtonGroup* group = groups_[s];
+            // A section may show no selection at all: let the group be unchecked.
+            group->setExclusive(false);
             for (std::size_t r = 0; r < sections[s].radios.size(); ++r) {
-                QAbstractButton* radio = groups_[s]->button(static_cast<int>(r));
+                QAbstractButton* radio = group->button(static_cast<int>(r));
                 const QSignalBlocker block(radio);
                 radio->setChecked(sections[s].radios[r].selected);
                 radio->setEnabled(sections[s].radios[r].enabled);
             }
+            group->setExclusive(true);
         }
         const DataFlashPanelState& panel = model_->dataFlash();
         if (spin_) {
@@ -141,6 +272,8 @@ void ConfigDialog::apply() {
             startText_->setText(q(panel.startText));
             sizeText_->setEnabled(panel.textsEnabled);
             startText_->setEnabled(panel.textsEnabled);
+            for (QLabel* label : panelLabels_)
+                label->setEnabled(panel.textsEnabled);
             spin_->setRange(static_cast<int>(panel.spinMin), static_cast<int>(panel.spinMax));
             spin_->setValue(static_cast<int>(panel.spinPosition));
             spin_->setEnabled(panel.spinEnabled);
@@ -159,10 +292,6 @@ void ConfigDialog::apply() {
             }
         }
     }
-    const ConfigDescription d = bitModel_->readouts();
-    readouts_->setText(
-        QStringLiteral("%1   %2   %3 %4")
-            .arg(q(d.clockSource), q(d.brownOutVoltage), q(d.config0Text), q(d.config1Text)));
 }
 
 }  // namespace tarnel::ui

@@ -1,6 +1,7 @@
 // The dialogs: the read-back viewer's tabs and save, the advanced dialog's checks, and the
 // operator's blocking of a worker while its box is open. Also takes the screenshots of the
-// README when TARNEL_SCREENSHOT_DIR names a directory.
+// README (the window, its boxes and the CONFIG editors) when TARNEL_SCREENSHOT_DIR names a
+// directory.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <atomic>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "core/recording_operator.h"
 #include "gui/gui_support.h"
 #include "ui/advanced_dialog.h"
+#include "ui/config_dialog.h"
 #include "ui/hex_view.h"
 #include "ui/read_back_viewer.h"
 #include "ui/result_dialog.h"
@@ -229,6 +232,33 @@ TEST(ScreenshotTest, WindowBoxesViewerAndAdvancedDialog) {
     AdvancedSettingsLogic logic(w.workbench().job(), op);
     ui::AdvancedDialog advanced(logic, &w);
     screenshot(advanced, "advanced_functions");
+}
+
+TEST(ScreenshotTest, ConfigEditors) {
+    ProgrammingJob job;
+    job.programmerType = kTypeIcp;
+    job.refreshDerivedState();
+    job.catalogue.setLegacyListMasked(false);
+    const auto take = [&](std::uint32_t part, const char* name, const char* dataFlash) {
+        job.partIndex = part;
+        job.refreshDerivedState();
+        const auto dialog = ui::ConfigDialog::open(job, part, false);
+        ASSERT_NE(dialog, nullptr) << name;
+        if (QGroupBox* box = dialog->section(QString::fromLatin1(dataFlash))) {
+            for (QRadioButton* radio : box->findChildren<QRadioButton*>()) {
+                if (radio->text() == "Enable")
+                    radio->click();
+            }
+            dialog->spin()->setValue(8);
+        }
+        dialog->adjustSize();
+        screenshot(*dialog, name);
+    };
+    take(207, "config_kite", "DataFlash");
+    take(1000, "config_sonra", "DataFlash");
+    take(100, "config_bittable", "");
+    job.programmerType = kTypeIsp;
+    take(38, "config_ferro", "DataFlash");
 }
 
 }  // namespace

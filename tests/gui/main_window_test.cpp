@@ -183,32 +183,6 @@ TEST(MainWindowTest, ProjectSavedAndLoadedBackThroughTheWindow) {
     EXPECT_EQ(w.hexView()->bytes().size(), 300u);
 }
 
-TEST(MainWindowTest, ConfigSettingEditsTheJobsConfigWords) {
-    WindowBench bench;
-    bench.writeSettings([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 200;
-    });
-    MainWindow& w = bench.start();
-    const auto before = w.workbench().job().configBytes;
-    QString title;
-    const auto handled = whenModal([&](QWidget* box) {
-        title = box->windowTitle();
-        // Any radio not selected yet, in a section that may be changed.
-        for (QRadioButton* radio : box->findChildren<QRadioButton*>()) {
-            if (!radio->isChecked() && radio->isEnabled() && radio->parentWidget()->isEnabled()) {
-                radio->click();
-                break;
-            }
-        }
-        closeBox(box);
-    });
-    widget<QPushButton>(w, Control::ConfigSetting)->click();
-    EXPECT_TRUE(*handled);
-    EXPECT_FALSE(title.isEmpty());
-    EXPECT_NE(w.workbench().job().configBytes, before);
-}
-
 TEST(MainWindowTest, TriggerOutsideQb7710PartsShowsItsDebugBox) {
     WindowBench bench;
     bench.writeSettings([](ProgrammingJob& job) {

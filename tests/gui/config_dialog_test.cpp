@@ -1,0 +1,204 @@
+// The CONFIG editors as the window opens them: every layout from "CONFIG Setting", the
+// read-only view behind the read-back viewer's "Show CONFIG", the DataFlash boxes and spin,
+// and the bit-table read-outs that follow the job on their timer.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "gui/gui_support.h"
+#include "ui/config_dialog.h"
+#include "ui/read_back_viewer.h"
+
+using namespace tarnel;
+using namespace tarnel::testing;
+using tarnel::ui::ConfigDialog;
+
+namespace {
+
+struct EditorCase {
+    const char* name;
+    std::uint8_t type;
+    std::uint32_t part;
+    const char* title;
+    const char* section;  // one whose unselected radio the test clicks
+};
+
+// Clicks the first radio of the box that is neither selected nor greyed.
+bool clickUnselected(QGroupBox* box) {
+    for (QRadioButton* radio : box->findChildren<QRadioButton*>()) {
+        if (!radio->isChecked() && radio->isEnabled()) {
+            radio->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(ConfigDialogTest, EveryEditorOpensFromConfigSettingAndWritesTheJob) {
+    const EditorCase cases[] = {
+        {"Kite", kTypeIcp, 207, "CONFIG Setting", "Clock Filter"},
+        {"KiteU", kTypeIcp, 276, "CONFIG Setting", "Boot Select"},
+        {"Wren", kTypeIcp, 850, "CONFIG Setting", "Brownout Detection"},
+        {"Teal A", kTypeIcp, 901, "CONFIG Setting", "Brownout Reset"},
+        {"Sonra", kTypeIcp, 1000, "CONFIG Setting for SonraOne", "LDROM"},
+        {"Ferro", kTypeIsp, 38, "CONFIG Setting for Ferro", "6T/12T Mode"},
+        {"Pike", kTypeIspByCom, 40, "CONFIG Setting", "Watch-dog Timer"},
+        {"Tern", kTypeIcp, 133, "CONFIG Setting", "Watch-dog Timer"},
+        {"bit table", kTypeIcp, 100, "CONFIG Setting", "P1.5 Function"},
+    };
+    for (const EditorCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowBench bench;
+        bench.writeSettings([&](ProgrammingJob& job) {
+            job.programmerType = c.type;
+            job.partIndex = c.part;
+        });
+        ui::MainWindow& w = bench.start();
+        ASSERT_EQ(w.workbench().job().partIndex, c.part);
+        // In ISP mode the CONFIG item starts unticked, and with it its setting button.
+        auto* configBox = qobject_cast<QCheckBox*>(w.control(Control::ConfigBox));
+        if (!configBox->isChecked())
+            configBox->click();
+        const auto before = w.workbench().job().configBytes;
+        QString title;
+        QString ok;
+        bool clicked = false;
+        const auto handled = whenModal([&](QWidget* box) {
+            title = box->windowTitle();
+            if (auto* dialog = qobject_cast<ConfigDialog*>(box)) {
+                ok = dialog->okButton()->text();
+                if (QGroupBox* section = dialog->section(QString::fromLatin1(c.section)))
+                    clicked = clickUnselected(section);
+            }
+            closeBox(box);
+        });
+        qobject_cast<QPushButton*>(w.control(Control::ConfigSetting))->click();
+        ASSERT_TRUE(*handled);
+        EXPECT_EQ(title, c.title);
+        EXPECT_EQ(ok, "OK");
+        EXPECT_TRUE(clicked);
+        EXPECT_NE(w.workbench().job().configBytes, before);
+    }
+}
+
+TEST(ConfigDialogTest, ShowConfigFromAReadBackIsAReadOnlyView) {
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 207;
+    });
+    ui::MainWindow& w = bench.start();
+    const auto before = w.workbench().job().configBytes;
+    ReadBackState read;
+    read.apromReadLast = 0xFF;
+    setConfig0Word(read.config, 0xFF7FFFFC);  // locked, DataFlash and brown-out on
+    setConfig1Word(read.config, 0x0001F000);
+    std::thread worker([&] { w.windowOperator().showReadBack(read, 207); });
+
+    QString ok;
+    int enabledRadios = 0;
+    int checkedRadios = 0;
+    QString start;
+    const auto viewed = whenModal([&](QWidget* viewer) {
+        const auto view = whenModal(
+            [&](QWidget* box) {
+                auto* dialog = qobject_cast<ConfigDialog*>(box);
+                ASSERT_NE(dialog, nullptr);
+                ok = dialog->okButton()->text();
+                start = dialog->startBox()->text();
+                for (QRadioButton* radio : dialog->findChildren<QRadioButton*>()) {
+                    enabledRadios += radio->isEnabled();
+                    checkedRadios += radio->isChecked();
+                    radio->click();
+                }
+                closeBox(box);
+            },
+            viewer);
+        for (QPushButton* button : viewer->findChildren<QPushButton*>()) {
+            if (button->text() == "Show CONFIG")
+                button->click();
+        }
+        EXPECT_TRUE(*view);
+        closeBox(viewer);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *viewed; }, 5000));
+    worker.join();
+    EXPECT_EQ(ok, "Exit");
+    EXPECT_EQ(start, "0x0001F000");
+    EXPECT_GT(checkedRadios, 0);
+    EXPECT_EQ(enabledRadios, checkedRadios) << "only the selected radio of each pair is enabled";
+    EXPECT_EQ(w.workbench().job().configBytes, before);
+}
+
+TEST(ConfigDialogTest, DataFlashBoxesAndSpin) {
+    ProgrammingJob job;
+    job.programmerType = kTypeIcp;
+    job.partIndex = 207;
+    job.refreshDerivedState();
+    job.catalogue.setLegacyListMasked(false);
+    const auto dialog = ConfigDialog::open(job, 207, false);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(dialog->sizeBox()->isEnabled()) << "DataFlash disabled by default";
+    EXPECT_TRUE(dialog->sizeBox()->isReadOnly());
+    clickUnselected(dialog->section("DataFlash"));
+    ASSERT_TRUE(dialog->spin()->isEnabled());
+    EXPECT_TRUE(dialog->startBox()->isEnabled());
+
+    dialog->spin()->setValue(8);
+    EXPECT_EQ(dialog->sizeBox()->text(), "4.0 KB");
+    EXPECT_EQ(dialog->startBox()->text(), "0x0001F000");
+    EXPECT_EQ(config1Word(job.configBytes), 0x0001F000u);
+    // The up arrow lowers the page count and raises the start address, never below 1 page.
+    dialog->spin()->stepUp();
+    EXPECT_EQ(job.dataFlashPages, 7u);
+    dialog->spin()->setValue(1);
+    dialog->spin()->stepUp();
+    EXPECT_EQ(dialog->spin()->value(), 1);
+    EXPECT_EQ(dialog->startBox()->text(), "0x0001FE00");
+}
+
+TEST(ConfigDialogTest, BitTableReadoutsFollowTheJobWhileEditing) {
+    ProgrammingJob job;
+    job.programmerType = kTypeIcp;
+    job.partIndex = 100;
+    job.refreshDerivedState();
+    job.catalogue.setLegacyListMasked(false);
+    const auto dialog = ConfigDialog::open(job, 100, false);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(dialog->tabs()->count(), 2);
+    EXPECT_EQ(dialog->tabs()->tabText(1), "CONFIG1");
+    EXPECT_TRUE(dialog->readout(3)->isEnabled());
+    ASSERT_TRUE(dialog->refreshTimer()->isActive());
+    dialog->show();
+
+    const auto bits = dialog->tabs()->widget(0)->findChildren<QGroupBox*>();
+    ASSERT_EQ(bits.size(), 8);
+    bits[7]->findChildren<QRadioButton*>()[0]->click();  // bit 0 := 0
+    bits[3]->findChildren<QRadioButton*>()[1]->click();  // bit 4 := 1
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return dialog->readout(0)->text() == "External XTAL (4MHz~20MHz)"; }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->readout(1)->text() == "2.5V"; }, 1000));
+    // Whatever changes the job's bytes shows, as the value read-out.
+    job.configBytes[7] = 0x12;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->readout(2)->text() == "0x12"; }, 1000));
+    dialog->accept();
+    EXPECT_FALSE(dialog->refreshTimer()->isActive());
+
+    ConfigBytes chip{};
+    chip.fill(0xFF);
+    const auto view = ConfigDialog::open(job, 100, true, &chip);
+    EXPECT_EQ(view->okButton()->text(), "Exit");
+    EXPECT_EQ(view->refreshTimer(), nullptr);
+    EXPECT_EQ(view->readout(2)->text(), "0xFF");
+}
+
+}  // namespace
