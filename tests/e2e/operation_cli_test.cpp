@@ -102,6 +102,11 @@ TEST_F(OperationCli, GangProgrammerFourSockets) {
     r = tarnel(sim, "read --quiet --socket 4 --out " + dir_.file("gang") + " " + setup);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(fileBytes(dir_.file("gang/APROM_Contents.BIN")).size(), 0x8000u);
+
+    r = tarnel(sim, "info --quiet " + setup);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "ICP Gang Programmer (for Vexa)")) << r.out;
+    EXPECT_TRUE(contains(r.out, "*** Part No.:  QK200")) << r.out;
 }
 
 TEST_F(OperationCli, ChipCheckReportsTrimBytesOrTheLock) {
