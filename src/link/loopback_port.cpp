@@ -25,6 +25,7 @@ struct LoopbackLine::State {
     LineSettings hostSettings;
     Timeouts hostTimeouts;
     bool hostDtr = false;
+    std::vector<std::uint8_t> afterOpen;
 };
 
 namespace {
@@ -142,6 +143,8 @@ std::unique_ptr<SerialPort> LoopbackLine::openHostEnd() {
         return nullptr;
     state_->hostOpen = true;
     ++state_->hostOpens;
+    state_->toHost.assign(state_->afterOpen.begin(), state_->afterOpen.end());
+    state_->afterOpen.clear();
     return std::make_unique<LoopbackPort>(state_, true);
 }
 
@@ -151,6 +154,16 @@ std::unique_ptr<SerialPort> LoopbackLine::openDeviceEnd() {
         return nullptr;
     state_->deviceTaken = true;
     return std::make_unique<LoopbackPort>(state_, false);
+}
+
+void LoopbackLine::arriveAfterOpen(std::vector<std::uint8_t> bytes) {
+    std::lock_guard lock(state_->mutex);
+    state_->afterOpen = std::move(bytes);
+}
+
+std::size_t LoopbackLine::pendingToHost() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->toHost.size();
 }
 
 void LoopbackLine::cut() {

@@ -36,11 +36,16 @@ class LoopbackLine {
     void refuseConfigure(bool refuse);
     void refuseTimeouts(bool refuse);
     void refuseDtr(bool refuse);
+    // Bytes that reach the host end just after its next open (the open itself discards what
+    // came before it): a device still talking while the host reopens.
+    void arriveAfterOpen(std::vector<std::uint8_t> bytes);
 
     // What each side has written so far, in order.
     std::vector<std::uint8_t> hostWrites() const;
     std::vector<std::uint8_t> deviceWrites() const;
     void clearLogs();
+    // Bytes the device has written that the host end has not read.
+    std::size_t pendingToHost() const;
 
     // The host end's last line settings and time-outs, DTR level, and how often it was opened.
     LineSettings hostSettings() const;

@@ -91,6 +91,9 @@ std::unique_ptr<PosixSerialPort> PosixSerialPort::open(const std::string& path, 
         return nullptr;
     if (::ioctl(fd.get(), TIOCEXCL) != 0)
         return nullptr;
+    // A fresh open starts with nothing to read: what arrived while the port was closed (the
+    // tail of a reply the host stopped reading) must not be taken for the next reply.
+    ::tcflush(fd.get(), TCIFLUSH);
     return std::unique_ptr<PosixSerialPort>(new PosixSerialPort(std::move(fd), clock, true));
 }
 

@@ -11,7 +11,9 @@ constexpr std::uint8_t kIdentifyCommand = 0xC0;
 
 }  // namespace
 
-bool isProgrammerIdentity(std::uint8_t byte) { return rowOfKind(byte) != nullptr; }
+bool isProgrammerIdentity(std::uint8_t byte) {
+    return rowOfKind(byte) != nullptr;
+}
 
 ProgrammerLink::ProgrammerLink(ProgrammingJob& job, PortFactory& ports, Clock& clock)
     : job_(job), ports_(ports), clock_(clock) {}
@@ -121,18 +123,8 @@ bool ProgrammerLink::probe(const std::string& device) {
 
     // Drain what the device sent before it was asked; one that never falls silent is not
     // a programmer we can talk to.
-    bool silent = false;
-    for (int drained = 0; drained <= kDrainLimit && !silent; ++drained) {
-        std::uint8_t stale = 0;
-        const Transfer transfer = port_->read(&stale, 1);
-        if (!transfer.ok) {
-            close();
-            return false;
-        }
-        silent = transfer.count == 0;
-    }
     std::uint8_t identity = 0;
-    if (!silent || !writeByte(kIdentifyCommand) || !readByte(identity) ||
+    if (!drainUntilQuiet(kProbeTimeouts) || !writeByte(kIdentifyCommand) || !readByte(identity) ||
         !isProgrammerIdentity(identity)) {
         close();
         return false;
@@ -170,6 +162,23 @@ bool ProgrammerLink::listAvailablePorts() {
             availablePorts_.push_back(rememberedNameForSlot(static_cast<int>(i) + 1, table));
     }
     return true;
+}
+
+bool ProgrammerLink::drainUntilQuiet(const Timeouts& quiet) {
+    if (!port_)
+        return false;
+    const Timeouts before = timeouts_;
+    if (!setTimeouts(quiet))
+        return false;
+    bool silent = false;
+    bool failed = false;
+    for (int drained = 0; drained <= kDrainLimit && !silent && !failed; ++drained) {
+        std::uint8_t stale = 0;
+        const Transfer transfer = port_->read(&stale, 1);
+        failed = !transfer.ok;
+        silent = transfer.count == 0;
+    }
+    return setTimeouts(before) && silent && !failed;
 }
 
 bool ProgrammerLink::clearDtr() {

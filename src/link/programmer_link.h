@@ -32,6 +32,11 @@ inline constexpr std::uint32_t kProgrammerBaudRate = 115200;
 // a device that never stops sending counts as not answering.
 inline constexpr int kDrainLimit = 4096;
 
+// Before the identify exchange of a connect the line must have been silent this long: the
+// tail of an earlier reply (a stored-setup report the host stopped reading, say) may still be
+// on its way, and a USB adapter may hold bytes back for up to its latency timer.
+inline constexpr Timeouts kQuietBeforeIdentify{0, 0, 50, 1, 1000};
+
 // The sixteen bytes a programmer may answer to the identify command.
 bool isProgrammerIdentity(std::uint8_t byte);
 
@@ -66,6 +71,11 @@ class ProgrammerLink {
     // Lists the ports that can be opened now, in slot order, as remembered-style names.
     bool listAvailablePorts();
     const std::vector<std::string>& availablePorts() const { return availablePorts_; }
+
+    // Reads and discards what arrives, one byte per read under the `quiet` profile, until a
+    // read finds the line silent; at most kDrainLimit bytes. False when it never fell silent
+    // or the port failed. The time-outs in force before are restored.
+    bool drainUntilQuiet(const Timeouts& quiet);
 
     bool clearDtr();
     bool setDtr();

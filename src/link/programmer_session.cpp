@@ -114,6 +114,9 @@ ProgrammerSession::Connect ProgrammerSession::connect() {
     link_.close();
     if (!link_.openRemembered())
         return Connect::NotOpened;
+    // The tail of an earlier reply may still be arriving: let it pass before asking. A line
+    // that never falls silent gets asked anyway and fails on its answer.
+    link_.drainUntilQuiet(kQuietBeforeIdentify);
     lastCommand = command::kIdentify;
     if (!sendCommandByte(command::kIdentify))
         return Connect::NoAnswer;

@@ -19,6 +19,8 @@ constexpr std::uint8_t kCodeProtectionQuestion = 0xFF;
 constexpr std::uint8_t kChipCheckDeviceIdError = 2;
 constexpr std::uint8_t kAllSocketsPassed = 0x3C;
 constexpr int kGangPolls = 200;
+// How long a report's rest may take to follow a status byte that is not 0.
+constexpr Timeouts kReportRestWait{0, 0, 50, 1, 1000};
 
 constexpr std::string_view kPleaseDownload =
     "Please click 'Download Programmer' to update the programming data saved in the "
@@ -97,6 +99,26 @@ bool readReportField(ProgrammerSession& session, const ReportField& field, bool&
         return false;
     differs = field.matches && !field.matches(buffer);
     return true;
+}
+
+// After a status byte that is not 0 some programmers send nothing more, others the rest of
+// the report (0xFF throughout) and then wait for the host's decision. Waits briefly for that
+// rest and reads it whole, so that no report byte is left on the line; true in `decisionDue`
+// when it came. False on a link failure within the rest.
+bool readReportRest(ProgrammerSession& session, const std::vector<ReportField>& fields,
+                    bool& decisionDue) {
+    ProgrammerLink& link = session.link();
+    link.setTimeouts(kReportRestWait);
+    std::uint8_t first = 0;
+    decisionDue = link.readByte(first);
+    link.setTimeouts(kStandardTimeouts);
+    if (!decisionDue)
+        return true;
+    std::uint32_t rest = 0;
+    for (const ReportField& field : fields)
+        rest += field.size;
+    std::vector<std::uint8_t> buffer(rest - 1);
+    return session.receiveBlock(buffer.data(), rest - 1);
 }
 
 // ---- Tick counting ---------------------------------------------------------------------
@@ -242,11 +264,16 @@ void updateSingle(ProgrammerSession& session, bool afterDownload) {
     std::uint8_t status = 0;
     if (!session.receiveByte(status))
         return;
+    const std::vector<ReportField> report = expectedReport(session, false);
     if (status != 0) {
-        downloadAgain(session, afterDownload);
+        bool decisionDue = false;
+        if (!readReportRest(session, report, decisionDue))
+            return;
+        if (!decisionDue || session.sendCommandByte(kStop))
+            downloadAgain(session, afterDownload);
         return;
     }
-    for (const ReportField& field : expectedReport(session, false)) {
+    for (const ReportField& field : report) {
         bool differs = false;
         if (!readReportField(session, field, differs))
             return;
@@ -295,10 +322,15 @@ bool gangSetupMatches(ProgrammerSession& session) {
     std::uint8_t status = 0;
     if (!session.receiveByte(status))
         return false;
-    // A unit with nothing stored reports nothing more.
+    // The whole report is read before the stop byte goes out, whatever the status says.
+    const std::vector<ReportField> report = expectedReport(session, true);
     bool differs = status != 0;
-    if (!differs) {
-        for (const ReportField& field : expectedReport(session, true)) {
+    if (differs) {
+        bool decisionDue = false;
+        if (!readReportRest(session, report, decisionDue))
+            return false;
+    } else {
+        for (const ReportField& field : report) {
             bool fieldDiffers = false;
             if (!readReportField(session, field, fieldDiffers))
                 return false;

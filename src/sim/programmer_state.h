@@ -20,6 +20,9 @@ namespace tarnel::sim {
 inline constexpr std::size_t kRecordByteFields = 52;
 inline constexpr std::size_t kPartNumberField = 16;
 inline constexpr std::size_t kFileNameField = 64;
+// The stored-setup report as a programmer of firmware 0x0501 or newer sends it: status byte,
+// two-byte part index and the fields after it.
+inline constexpr std::size_t kStoredSetupReportSize = 230;
 
 // The usage count of a setup stored without a limit.
 inline constexpr std::uint16_t kNoUsageLimit = 0xFFFF;

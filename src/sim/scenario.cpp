@@ -109,7 +109,8 @@ bool flagOf(const json& entry, const char* name, const std::string& where) {
     if (!entry.contains(name))
         return false;
     if (!entry[name].is_boolean())
-        invalid(where + "." + name + " must be true or false");
+        invalid((where.empty() ? std::string(name) : where + "." + name) +
+                " must be true or false");
     return entry[name].get<bool>();
 }
 
@@ -196,6 +197,7 @@ UnitSpec unitOf(const json& entry, std::size_t index) {
     UnitSpec unit;
     if (entry.contains("kind"))
         unit.kind = kindOf(entry["kind"], where + ".kind");
+    unit.wholeReport = flagOf(entry, "wholeReport", where);
     if (entry.contains("firmwareVersion")) {
         unit.firmwareVersion = static_cast<std::uint16_t>(
             numberOf(entry["firmwareVersion"], where + ".firmwareVersion", 0xFFFF));
@@ -296,6 +298,9 @@ Scenario parseScenario(std::string_view text) {
     }
     if (scenario.device == Scenario::Device::Bootloader && scenario.bootChips.empty())
         scenario.bootChips.emplace_back();
+    scenario.wholeReport = flagOf(root, "wholeReport", "");
+    for (UnitSpec& unit : scenario.units)
+        unit.wholeReport = unit.wholeReport || scenario.wholeReport;
     if (root.contains("gangRunMs")) {
         scenario.gangRunMs =
             static_cast<std::uint32_t>(numberOf(root["gangRunMs"], "gangRunMs", 600000));
@@ -322,9 +327,11 @@ std::unique_ptr<SimDevice> makeDevice(const Scenario& scenario, DeviceLine& line
         return std::make_unique<SimGangProgrammer>(line, scenario.firmwareVersion, std::move(units),
                                                    scenario.gangRunMs);
     }
-    return std::make_unique<SimProgrammer>(
+    auto programmer = std::make_unique<SimProgrammer>(
         line, scenario.kind, scenario.firmwareVersion,
         scenario.sockets.empty() ? SimChip{} : scenario.sockets.front());
+    programmer->setWholeReport(scenario.wholeReport);
+    return programmer;
 }
 
 }  // namespace tarnel::sim

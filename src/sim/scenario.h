@@ -19,8 +19,12 @@
 //   "sockets": [ { "part": 131, "aprom": 0, "ldrom": "0102AB", "config": "FFFFFFFFFFFFFF7F",
 //                  "locked": true, "wrongDeviceId": false, "absent": false,
 //                  "trim": [1, 2, 3, 4, 5] } ],
-//   "units": [ { "kind": "ICP", "firmwareVersion": "0x0619" } ],
-//   "gangRunMs": 1500
+//   "units": [ { "kind": "ICP", "firmwareVersion": "0x0619", "wholeReport": true } ],
+//   "gangRunMs": 1500, "wholeReport": true
+//
+// "wholeReport" plays a programmer that sends its whole stored-setup report (all 0xFF when it
+// holds nothing) before it reads the host's decision byte; at the top level it applies to
+// the single programmer and to every gang unit.
 //
 // "part" is a catalogue index or a part number; without it the chip is of whatever part the
 // programmer stores. A region given as a number is filled with that byte; as text it is hex
@@ -55,6 +59,9 @@ struct Scenario {
     std::vector<SimChip> sockets;
     std::array<UnitSpec, kGangUnits> units{};
     std::uint32_t gangRunMs = kDefaultGangRunMs;
+    // The programmer (every gang unit) sends its whole stored-setup report before it reads
+    // the host's decision byte.
+    bool wholeReport = false;
     std::vector<BootChip> bootChips;
 };
 

@@ -150,6 +150,7 @@ SimGangProgrammer::SimGangProgrammer(DeviceLine& line, std::uint16_t firmwareVer
     for (std::size_t i = 0; i < units_.size(); ++i) {
         units_[i] = std::make_unique<SimProgrammer>(line, units[i].kind, units[i].firmwareVersion,
                                                     std::move(units[i].chip));
+        units_[i]->setWholeReport(units[i].wholeReport);
     }
     onCommand(command::kIdentify, [this] { identify(); });
     onCommand(command::kFirmwareVersion, [this] { version(); });

@@ -8,6 +8,7 @@
 // answer, as a programmer that does not know it.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -63,6 +64,11 @@ class SimProgrammer : public SimDevice {
     std::vector<std::uint8_t> loadedFirmware() const;
     int firmwareLoads() const;
 
+    // A programmer that sends its whole stored-setup report before it reads the host's
+    // decision byte, instead of listening for a stop between the fields.
+    void setWholeReport(bool whole) { wholeReport_ = whole; }
+    bool wholeReport() const { return wholeReport_; }
+
     // A copy of the stored setup and the chip, for tests and reports.
     ProgrammerState state() const;
     // Runs f on the state with the device's lock held; the command handlers change the state
@@ -87,6 +93,7 @@ class SimProgrammer : public SimDevice {
     std::uint16_t version_;
     std::vector<std::uint8_t> loaded_;
     int loads_ = 0;
+    std::atomic<bool> wholeReport_{false};
     ProgrammerState state_;
 };
 
@@ -102,6 +109,7 @@ bool runStoredSetupSilently(SimProgrammer& unit);
 struct UnitSpec {
     std::uint8_t kind = 0xAB;
     std::uint16_t firmwareVersion = 0x0619;
+    bool wholeReport = false;
     SimChip chip;
 };
 

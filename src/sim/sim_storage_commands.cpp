@@ -478,6 +478,16 @@ void update(SimProgrammer& programmer) {
     ProgrammerState state = programmer.state();
     const StoredSetup& s = state.setup;
     if (!s.present) {
+        if (programmer.wholeReport()) {
+            // An erased programmer of this kind reports 0xFF throughout and then waits for
+            // the host's decision like any other.
+            const std::vector<std::uint8_t> erased(kStoredSetupReportSize, 0xFF);
+            std::uint8_t answer = 0;
+            if (line.replyBlock(erased.data(), erased.size()) && line.read(answer) &&
+                answer != kStop)
+                line.recordError("expected 0xFF after an erased report, got " + hexText(answer));
+            return;
+        }
         // Nothing more is reported. (A gang host answers this with a stop byte, which then
         // reaches the gang programmer as an unknown command.)
         line.reply(0x01);
@@ -507,12 +517,22 @@ void update(SimProgrammer& programmer) {
     fields.push_back(bytes(26, 2));
     fields.push_back(nameField(s.ldrom.name));
     fields.push_back(bytes(28, 8));
-    for (const auto& field : fields) {
-        if (!reportField(line, field))
+    fields.push_back({r[50]});
+    if (programmer.wholeReport()) {
+        // The whole report goes out before the host's decision is read.
+        std::vector<std::uint8_t> report;
+        for (const auto& field : fields)
+            report.insert(report.end(), field.begin(), field.end());
+        if (!line.replyBlock(report.data(), report.size()))
+            return;
+    } else {
+        for (std::size_t i = 0; i + 1 < fields.size(); ++i) {
+            if (!reportField(line, fields[i]))
+                return;
+        }
+        if (!line.reply(fields.back().front()))
             return;
     }
-    if (!line.reply(r[50]))
-        return;
     std::uint8_t answer = 0;
     if (!line.read(answer))
         return;

@@ -176,11 +176,11 @@ TEST(PortScan, DrainIsBoundedForAPortThatNeverFallsSilent) {
     LinkBench bench;
     auto& chatter = bench.addSilentPort(kCom1);
     auto& stale = bench.addSilentPort(kCom2);
-    auto chatterDevice = chatter.openDeviceEnd();
     auto staleDevice = stale.openDeviceEnd();
     const std::vector<std::uint8_t> flood(kDrainLimit + 10, 0xAB);
-    chatterDevice->write(flood.data(), flood.size());
-    staleDevice->write(flood.data(), 100);
+    chatter.arriveAfterOpen(flood);
+    staleDevice->write(flood.data(), 100);  // before the open: discarded by it
+    stale.arriveAfterOpen({0xAB, 0xAB});
     bench.setTable({kCom1, kCom2});
 
     EXPECT_FALSE(bench.link.findProgrammerPort());
@@ -188,6 +188,7 @@ TEST(PortScan, DrainIsBoundedForAPortThatNeverFallsSilent) {
     // stale input is drained and then asked.
     EXPECT_TRUE(chatter.hostWrites().empty());
     EXPECT_EQ(stale.hostWrites(), std::vector<std::uint8_t>{0xC0});
+    EXPECT_EQ(stale.pendingToHost(), 0u);
 }
 
 TEST(PortScan, PortsThatCannotBeSetUpAreSkipped) {

@@ -106,5 +106,20 @@ TEST_F(PosixPort, DtrFailsOnAPseudoTerminalWithoutHarm) {
     EXPECT_EQ(port->write(&byte, 1).count, 1u);
 }
 
+TEST_F(PosixPort, AFreshOpenHasNothingStaleToRead) {
+    ASSERT_NE(PosixSerialPort::open(pty_.slavePath, clock_), nullptr);
+    const char stale[] = "tail of a report\n";
+    ASSERT_EQ(::write(pty_.master.get(), stale, sizeof stale - 1),
+              static_cast<ssize_t>(sizeof stale - 1));
+    auto port = PosixSerialPort::open(pty_.slavePath, clock_);
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(port->configure(LineSettings{}));
+    ASSERT_TRUE(port->setTimeouts(Timeouts{0, 0, 50, 1, 1000}));
+    std::uint8_t buffer[32] = {};
+    const Transfer t = port->read(buffer, sizeof buffer);
+    EXPECT_TRUE(t.ok);
+    EXPECT_EQ(t.count, 0u);
+}
+
 }  // namespace
 }  // namespace tarnel

@@ -177,8 +177,10 @@ TEST(ProgrammerSearch, MissingRememberedPortLeadsToTheScan) {
     EXPECT_NE(std::find(unknown, events.end(), "port: COM2"), events.end());
     EXPECT_EQ(bench.op.portText(), "COM2");
     // 500 ms after the failed connect, a silent probe of COM1 (two 11 ms reads), the drain
-    // of COM2 (11 ms, its answer comes at once), 100 ms before the second connect.
-    EXPECT_EQ(bench.clock.nowMs(), 500u + 22u + 11u + 100u);
+    // of COM2 (11 ms, its answer comes at once), 100 ms before the second connect and the
+    // quiet line before its identify.
+    EXPECT_EQ(bench.clock.nowMs(),
+              500u + 22u + 11u + 100u + kQuietBeforeIdentify.readTotalConstant);
 }
 
 TEST(ProgrammerSearch, SilentRememberedPortIsReportedThenScanned) {
@@ -190,6 +192,20 @@ TEST(ProgrammerSearch, SilentRememberedPortIsReportedThenScanned) {
     ASSERT_TRUE(bench.session.searchProgrammer());
     EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Receive data error !"});
     EXPECT_EQ(bench.job.comPortText(), kCom2);
+}
+
+// The tail of a reply still arriving after the remembered port is reopened is let pass
+// before the identify command, so it is not taken for the programmer's identity.
+TEST(ProgrammerSearch, ConnectWaitsForTheLineToFallQuiet) {
+    LinkBench bench;
+    auto& device = bench.addProgrammer(kCom1, 0xAB);
+    bench.setTable({kCom1});
+    bench.selectPart(100);
+    device.line().arriveAfterOpen(std::vector<std::uint8_t>(229, 0xFF));
+    ASSERT_TRUE(bench.session.searchProgrammer());
+    EXPECT_TRUE(bench.op.boxes().empty());
+    EXPECT_EQ(bench.ports.openAttempts().size(), 1u) << "no scan";
+    EXPECT_EQ(device.line().hostWrites(), std::vector<std::uint8_t>{0xC0});
 }
 
 TEST(ProgrammerSearch, NothingFoundAfterTwoScans) {
@@ -208,7 +224,8 @@ TEST(ProgrammerSearch, NothingFoundAfterTwoScans) {
                   (std::vector<std::string>{"FAIL: Receive data error !", notFound}));
         // Connect, then two scans of the one port.
         EXPECT_EQ(bench.ports.openAttempts().size(), 3u);
-        EXPECT_EQ(bench.clock.nowMs(), 1001u + 500u + 22u + 100u + 22u);
+        EXPECT_EQ(bench.clock.nowMs(),
+                  kQuietBeforeIdentify.readTotalConstant + 1001u + 500u + 22u + 100u + 22u);
     }
 }
 

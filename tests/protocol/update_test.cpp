@@ -211,23 +211,50 @@ TEST(UpdateSingle, UsedUpUsageCountProgramsNothing) {
     EXPECT_EQ(device.programmer()->state().chipsProgrammed, 1);
 }
 
+// The stop byte after the first differing field: a programmer that listens for it between
+// the fields, and one that sends its whole report first and leaves the rest on the line
+// while the host reconnects. Both end in one download and a PASS.
 TEST(UpdateSingle, AnotherStoredNameDownloadsOnceThenUpdates) {
+    for (const bool whole : {false, true}) {
+        SCOPED_TRACE(whole ? "whole report" : "field by field");
+        LinkBench bench;
+        sim::Scenario scenario = testing::singleScenario(0xAD);
+        scenario.wholeReport = whole;
+        auto& device = bench.singlePort(scenario);
+        icpJob(bench, 0x300);
+        downloaded(bench, device);
+        bench.job.imageAprom.shownName = "renamed.bin";  // same sum, same time
+
+        updateSingleWorker(bench.session);
+
+        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{kPassUpdated});
+        const auto events = bench.op.events();
+        EXPECT_EQ(std::count(events.begin(), events.end(), "status: Clear Programmer's Storage..."),
+                  1);
+        testing::settle(bench);
+        const auto state = device.programmer()->state();
+        EXPECT_EQ(state.setup.aprom.name, "renamed.bin");
+        EXPECT_EQ(state.chipsProgrammed, 1);
+        EXPECT_FALSE(bench.job.downloadThenUpdate);
+        EXPECT_TRUE(device.errors().empty()) << device.errors().front();
+    }
+}
+
+// An erased programmer that reports 0xFF throughout and then waits for a decision: the host
+// reads the report, stops it, downloads and updates.
+TEST(UpdateSingle, ErasedProgrammerWithAWholeReportIsDownloadedFirst) {
     LinkBench bench;
-    auto& device = bench.singlePort(testing::singleScenario(0xAD));
+    sim::Scenario scenario = testing::singleScenario(0xAD);
+    scenario.wholeReport = true;
+    auto& device = bench.singlePort(scenario);
     icpJob(bench, 0x300);
-    downloaded(bench, device);
-    bench.job.imageAprom.shownName = "renamed.bin";  // same sum, same time
 
     updateSingleWorker(bench.session);
 
     EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{kPassUpdated});
-    const auto events = bench.op.events();
-    EXPECT_EQ(std::count(events.begin(), events.end(), "status: Clear Programmer's Storage..."), 1);
     testing::settle(bench);
-    const auto state = device.programmer()->state();
-    EXPECT_EQ(state.setup.aprom.name, "renamed.bin");
-    EXPECT_EQ(state.chipsProgrammed, 1);
-    EXPECT_FALSE(bench.job.downloadThenUpdate);
+    EXPECT_EQ(device.programmer()->state().chipsProgrammed, 1);
+    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
 }
 
 // A programmer that keeps reporting nothing stored, and one whose firmware reload never
@@ -379,6 +406,28 @@ TEST(UpdateGang, VerifyOnlyNeedsItsOwnDownloadAndSendsNoSerialNumbers) {
               std::vector<std::string>{"PASS: All chips are successfully verified !"});
     EXPECT_EQ(bench.job.serialLow, serialLow);
     EXPECT_FALSE(device.gangProgrammer()->unit(1).state().setup.serial.has_value());
+}
+
+// Unit #1 holds nothing and sends its whole report before it reads the stop byte: the host
+// reads all of it first and leaves nothing on the line.
+TEST(UpdateGang, ErasedUnitsWholeReportIsReadBeforeTheStop) {
+    LinkBench bench;
+    sim::Scenario scenario = testing::gangScenario();
+    scenario.units[0].wholeReport = true;
+    auto& device = bench.singlePort(scenario);
+    gangJob(bench);
+    downloaded(bench, device);
+    device.gangProgrammer()->unit(1).withState(
+        [](sim::ProgrammerState& state) { state.setup.present = false; });
+
+    updateGangWorker(bench.session);
+
+    EXPECT_EQ(bench.op.boxes(),
+              std::vector<std::string>{"WARNING: Please click 'Download Programmer' to update "
+                                       "the programming data saved in the programmer !"});
+    EXPECT_EQ(device.line().pendingToHost(), 0u);
+    testing::settle(bench);
+    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
 }
 
 TEST(UpdateGang, NothingStoredAndNoResult) {

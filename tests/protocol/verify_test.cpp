@@ -83,8 +83,9 @@ TEST(VerifyChip, IspStreamsTheApromImagePageByPage) {
         expected.insert(expected.end(), image.begin(), image.begin() + c.bytesSent);
         EXPECT_EQ(device.line().hostWrites(), expected);
         if (c.differingOffset < 0) {
-            // One pause after the version command and after each of the six values.
-            EXPECT_EQ(bench.clock.nowMs() - start, 7u);
+            // The quiet line before identify, one pause after the version command and after
+            // each of the six values.
+            EXPECT_EQ(bench.clock.nowMs() - start, kQuietBeforeIdentify.readTotalConstant + 7u);
             EXPECT_EQ(bench.op.stepCount(), static_cast<int>((c.length + 255) / 256));
         }
     }
