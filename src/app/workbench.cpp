@@ -78,7 +78,8 @@ bool Workbench::download(bool updateIspDownload) {
     if (job_.gangMode && !prepareGangDownload(session_))
         return false;
     job_.updateIspDownload = updateIspDownload;
-    reloadImages(job_, op_);
+    if (!reloadImagesForCommand(job_, op_))
+        return false;
     return startWorker([this] { downloadWorker(session_); });
 }
 
@@ -87,7 +88,8 @@ bool Workbench::update() {
         return false;
     if (!chipCounterAllowsUpdate(job_, op_))
         return false;
-    reloadImages(job_, op_);
+    if (!reloadImagesForCommand(job_, op_))
+        return false;
     return startWorker([this] { updateWorker(session_); });
 }
 
@@ -96,7 +98,8 @@ bool Workbench::verify() {
         return false;
     if (job_.gangMode && !prepareGangSocket(session_, readBack_))
         return false;
-    reloadImages(job_, op_);
+    if (!reloadImagesForCommand(job_, op_))
+        return false;
     return startWorker([this] { verifyWorker(session_, readBack_); });
 }
 

@@ -32,6 +32,7 @@ struct ImageBuffer {
     bool loaded = false;
     bool isHex = false;
     bool fromProject = false;
+    bool rejected = false;  // the last reload of the file failed: the buffer holds no image
 };
 
 }  // namespace tarnel

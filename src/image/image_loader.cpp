@@ -38,22 +38,29 @@ std::string openErrorText(ImageRegion region) {
     return "Open " + std::string(regionName(region)) + " file error !";
 }
 
+// A file that could not be read leaves no image behind: nothing of an older read may be
+// shown or sent as if it were the file's.
+bool rejectImage(ImageBuffer& image, ImageRegion region, Operator& op, const std::string& text) {
+    std::fill(image.data.begin(), image.data.end(), 0);
+    image.length = 0;
+    deriveImageFields(image, region);
+    image.rejected = true;
+    showFail(op, text);
+    return false;
+}
+
 bool reloadRegion(ProgrammingJob& job, ImageRegion region, Operator& op) {
     ImageBuffer& image = imageOf(job, region);
     std::vector<std::uint8_t> bytes;
     const std::uint64_t limit = image.isHex ? kMaxHexFileSize : kImageCapacity;
-    if (readWholeFile(image.pathName, bytes, limit) != ReadResult::Ok) {
-        showFail(op, openErrorText(region));
-        return false;
-    }
+    if (readWholeFile(image.pathName, bytes, limit) != ReadResult::Ok)
+        return rejectImage(image, region, op, openErrorText(region));
     readFileTime(image.pathName, image);
 
     if (image.isHex) {
         std::uint32_t length = image.length;
-        if (!convertHexToBinary(bytes, 0x00, image.data, length, op)) {
-            showFail(op, "Hex_to_Bin conversion failed !");
-            return false;
-        }
+        if (!convertHexToBinary(bytes, 0x00, image.data, length, op))
+            return rejectImage(image, region, op, "Hex_to_Bin conversion failed !");
         image.length = length;
     } else {
         std::copy(bytes.begin(), bytes.end(), image.data.begin());
@@ -62,6 +69,7 @@ bool reloadRegion(ProgrammingJob& job, ImageRegion region, Operator& op) {
         image.length = static_cast<std::uint32_t>(bytes.size());
     }
     deriveImageFields(image, region);
+    image.rejected = false;
     return true;
 }
 
@@ -185,10 +193,18 @@ void deriveImageFields(ImageBuffer& image, ImageRegion region) {
 }
 
 bool reloadImages(ProgrammingJob& job, Operator& op) {
+    bool allRead = true;
     for (ImageRegion region : kImageRegions) {
-        if (imageOf(job, region).loaded && !reloadRegion(job, region, op))
+        if (!imageOf(job, region).loaded || reloadRegion(job, region, op))
+            continue;
+        allRead = false;
+        // A region that is to be written stops the reload; the others must still be read,
+        // so a command never uses an older copy of a file it is about to send.
+        if (updateFlagOf(job, region))
             return false;
     }
+    if (!allRead)
+        return false;
     for (ImageRegion region : kImageRegions) {
         if (!updateFlagOf(job, region)) {
             imageOf(job, region).headerChecksum[0] = 0;
@@ -205,6 +221,16 @@ bool reloadImages(ProgrammingJob& job, Operator& op) {
     return true;
 }
 
+bool reloadImagesForCommand(ProgrammingJob& job, Operator& op) {
+    reloadImages(job, op);
+    for (ImageRegion region : kImageRegions) {
+        if (updateFlagOf(job, region) && imageOf(job, region).loaded &&
+            imageOf(job, region).rejected)
+            return false;
+    }
+    return true;
+}
+
 ImageView showImage(const ProgrammingJob& job, ImageRegion region) {
     const ImageBuffer& image = imageOf(job, region);
     ImageView view;
@@ -218,6 +244,10 @@ ImageView showImage(const ProgrammingJob& job, ImageRegion region) {
     std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(image.checksum & 0xFFFF));
     view.checksumText = text;
     view.sizeLabel = region == ImageRegion::DataFlash ? "Data Size:" : "Code Size:";
+    if (image.rejected) {
+        view.sizeText.clear();
+        view.checksumText.clear();
+    }
     return view;
 }
 

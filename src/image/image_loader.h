@@ -52,15 +52,20 @@ bool chooseImageFile(ProgrammingJob& job, std::uint32_t tab, std::string_view pa
 void deriveImageFields(ImageBuffer& image, ImageRegion region);
 
 // Re-reads every loaded region in the order APROM, DataFlash, LDROM. A failure shows its FAIL
-// box ("Open APROM file error !", ..., "Hex_to_Bin conversion failed !") and stops there;
-// regions read before keep their new contents. A raw file longer than the 256 KiB buffer is
+// box ("Open APROM file error !", ..., "Hex_to_Bin conversion failed !") and leaves the
+// region empty and marked rejected; one of a region ticked for update stops the reload
+// there, one of an unticked region does not. A raw file longer than the 256 KiB buffer is
 // refused with the region's open-error message. After all three: the first two
 // headerChecksum bytes of each region not ticked for update are zeroed, and the APROM
 // configSum is set (both bytes 0 when updateConfig is off). Returns false after a failure.
 bool reloadImages(ProgrammingJob& job, Operator& op);
+// The reload at the start of a command: false when a region ticked for update could not be
+// read, and the command must not start.
+bool reloadImagesForCommand(ProgrammingJob& job, Operator& op);
 
 // What the window shows of one image: its bytes and the "File Name:", size and "Checksum:"
-// fields. sizeLabel is "Code Size:" or "Data Size:"; a cleared view leaves the label alone.
+// fields (blank for a rejected file). sizeLabel is "Code Size:" or "Data Size:"; a cleared
+// view leaves the label alone.
 struct ImageView {
     std::string fileNameText;
     std::string sizeText;

@@ -178,22 +178,36 @@ bool ProgrammerSession::updateGangFirmware() {
     return true;
 }
 
-bool ProgrammerSession::checkFirmwareVersion() {
+ProgrammerSession::FirmwareCheck ProgrammerSession::checkFirmwareVersion() {
     readFirmwareVersion();
     if (firmwareVersion == kCarriedFirmwareVersion)
-        return false;
-    if (!updateFirmware())
-        showFail(op_, kUpdateError);
-    return true;
+        return FirmwareCheck::Current;
+    if (updateFirmware())
+        return FirmwareCheck::Reloaded;
+    showFail(op_, kUpdateError);
+    return FirmwareCheck::Failed;
 }
 
-bool ProgrammerSession::checkGangFirmwareVersion() {
+ProgrammerSession::FirmwareCheck ProgrammerSession::checkGangFirmwareVersion() {
     readGangFirmwareVersion();
     if (gangFwBelow0119 || firmwareVersion == kCarriedFirmwareVersion)
-        return false;
-    if (!updateGangFirmware())
-        showFail(op_, kUpdateGangError);
-    return true;
+        return FirmwareCheck::Current;
+    if (updateGangFirmware())
+        return FirmwareCheck::Reloaded;
+    showFail(op_, kUpdateGangError);
+    return FirmwareCheck::Failed;
+}
+
+bool ProgrammerSession::gangFirmwareReady() {
+    switch (checkGangFirmwareVersion()) {
+        case FirmwareCheck::Current:
+            return true;
+        case FirmwareCheck::Reloaded:
+            return searchGangProgrammer();
+        case FirmwareCheck::Failed:
+            break;
+    }
+    return false;
 }
 
 bool ProgrammerSession::reloadFirmware() {

@@ -128,8 +128,14 @@ class ProgrammerSession {
     // Firmware loads and checks.
     bool updateFirmware();
     bool updateGangFirmware();
-    bool checkFirmwareVersion();
-    bool checkGangFirmwareVersion();
+    // The version check and, when the version differs, the load of the carried firmware.
+    // Failed: the load failed (after its FAIL box), and the command must stop there.
+    enum class FirmwareCheck { Current, Reloaded, Failed };
+    FirmwareCheck checkFirmwareVersion();
+    FirmwareCheck checkGangFirmwareVersion();
+    // The gang check as the gang commands use it: a gang programmer that took new firmware
+    // is searched again. False when the load or that search failed.
+    bool gangFirmwareReady();
     bool reloadFirmware();
     std::string firmwarePath(std::string_view fileName) const;
 

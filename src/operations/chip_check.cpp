@@ -29,7 +29,8 @@ bool chipCheckWorker(ProgrammerSession& session, ReadBackState& readBack) {
     const PartRecord& part = job.part();
     if (!session.searchProgrammer())
         return false;
-    session.checkFirmwareVersion();  // the check goes on whatever it found
+    if (session.checkFirmwareVersion() == ProgrammerSession::FirmwareCheck::Failed)
+        return false;
     session.lastCommand = command::kChipCheck;
     if (!session.sendCommandByte(command::kChipCheck) || !session.expectAck())
         return false;

@@ -119,7 +119,7 @@ bool sendGangHeader(ProgrammerSession& session) {
 void gangDownload(ProgrammerSession& session) {
     if (!session.searchGangProgrammer())
         return;
-    if (session.checkGangFirmwareVersion() && !session.searchGangProgrammer())
+    if (!session.gangFirmwareReady())
         return;
     session.gangHeaderExtended = !session.gangFwBelow0119;
     if (!sendGangHeader(session) || !receiveGangSync(session, 1, true))
@@ -191,7 +191,8 @@ StorageOutcome downloadStorage(ProgrammerSession& session) {
     op.setProgressPosition(0);
     if (!session.searchProgrammer())
         return StorageOutcome::Stopped;
-    session.checkFirmwareVersion();  // a failed reload does not stop the download
+    if (session.checkFirmwareVersion() == ProgrammerSession::FirmwareCheck::Failed)
+        return StorageOutcome::Stopped;
     if (job.icpMode && job.serialEnabled && !job.gangMode) {
         if (!checkSerialAddress(job, op) || !sendSerialNumberSetting(session))
             return StorageOutcome::Stopped;

@@ -156,7 +156,7 @@ bool prepareGangSocket(ProgrammerSession& session, ReadBackState& readBack) {
     readBack.socketChoice = chosen >= 1 && chosen <= 4 ? chosen : current;
     if (!session.searchGangProgrammer())
         return false;
-    if (session.checkGangFirmwareVersion() && !session.searchGangProgrammer())
+    if (!session.gangFirmwareReady())
         return false;
     return socketConnect(session, readBack.socketChoice);
 }
@@ -164,7 +164,9 @@ bool prepareGangSocket(ProgrammerSession& session, ReadBackState& readBack) {
 bool readWorker(ProgrammerSession& session, ReadBackState& readBack) {
     if (!session.searchProgrammer())
         return false;
-    session.checkFirmwareVersion();  // the read goes on whatever it found
+    // A programmer that took new firmware goes on; one whose load failed is not used.
+    if (session.checkFirmwareVersion() == ProgrammerSession::FirmwareCheck::Failed)
+        return false;
     session.lastCommand = command::kReadChip;
     if (!session.sendCommandByte(command::kReadChip) || !session.expectAck())
         return false;

@@ -251,9 +251,14 @@ void updateSingle(ProgrammerSession& session, bool afterDownload) {
     }
     if (!session.searchProgrammer())
         return;
-    if (session.checkFirmwareVersion()) {
-        downloadAgain(session, afterDownload);
-        return;
+    switch (session.checkFirmwareVersion()) {
+        case ProgrammerSession::FirmwareCheck::Current:
+            break;
+        case ProgrammerSession::FirmwareCheck::Reloaded:
+            downloadAgain(session, afterDownload);
+            return;
+        case ProgrammerSession::FirmwareCheck::Failed:
+            return;
     }
     if (job.icpMode && job.serialEnabled && !sendSerialNumberSetting(session))
         return;

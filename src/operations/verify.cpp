@@ -121,7 +121,8 @@ bool verifyWorker(ProgrammerSession& session, ReadBackState& readBack) {
         return false;
     if (!session.searchProgrammer())
         return false;
-    session.checkFirmwareVersion();  // the verify goes on whatever it found
+    if (session.checkFirmwareVersion() == ProgrammerSession::FirmwareCheck::Failed)
+        return false;
     session.lastCommand = command::kVerifyChips;
     if (!session.sendCommandByte(command::kVerifyChips) || !session.expectAck())
         return false;

@@ -139,6 +139,29 @@ TEST(Download, EmptyImageIsConfirmedAgainstZeroSum) {
     EXPECT_TRUE(device.programmer()->state().setup.present);
 }
 
+// A programmer on other firmware whose carried firmware file is missing: the failed load ends
+// the command before the storage command goes out.
+TEST(Download, FailedFirmwareLoadStopsTheCommand) {
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::singleScenario(0xAD, 0x0600));
+    bench.selectPart(300);
+    bench.job.updateAprom = true;
+    testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x100, 1, "a.bin");
+    testing::finishImages(bench.job);
+
+    downloadWorker(bench.session);
+
+    const auto boxes = bench.op.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_NE(boxes[0].find("cannot be opened !"), std::string::npos) << boxes[0];
+    EXPECT_EQ(boxes[1], "FAIL: Update programmer error !");
+    EXPECT_FALSE(bench.session.downloadSucceeded);
+    const auto writes = device.line().hostWrites();
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), command::kDownloadStorage), 0);
+    testing::settle(bench);
+    EXPECT_FALSE(device.programmer()->state().setup.present);
+}
+
 // The programmer's answers in a single download of one 0x300-byte APROM image: identify (1),
 // version (2..4), two acks (5, 6), record ack (7), part number and names (8..11), storage
 // cleared (12), ready (13), three block acks (14..16), three re-read acks (17..19), sum (20).

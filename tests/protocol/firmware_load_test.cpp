@@ -13,6 +13,7 @@ namespace tarnel {
 namespace {
 
 using testing::LinkBench;
+using Check = ProgrammerSession::FirmwareCheck;
 
 // A firmware file whose every byte differs from its neighbours, so a byte out of place shows.
 std::vector<std::uint8_t> patternFile(std::size_t size, std::uint8_t kind) {
@@ -234,16 +235,17 @@ TEST(FirmwareVersionCheck, LoadsTheCarriedFirmwareOnlyWhenTheVersionDiffers) {
         auto& device = bench.singlePort(testing::singleScenario(0xB1, version));
         readyForLoad(bench, 0xB1);
         const bool differs = version != 0x0619;
-        EXPECT_EQ(bench.session.checkFirmwareVersion(), differs);
+        EXPECT_EQ(bench.session.checkFirmwareVersion(),
+                  differs ? Check::Reloaded : Check::Current);
         EXPECT_EQ(device.programmer()->firmwareLoads(), differs ? 1 : 0);
         EXPECT_EQ(device.programmer()->firmwareVersion(), 0x0619);
         EXPECT_TRUE(bench.op.boxes().empty());
     }
-    // A load that fails is reported, and the check still says an update was attempted.
+    // A load that fails is reported, and the check says so.
     LinkBench bench;
     bench.singlePort(testing::singleScenario(0xB1, 0x0600));
     readyForLoad(bench, 0xB1);
-    EXPECT_TRUE(bench.session.checkFirmwareVersion());
+    EXPECT_EQ(bench.session.checkFirmwareVersion(), Check::Failed);
     const auto boxes = bench.op.boxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1], "FAIL: Update programmer error !");
@@ -256,13 +258,15 @@ TEST(FirmwareVersionCheck, GangProgrammerOlderThan0119IsNeverUpdated) {
         bench.writeFirmwareFiles();
         auto& device = bench.singlePort(testing::gangScenario(version));
         ASSERT_TRUE(bench.link.openRemembered());
-        EXPECT_EQ(bench.session.checkGangFirmwareVersion(), updates) << std::hex << version;
+        EXPECT_EQ(bench.session.checkGangFirmwareVersion(),
+                  updates ? Check::Reloaded : Check::Current)
+            << std::hex << version;
         EXPECT_EQ(device.gangProgrammer()->firmwareLoads(), updates ? 1 : 0);
     }
     LinkBench bench;  // no files
     bench.singlePort(testing::gangScenario(0x0500));
     ASSERT_TRUE(bench.link.openRemembered());
-    EXPECT_TRUE(bench.session.checkGangFirmwareVersion());
+    EXPECT_EQ(bench.session.checkGangFirmwareVersion(), Check::Failed);
     EXPECT_EQ(bench.op.boxes().back(), "FAIL: Update Gang Programmer error !");
 }
 

@@ -91,36 +91,43 @@ TEST(ImageLoader, UntickedRegionsAndConfigSum) {
     EXPECT_EQ(f.job.imageAprom.configSum, (std::array<std::uint8_t, 2>{0, 0}));
 }
 
-TEST(ImageLoader, FailureStopsAtTheRegionAndKeepsItsFields) {
+// A failed region keeps nothing of its older read; a ticked one stops the reload and the
+// command, an unticked one does neither.
+TEST(ImageLoader, FailureEmptiesTheRegionAndStopsOnlyAtATickedOne) {
     Fixture f;
     f.assign(ImageRegion::Aprom, "app.bin", "abc");
     f.assign(ImageRegion::DataFlash, "data.bin", "12345");
     f.assign(ImageRegion::Ldrom, "boot.bin", "xy");
-    ASSERT_TRUE(reloadImages(f.job, f.op));
+    ASSERT_TRUE(reloadImagesForCommand(f.job, f.op));
 
     // A raw file longer than the buffer is refused, not truncated; LDROM is not re-read.
     f.dir.write("data.bin", std::string(kImageCapacity + 1, 'd'));
     f.dir.write("boot.bin", "changed");
     f.dir.write("app.bin", "abcd");
-    EXPECT_FALSE(reloadImages(f.job, f.op));
+    EXPECT_FALSE(reloadImagesForCommand(f.job, f.op));
     EXPECT_EQ(f.op.boxes().back(), "FAIL: Open DataFlash file error !");
     EXPECT_EQ(f.job.imageAprom.length, 4u) << "regions before the failure keep their new data";
-    EXPECT_EQ(f.job.imageDataFlash.length, 5u);
-    EXPECT_EQ(f.job.imageDataFlash.data[0], '1');
+    EXPECT_TRUE(f.job.imageDataFlash.rejected);
+    EXPECT_EQ(f.job.imageDataFlash.length, 0u);
+    EXPECT_EQ(f.job.imageDataFlash.checksum, 0u);
+    EXPECT_EQ(f.job.imageDataFlash.data[0], 0);
     EXPECT_EQ(f.job.imageLdrom.length, 2u);
 
-    std::remove(f.job.imageAprom.pathName.c_str());
-    EXPECT_FALSE(reloadImages(f.job, f.op));
-    EXPECT_EQ(f.op.boxes().back(), "FAIL: Open APROM file error !");
+    // Unticked, the same failure is shown but LDROM is read and a command may start.
+    f.job.updateDataFlash = false;
+    EXPECT_TRUE(reloadImagesForCommand(f.job, f.op));
+    EXPECT_EQ(f.op.boxes().back(), "FAIL: Open DataFlash file error !");
+    EXPECT_EQ(f.job.imageLdrom.length, 7u);
+    EXPECT_EQ(showImage(f.job, ImageRegion::DataFlash).sizeText, "");
 
-    // A HEX failure: length and derived fields stay, the data holds only zeros.
+    // A HEX failure leaves no length, sum or data of the older image.
     f.assign(ImageRegion::Aprom, "app.hex", ":020000000102FB\n");  // no end record
     f.job.imageAprom.data[0] = 0x55;
     EXPECT_FALSE(reloadImages(f.job, f.op));
-    const auto boxes = f.op.boxes();
-    EXPECT_EQ(boxes.back(), "FAIL: Hex_to_Bin conversion failed !");
-    EXPECT_EQ(f.job.imageAprom.length, 4u);
+    EXPECT_EQ(f.op.boxes().back(), "FAIL: Hex_to_Bin conversion failed !");
+    EXPECT_EQ(f.job.imageAprom.length, 0u);
     EXPECT_EQ(f.job.imageAprom.data[0], 0);
+    EXPECT_EQ(showImage(f.job, ImageRegion::Aprom).checksumText, "");
 }
 
 TEST(ImageLoader, ChooseImageFileAndTheViewOfItsTab) {

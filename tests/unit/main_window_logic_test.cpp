@@ -157,6 +157,32 @@ TEST_F(WindowFixture, LoadFileTicksTheRegionAndEnablesTheCommands) {
     EXPECT_FALSE(s[Control::DownloadProgrammer].enabled);
 }
 
+// A file that fails to load is not shown with an older size and checksum, and no command
+// that would write it starts.
+TEST_F(WindowFixture, RejectedImageStopsTheCommandsBeforeTheLink) {
+    start([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 100;
+    });
+    const std::string path = dir.write("app.hex", std::string(":0400000001020304F2\n"
+                                                              ":00000001FF\n"));
+    window.loadFile(path);
+    ASSERT_EQ(window.state()[Control::SizeField].text, "4 Bytes");
+    dir.write("app.hex", std::string(":0400000001020304F3\n:00000001FF\n"));  // bad checksum
+    op.clear();
+
+    EXPECT_FALSE(window.downloadProgrammer());
+    EXPECT_FALSE(window.updateChip());
+    EXPECT_FALSE(window.verifyChip());
+    EXPECT_TRUE(ports.openAttempts().empty());
+    EXPECT_EQ(op.boxes().front(), "FAIL: Hex_to_Bin conversion failed !");
+    const WindowState& s = window.state();
+    window.chooseTab(0);
+    EXPECT_EQ(s[Control::SizeField].text, "");
+    EXPECT_EQ(s[Control::ChecksumField].text, "");
+    EXPECT_EQ(job().imageAprom.length, 0u);
+}
+
 TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
     start([](ProgrammingJob& job) {
         job.programmerType = kTypeIcp;
