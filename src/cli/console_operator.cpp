@@ -113,10 +113,10 @@ void ConsoleOperator::showReadBack(const ReadBackState& readBack, std::uint32_t 
         bool valid;
     };
     const Region regions[] = {
-        {"APROM", &readBack.aprom, std::size_t{readBack.apromReadLast} + 1, true},
-        {"DataFlash", &readBack.dataFlash, std::size_t{readBack.dataFlashReadLast} + 1,
+        {"APROM", &readBack.aprom, readBackBytes(readBack.apromReadLast), true},
+        {"DataFlash", &readBack.dataFlash, readBackBytes(readBack.dataFlashReadLast),
          readBack.dataFlashReadValid},
-        {"LDROM", &readBack.ldrom, std::size_t{part.ldromLastAddress} + 1, readBack.ldromReadValid},
+        {"LDROM", &readBack.ldrom, readBackBytes(part.ldromLastAddress), readBack.ldromReadValid},
     };
     for (const auto& r : regions) {
         if (!r.valid)
@@ -125,9 +125,15 @@ void ConsoleOperator::showReadBack(const ReadBackState& readBack, std::uint32_t 
         std::uint32_t sum = 0;
         for (std::size_t i = 0; i < length; ++i)
             sum += (*r.bytes)[i];
+        // A region the chip's CONFIG words leave empty was not read: its file is written
+        // empty, so no older read is left standing in its place.
         char line[96];
-        std::snprintf(line, sizeof line, "%s Contents: %zu bytes, checksum 0x%04X", r.name, length,
-                      sum & 0xFFFF);
+        if (length == 0) {
+            std::snprintf(line, sizeof line, "%s Contents: nothing was read", r.name);
+        } else {
+            std::snprintf(line, sizeof line, "%s Contents: %zu bytes, checksum 0x%04X", r.name,
+                          length, sum & 0xFFFF);
+        }
         std::cout << line;
         if (!readBackDirectory_.empty()) {
             const auto path =

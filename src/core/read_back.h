@@ -2,6 +2,7 @@
 // What Read Chip copied from a chip, kept for the life of the program; each read overwrites
 // it. Shown by the read-back viewer and, for CONFIG words, by the CONFIG editors' views.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -28,6 +29,15 @@ struct ReadBackState {
     bool showChipConfigMode = false;
     int socketChoice = 1;  // gang socket #1..#4 for Verify Chip and Read Chip
 };
+
+// A last address the chip's CONFIG words make that reads nothing.
+inline constexpr std::uint32_t kNothingToRead = 0xFFFFFFFF;
+
+// The bytes a region's read-back holds for a last address (kNothingToRead: 0), at most the
+// buffer's capacity.
+inline std::uint32_t readBackBytes(std::uint32_t last) {
+    return last == kNothingToRead ? 0 : std::min(last + 1, kImageCapacity);
+}
 
 // The chip's c0..c7 in the arrangement of configBytes (stream byte k at index 7 - k).
 inline std::array<std::uint8_t, 8> configBytesFromStream(const std::array<std::uint8_t, 8>& c) {

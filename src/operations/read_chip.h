@@ -35,9 +35,6 @@ bool readWorker(ProgrammerSession& session, ReadBackState& readBack);
 // 32-bit or Pike chip or a device id error (readComplete cleared).
 bool readChipContents(ProgrammerSession& session, ReadBackState& readBack);
 
-// A last address the chip's CONFIG words make that reads nothing.
-inline constexpr std::uint32_t kNothingToRead = 0xFFFFFFFF;
-
 // What an ICP read asks for, derived from the part and, where the DataFlash lies in APROM,
 // from the chip's own CONFIG bytes c0..c7 (and, for one rule, the job's CONFIG bytes).
 // Both last addresses are bounded by the 256 KiB read-back buffers: one below zero reads
@@ -54,10 +51,5 @@ struct IcpReadPlan {
 
 IcpReadPlan planIcpRead(const PartRecord& part, const std::array<std::uint8_t, 8>& jobConfig,
                         const std::array<std::uint8_t, 8>& chip, std::uint32_t readLimit);
-
-// The bytes a region's read-back holds for a last address (kNothingToRead: 0).
-inline std::uint32_t readBackBytes(std::uint32_t last) {
-    return last == kNothingToRead ? 0 : last + 1;
-}
 
 }  // namespace tarnel

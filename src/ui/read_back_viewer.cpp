@@ -18,7 +18,7 @@ namespace {
 
 // The valid part of a read-back buffer: `last` + 1 bytes, never beyond the buffer.
 std::vector<std::uint8_t> validBytes(const std::vector<std::uint8_t>& buffer, std::uint32_t last) {
-    const std::size_t length = std::min<std::size_t>(buffer.size(), std::size_t{last} + 1);
+    const std::size_t length = std::min<std::size_t>(buffer.size(), readBackBytes(last));
     return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length)};
 }
 

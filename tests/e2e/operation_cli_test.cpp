@@ -109,6 +109,20 @@ TEST_F(OperationCli, GangProgrammerFourSockets) {
     EXPECT_TRUE(contains(r.out, "*** Part No.:  QK200")) << r.out;
 }
 
+// A chip whose CONFIG words put the DataFlash at address 0 leaves no APROM to read: nothing
+// is read, the output says so, and no filler (nor an older read) stands as its contents.
+TEST_F(OperationCli, ReadOfARegionTheConfigLeavesEmptySavesNothing) {
+    SimProcess sim(dir_, R"({"kind": "ICP_Vexa",
+                             "sockets": [{"part": 207, "config": "FF0000FFFFFFFFFA"}]})");
+    const std::string out = dir_.file("read");
+    ASSERT_EQ(run("mkdir -p " + out + " && echo older > " + out + "/APROM_Contents.BIN").status, 0);
+    CliRun r = tarnel(sim, "read --part QK207 --config0 FFFFFFFA --out " + out);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "APROM Contents: nothing was read")) << r.out;
+    EXPECT_FALSE(contains(r.out, "262144 bytes")) << r.out;
+    EXPECT_TRUE(fileBytes(out + "/APROM_Contents.BIN").empty());
+}
+
 TEST_F(OperationCli, ChipCheckReportsTrimBytesOrTheLock) {
     SimProcess sim(dir_, R"({"kind": "ICP", "sockets": [{"trim": [1, 2, 3, 4, 165]}]})");
     CliRun r = tarnel(sim, "chip-check --part 136");

@@ -235,8 +235,7 @@ TEST(FirmwareVersionCheck, LoadsTheCarriedFirmwareOnlyWhenTheVersionDiffers) {
         auto& device = bench.singlePort(testing::singleScenario(0xB1, version));
         readyForLoad(bench, 0xB1);
         const bool differs = version != 0x0619;
-        EXPECT_EQ(bench.session.checkFirmwareVersion(),
-                  differs ? Check::Reloaded : Check::Current);
+        EXPECT_EQ(bench.session.checkFirmwareVersion(), differs ? Check::Reloaded : Check::Current);
         EXPECT_EQ(device.programmer()->firmwareLoads(), differs ? 1 : 0);
         EXPECT_EQ(device.programmer()->firmwareVersion(), 0x0619);
         EXPECT_TRUE(bench.op.boxes().empty());
