@@ -417,8 +417,16 @@ void MainWindowLogic::chooseComPort(int index) {
     showComPortList();
 }
 
-void MainWindowLogic::clickGang() {
-    state_[Control::GangBox].checked = bench_.job().gangMode;
+void MainWindowLogic::clickGang(bool ticked) {
+    ProgrammingJob& job = bench_.job();
+    if (!bench_.busy() && !job.comPortIspMode) {
+        job.programmerType =
+            static_cast<std::uint8_t>((job.programmerType & 0x0F) | (ticked ? kTypeGang : 0));
+        job.gangMode = ticked;
+        job.productionMode = false;
+        refreshCommandButtons();
+    }
+    state_[Control::GangBox].checked = job.gangMode;
 }
 
 void MainWindowLogic::clickProductionMode(bool ticked) {

@@ -122,7 +122,9 @@ class MainWindowLogic {
     void clickComPortIsp();
     // The operator chose entry `index` of the COM-port list (ISP by COM Port).
     void chooseComPort(int index);
-    void clickGang();
+    // Switches gang mode, except in ISP by COM Port and while a command runs (the box then
+    // shows the mode as it is).
+    void clickGang(bool ticked);
     void clickProductionMode(bool ticked);
 
     // Lists and tabs.

@@ -34,6 +34,7 @@ Workbench::~Workbench() {
 void Workbench::startUp(const std::string& workDirectory) {
     job_.workDirectory = workDirectory;
     job_.settingsFilePath = settingsPathIn(workDirectory);
+    job_.countersChanged = [this] { tarnel::saveSettings(job_, op_); };
     loadSettings(job_);  // a missing or unreadable file leaves the defaults
     job_.refreshDerivedState();
     applyLegacyListMask(job_);

@@ -1,6 +1,7 @@
 // tarnel parts / tarnel part: the chip catalogue as the window's lists show it.
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -82,11 +83,14 @@ int runParts(const std::string& type, const std::string& family) {
 std::optional<std::uint32_t> resolvePart(const ProgrammingJob& job, const std::string& text,
                                          bool typeGiven) {
     if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
-        const unsigned long index = std::stoul(text);
-        if (ChipCatalogue::contains(static_cast<std::uint32_t>(index))) {
-            return static_cast<std::uint32_t>(index);
-        }
-        return std::nullopt;
+        // Digits only: a catalogue index. One too large for any row is no part, not a
+        // number taken modulo the word size.
+        std::uint64_t index = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), index);
+        if (error != std::errc{} || end != text.data() + text.size() || index > kLastPartIndex ||
+            !ChipCatalogue::contains(static_cast<std::uint32_t>(index)))
+            return std::nullopt;
+        return static_cast<std::uint32_t>(index);
     }
     const std::string name = ChipCatalogue::nameAliases(text);
     if (auto found = job.catalogue.findPart(name, job.icpMode))
@@ -183,7 +187,7 @@ int runPart(const std::string& number, const std::string& type, bool typeGiven,
     if (!index || job->catalogue.partAt(*index).partNumber.empty()) {
         std::cerr << "tarnel part: no part \"" << number << "\" in the catalogue"
                   << (typeGiven ? " for this programmer type" : "") << "\n";
-        return kExitFail;
+        return kExitUsage;
     }
     if (!typeGiven && *index < 100 && job->icpMode) {
         // A legacy part: show it as the ISP programmer type would use it.

@@ -54,6 +54,7 @@ int prepare(LinkRun& run, const CliContext& context, const SetupOptions& options
             return kExitUsage;
         }
         run.job.setComPortName(remembered);
+        run.session.scanAllowed = false;  // a named port is the only port
     }
     return kExitPass;
 }

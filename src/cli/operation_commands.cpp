@@ -52,10 +52,16 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
     ProgrammingJob& job = bench.job();
 
     if (!o.project.empty()) {
-        // A project sets the whole job, gang mode included; --gang and --no-gang override it.
+        // A project sets the whole job but the programmer: gang mode is what --gang says,
+        // so a project saved at a gang station runs at a single one too.
         if (!loadProject(job, o.project, op))
             return kExitFail;
-        if (o.noGang || o.setup.gang) {
+        if (o.setup.gang && job.comPortIspMode) {
+            std::cerr << "tarnel " << name << ": --gang cannot be used with an ISP by COM Port "
+                      << "project\n";
+            return kExitUsage;
+        }
+        if (job.gangMode != o.setup.gang) {
             // The mode flags follow; the project's CONFIG words stay as loaded.
             const auto config = job.configBytes;
             const auto pages = job.dataFlashPages;
@@ -86,6 +92,8 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
             return kExitUsage;
         }
         job.setComPortName(remembered);
+        // A named port is the only port: another one may hold another station's programmer.
+        bench.session().scanAllowed = false;
     }
     if (!o.out.empty()) {
         std::filesystem::create_directories(o.out, error);
@@ -118,7 +126,14 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
     bench.waitForWorker();
     bench.saveSettings();
 
-    if (!started || op.failCount() > 0 || op.warningCount() > 0)
+    if (bench.session().notFound && !context.port.empty()) {
+        std::cerr << "tarnel " << name << ": no programmer answered on " << context.port
+                  << " (named with --port, so no other port was tried)\n";
+    }
+    // A box of a step that was recovered (a first connect the scan made good) is not the
+    // command's outcome.
+    const int failures = op.failCount() - bench.session().recoveredFailures;
+    if (!started || failures > 0 || op.warningCount() > 0)
         return kExitFail;
     // Read, Information and the chip check end in their views, not in a PASS box.
     const bool endsInView =
@@ -134,7 +149,7 @@ void addOperation(CLI::App& app, CliContext& context, Command command, const cha
     auto* sub = app.add_subcommand(name, description);
     addSetupOptions(sub, options->setup);
     sub->add_option("--project", options->project, "Take the whole setup from a project file");
-    sub->add_flag("--no-gang", options->noGang, "Single programmer even if the project says gang");
+    sub->add_flag("--no-gang", options->noGang, "Single programmer (the default)");
     sub->add_flag("--quiet", options->quiet, "Only the result lines");
     if (command == Command::Verify || command == Command::Read) {
         sub->add_option("--socket", options->socket, "Gang socket 1..4 (default 1)")

@@ -100,9 +100,21 @@ void addSetupOptions(CLI::App* command, SetupOptions& o) {
     command->add_option("--serial-address", o.serialAddress,
                         "APROM address of the serial number, hexadecimal (0..1FFF8)");
     command->add_option("--chip-counter", o.chipCounter, "Count chips from this value");
-    command->add_flag("--count-down", o.countDown, "The chip counter counts down");
-    command->add_flag("--fast-protocol,--fast", o.fastProtocol, "Fast UART protocol (ISP by COM Port)");
-    command->add_flag("--verify-only", o.verifyOnly, "Gang runs verify only");
+    // Each on/off setting has both ways; one not given keeps what the settings file holds.
+    auto setting = [command](const std::string& on, const std::string& off,
+                             std::optional<bool>& value, const std::string& onText,
+                             const std::string& offText) {
+        command->add_flag_callback(
+            on, [&value] { value = true; }, onText);
+        command->add_flag_callback(
+            off, [&value] { value = false; }, offText);
+    };
+    setting("--count-down", "--count-up", o.countDown, "The chip counter counts down",
+            "The chip counter counts up");
+    setting("--fast-protocol,--fast", "--normal-protocol", o.fastProtocol,
+            "Fast UART protocol (ISP by COM Port)", "Normal UART protocol (ISP by COM Port)");
+    setting("--verify-only", "--program", o.verifyOnly, "Gang runs verify only",
+            "Gang runs program and verify");
 }
 
 int applySetupOptions(const SetupOptions& o, ProgrammingJob& job, Operator& op) {
@@ -207,9 +219,9 @@ int applySetupOptions(const SetupOptions& o, ProgrammingJob& job, Operator& op) 
         }
         job.chipCounterEnabled = true;
     }
-    job.chipCounterDown = o.countDown;
-    job.uartFastProtocol = o.fastProtocol;
-    job.gangVerifyOnly = o.verifyOnly;
+    job.chipCounterDown = o.countDown.value_or(job.chipCounterDown);
+    job.uartFastProtocol = o.fastProtocol.value_or(job.uartFastProtocol);
+    job.gangVerifyOnly = o.verifyOnly.value_or(job.gangVerifyOnly);
 
     return reloadImages(job, op) ? kExitPass : kExitFail;
 }

@@ -2,6 +2,7 @@
 // The setup options shared by every command that builds a job from the command line: part,
 // programmer type, image files, CONFIG words and the advanced settings.
 
+#include <optional>
 #include <string>
 
 #include "core/operator.h"
@@ -30,9 +31,10 @@ struct SetupOptions {
     std::string serialIncrement;  // up to 16 decimal digits
     std::string serialAddress;    // hexadecimal, 0..0x1FFF8
     std::string chipCounter;      // 0..999999; enables the chip counter
-    bool countDown = false;
-    bool fastProtocol = false;
-    bool verifyOnly = false;
+    // On/off settings: not given keeps the settings file's value.
+    std::optional<bool> countDown;     // --count-down / --count-up
+    std::optional<bool> fastProtocol;  // --fast-protocol / --normal-protocol
+    std::optional<bool> verifyOnly;    // --verify-only / --program
 };
 
 void addSetupOptions(CLI::App* command, SetupOptions& options);

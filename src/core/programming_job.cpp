@@ -99,6 +99,8 @@ void ProgrammingJob::advanceSerialNumber() {
     const std::uint64_t next =
         (combine(serialHigh, serialLow) + combine(incrementHigh, incrementLow)) % kSerialModulus;
     split(next, serialHigh, serialLow);
+    if (countersChanged)
+        countersChanged();
 }
 
 void ProgrammingJob::retreatSerialNumber() {
@@ -107,6 +109,8 @@ void ProgrammingJob::retreatSerialNumber() {
     const std::uint64_t step = combine(incrementHigh, incrementLow) % kSerialModulus;
     const std::uint64_t value = combine(serialHigh, serialLow) % kSerialModulus;
     split((value + kSerialModulus - step) % kSerialModulus, serialHigh, serialLow);
+    if (countersChanged)
+        countersChanged();
 }
 
 void ProgrammingJob::countChips() {
@@ -118,6 +122,8 @@ void ProgrammingJob::countChips() {
     } else {
         chipCounter = std::min(chipCounter + step, kChipCounterMax);
     }
+    if (countersChanged)
+        countersChanged();
 }
 
 std::string ProgrammingJob::comPortText() const {

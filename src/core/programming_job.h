@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/chip_catalogue.h"
@@ -34,9 +35,9 @@ class ProgrammingJob {
 
     // 1. Programmer type and mode
     std::uint8_t programmerType = kTypeIsp;
-    bool icpMode = false;         // derived
-    bool comPortIspMode = false;  // derived
-    bool gangMode = false;        // derived
+    bool icpMode = false;                     // derived
+    bool comPortIspMode = false;              // derived
+    bool gangMode = false;                    // derived
     std::atomic<bool> productionMode{false};  // derived; cleared from the window's thread
     std::atomic<bool> busy{false};
     bool downloadThenUpdate = false;
@@ -102,6 +103,11 @@ class ProgrammingJob {
     std::string workDirectory;
     std::string settingsFilePath;
 
+    // Called after each step of the serial number or the chip counter, so the front can
+    // save them at once: a serial number handed out must never be handed out again after a
+    // crash or a power cut.
+    std::function<void()> countersChanged;
+
     // The catalogue, with the legacy list masking that follows the programmer type.
     ChipCatalogue catalogue;
 
@@ -112,6 +118,7 @@ class ProgrammingJob {
     void refreshDerivedState();
     // Recomputes and returns the FLAGs byte.
     std::uint8_t buildFlags();
+    // Each calls countersChanged after the step.
     void advanceSerialNumber();
     void retreatSerialNumber();
     void countChips();

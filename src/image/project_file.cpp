@@ -198,6 +198,10 @@ bool decodeProject(std::span<const std::uint8_t> in, ProjectFile& project, std::
             return refuse(why, name + " image does not match its checksum");
         }
     }
+    // The blocks end exactly at the end of the file: a length that is short by some bytes
+    // (whose sum may still match when they are zeros) or anything appended is no project.
+    if (at != in.size())
+        return refuse(why, "bytes left after the last block");
     project = std::move(p);
     return true;
 }
@@ -250,7 +254,9 @@ bool loadProject(ProgrammingJob& job, const std::string& path, Operator& op) {
     if (mode == kTypeIcp && !job.icpMode)
         job.savedIspPartIndex = job.partIndex;
     job.partIndex = *index;
-    job.programmerType = static_cast<std::uint8_t>(mode | kTypeGang);
+    // The gang bit as the file holds it; ISP by COM Port has no gang programmer.
+    const bool gang = (project.programmerType & 0xF0) == kTypeGang && mode != kTypeIspByCom;
+    job.programmerType = static_cast<std::uint8_t>(mode | (gang ? kTypeGang : 0));
 
     job.dataFlashPages = project.dataFlashPages;
     job.flags = project.flags;

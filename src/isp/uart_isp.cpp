@@ -434,10 +434,12 @@ void UartIsp::ispUpdateChip() {
     } else if (const auto failure = writeSelected(true)) {
         showFail(op_, *failure);
     } else {
-        showPass(op_, ispSuccessText(job_), job_.productionMode);
+        // The counters move (and are saved) before the box, which may stay up a while.
+        const std::string text = ispSuccessText(job_);
         job_.countChips();
         if (job_.serialEnabled)
             job_.advanceSerialNumber();
+        showPass(op_, text, job_.productionMode);
         ispSendByte(isp::kEnd);
         ispExpectZ();
     }
@@ -498,10 +500,11 @@ void UartIsp::ispProductionLoop() {
             showFail(op_, *failure);
             continue;
         }
-        showPass(op_, ispSuccessText(job_), true);
+        const std::string text = ispSuccessText(job_);
         job_.countChips();
         if (job_.serialEnabled)
             job_.advanceSerialNumber();
+        showPass(op_, text, true);
     }
     link_.close();
     resetProgress(op_);

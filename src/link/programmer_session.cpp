@@ -141,20 +141,32 @@ bool ProgrammerSession::scan() {
 }
 
 bool ProgrammerSession::findAndConnect(std::string_view notFoundText) {
-    if (connect() == Connect::Done)
+    notFound = false;
+    const Connect first = connect();
+    if (first == Connect::Done)
         return true;
-    pause(kRetryAfterConnectMs);
-    if (!scan())
+    if (!scanAllowed) {
+        notFound = true;
+        showFail(op_, notFoundText);
         return false;
+    }
+    pause(kRetryAfterConnectMs);
+    if (!scan()) {
+        notFound = true;
+        return false;
+    }
     pause(kRetryAfterScanMs);
     switch (connect()) {
         case Connect::Done:
+            if (first == Connect::NoAnswer)
+                ++recoveredFailures;  // its wrapper's box
             return true;
         case Connect::NoAnswer:
             return false;  // the wrapper has said why
         case Connect::NotOpened:
             // The port the scan just found cannot be opened again: say so rather than stop
             // without a word.
+            notFound = true;
             showFail(op_, notFoundText);
             return false;
     }

@@ -83,7 +83,15 @@ class ProgrammerSession {
     bool gangFwBelow0145 = false;
     bool gangFwBelow0560 = false;
 
-    bool identifyOnly = false;      // the search stops after identifying the programmer
+    bool identifyOnly = false;  // the search stops after identifying the programmer
+    // Off: only the remembered port is tried, never a scan (a port named on the command
+    // line, where another port may hold another station's programmer).
+    bool scanAllowed = true;
+    // FAIL boxes of a first connect that the scan then made good; a front that judges a
+    // command by its boxes leaves these out.
+    int recoveredFailures = 0;
+    // The last search found no programmer (after its FAIL box).
+    bool notFound = false;
     std::uint8_t socketNumber = 0;  // gang socket being served, 1..4; 0 outside gang work
 
     std::uint8_t lastCommand = 0;

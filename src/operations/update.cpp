@@ -397,6 +397,9 @@ void reportGangResult(ProgrammerSession& session, std::uint8_t result, bool seri
     ProgrammingJob& job = session.job();
     Operator& op = session.op();
     if ((result & kAllSocketsPassed) == kAllSocketsPassed) {
+        // The counter moves (and is saved) before the box, which may stay up a while.
+        job.gangPassCount = 4;
+        job.countChips();
         if (job.gangVerifyOnly) {
             showPass(op, "All chips are successfully verified !", job.productionMode);
         } else if (serialSent) {
@@ -413,8 +416,6 @@ void reportGangResult(ProgrammerSession& session, std::uint8_t result, bool seri
         } else {
             showPass(op, "All chips are successfully programmed !", job.productionMode);
         }
-        job.gangPassCount = 4;
-        job.countChips();
         return;
     }
     job.gangPassCount = 4;
@@ -427,13 +428,13 @@ void reportGangResult(ProgrammerSession& session, std::uint8_t result, bool seri
             --job.gangPassCount;
         }
     }
-    showFail(op, text);
     job.countChips();
     // No chip took an S/N: give the four back. Chips that failed among good ones keep theirs.
     if ((result & kAllSocketsPassed) == 0 && serialSent) {
         for (int i = 0; i < 4; ++i)
             job.retreatSerialNumber();
     }
+    showFail(op, text);
 }
 
 }  // namespace
@@ -516,10 +517,11 @@ bool icpUpdateSteps(ProgrammerSession& session) {
         text += "\n\n( S/N='" + serialText(job.serialHigh, job.serialLow) + "' at address 0x" +
                 hexAddress(job.serialAddress) + " )";
     }
-    showPass(op, text, job.productionMode);
+    // The counters move (and are saved) before the box, which may stay up a while.
     job.countChips();
     if (job.serialEnabled && (job.comPortIspMode || job.icpMode))
         job.advanceSerialNumber();
+    showPass(op, text, job.productionMode);
     return true;
 }
 

@@ -301,7 +301,7 @@ void MainWindow::connectControls() {
         logic_->clickComPortIsp();
         afterCommand(bench_->busy());  // the COM-port search may have started
     });
-    onClick(Control::GangBox, [&l](bool) { l.clickGang(); });
+    onClick(Control::GangBox, [&l](bool ticked) { l.clickGang(ticked); });
     onClick(Control::ProductionBox, [&l](bool on) { l.clickProductionMode(on); });
     onClick(Control::ApromBox, [&l](bool on) { l.clickItem(ImageRegion::Aprom, on); });
     onClick(Control::DataFlashBox, [&l](bool on) { l.clickItem(ImageRegion::DataFlash, on); });

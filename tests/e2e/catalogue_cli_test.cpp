@@ -55,8 +55,12 @@ TEST(CatalogueCli, PartDecodesGivenConfigWords) {
 }
 
 TEST(CatalogueCli, ErrorsAndUsage) {
-    EXPECT_EQ(cli("part NOSUCHPART").status, 1);
-    EXPECT_EQ(cli("part 1104").status, 1);
+    // No such part, whatever the size of the number: a clear error, never a wrapped index.
+    for (const char* part : {"NOSUCHPART", "1104", "4294967503", "99999999999999999999999"}) {
+        const CliRun r = cli(std::string("part ") + part);
+        EXPECT_EQ(r.status, 2) << part;
+        EXPECT_NE(r.out.find("no part"), std::string::npos) << r.out;
+    }
     EXPECT_EQ(cli("parts --type jtag").status, 2);
     EXPECT_EQ(cli("parts --family Unknown").status, 2);
     EXPECT_EQ(cli("").status, 2);

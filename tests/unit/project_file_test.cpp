@@ -121,19 +121,18 @@ TEST(ProjectFile, WritesTheKnownJobByteForByte) {
     EXPECT_EQ(op.boxes(), std::vector<std::string>{"FAIL: Open file error !"});
 }
 
-TEST(ProjectFile, LoadsBackWithGangModeWorkingFilesAndKeptCounters) {
+TEST(ProjectFile, LoadsBackWithItsModeWorkingFilesAndKeptCounters) {
     Loader l;
     ASSERT_TRUE(l.load(knownBytes())) << l.op.boxes().front();
-    // Saved again, the job gives the file back with gang mode set, the port name zeroed,
-    // and its own serial number (42) and chip counter (7) instead of the file's.
+    // Saved again, the job gives the file back with its mode, the port name zeroed, and its
+    // own serial number (42) and chip counter (7) instead of the file's.
     auto expected = knownBytes();
-    expected[32] = kTypeGang | kTypeIcp;
     std::memset(expected.data() + 48, 0, 16);
     const std::uint8_t serial[] = {0, 0, 0, 0, 0, 0, 0, 0x42};
     std::memcpy(expected.data() + 88, serial, 8);
     expected[98] = 7, expected[99] = 0, expected[100] = 0;
     EXPECT_EQ(encodeProject(l.job), expected);
-    EXPECT_TRUE(l.job.icpMode && l.job.gangMode && !l.job.productionMode);
+    EXPECT_TRUE(l.job.icpMode && !l.job.gangMode && !l.job.productionMode);
     EXPECT_EQ(l.job.partIndex, 207u);
     EXPECT_EQ(l.job.projectFileName, "line.TPJ");
 
@@ -168,16 +167,19 @@ TEST(ProjectFile, PartIsSearchedInTheRowsOfTheFilesMode) {
     auto bytes = knownBytes();
     std::memset(bytes.data() + 16, 0, 16);
     std::memcpy(bytes.data() + 16, "QP508", 5);  // a Pike part: row 40 and row 136
-    bytes[32] = kTypeIspByCom;
+    // A file saved in ISP by COM Port mode comes back in that mode, never as a gang one.
+    bytes[32] = kTypeIspByCom | kTypeGang;
     ASSERT_TRUE(l.load(bytes));
     EXPECT_EQ(l.job.partIndex, 40u);
-    EXPECT_EQ(l.job.programmerType, 0x42);
+    EXPECT_EQ(l.job.programmerType, kTypeIspByCom);
+    EXPECT_TRUE(l.job.comPortIspMode && !l.job.gangMode);
     EXPECT_FALSE(l.job.catalogue.legacyListMasked());
     EXPECT_EQ(l.job.savedIcpPartIndex, 300u) << "the ICP part is remembered";
 
-    bytes[32] = kTypeIcp;
+    bytes[32] = kTypeIcp | kTypeGang;  // the gang bit as the file holds it
     ASSERT_TRUE(l.load(bytes));
     EXPECT_EQ(l.job.partIndex, 136u);
+    EXPECT_TRUE(l.job.gangMode);
     EXPECT_TRUE(l.job.catalogue.legacyListMasked());
 
     std::memcpy(bytes.data() + 16, "QM(I)114", 8);  // a former part number
@@ -217,6 +219,12 @@ TEST(ProjectFile, BrokenFilesAreRefusedBeforeAnyChange) {
     lyingLength[256 + 66] = 0x10;  // APROM block claims 1 MiB
     auto badChecksum = good;
     badChecksum[256 + 80] ^= 1;
+    // Bytes past the last block: a zero byte (as left by a block length one short over an
+    // image ending in zeros, whose sum still matches) or junk appended.
+    auto trailingZero = good;
+    trailingZero.push_back(0);
+    auto junk = good;
+    junk.insert(junk.end(), {'j', 'u', 'n', 'k'});
     const std::vector<std::vector<std::uint8_t>> cases = {
         {},
         std::vector<std::uint8_t>(good.begin(), good.begin() + 100),
@@ -227,6 +235,8 @@ TEST(ProjectFile, BrokenFilesAreRefusedBeforeAnyChange) {
         wrongLetter,
         lyingLength,
         badChecksum,
+        trailingZero,
+        junk,
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
