@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "app/config_editor.h"
+#include "cli/printable.h"
 #include "core/atomic_file.h"
 #include "core/chip_catalogue.h"
 
@@ -37,7 +38,7 @@ void ConsoleOperator::setStatus(std::string_view text) {
     if (!verbose_ || text == "Ready...")
         return;
     endBarLine();
-    std::cout << text << std::endl;
+    std::cout << printable(text) << std::endl;
 }
 
 void ConsoleOperator::setProgressRange(int maximum) {
@@ -67,24 +68,24 @@ void ConsoleOperator::setPortText(std::string_view text) {
         return;
     lastPort_ = text;
     endBarLine();
-    std::cout << "Port: " << text << std::endl;
+    std::cout << "Port: " << printable(text) << std::endl;
 }
 
 void ConsoleOperator::setProgrammerTypeLabel(std::string_view text) {
     if (!verbose_)
         return;
     endBarLine();
-    std::cout << "Prog. Type: " << text << std::endl;
+    std::cout << "Prog. Type: " << printable(text) << std::endl;
 }
 
 void ConsoleOperator::showResultBox(ResultKind kind, std::string_view text, bool) {
     endBarLine();
     if (kind == ResultKind::Pass) {
         ++passes_;
-        std::cout << "PASS: " << text << std::endl;
+        std::cout << "PASS: " << printable(text) << std::endl;
     } else {
         ++fails_;
-        std::cerr << "FAIL: " << text << std::endl;
+        std::cerr << "FAIL: " << printable(text) << std::endl;
     }
 }
 
@@ -92,7 +93,7 @@ void ConsoleOperator::showMessageBox(std::string_view caption, std::string_view 
     endBarLine();
     if (caption == "WARNING")
         ++warnings_;
-    std::cerr << caption << ": " << text << std::endl;
+    std::cerr << printable(caption) << ": " << printable(text) << std::endl;
 }
 
 int ConsoleOperator::chooseSocket(int current) {
@@ -163,7 +164,7 @@ void ConsoleOperator::showConfigView(ConfigLayout layout, std::uint32_t partInde
     ProgrammingJob job;
     job.catalogue.setLegacyListMasked(false);
     for (const std::string& line : describeConfigView(job, partIndex, bytes, layout))
-        std::cout << "  " << line << "\n";
+        std::cout << "  " << printable(line) << "\n";
     std::cout.flush();
 }
 

@@ -8,6 +8,7 @@
 
 #include "cli/cli_context.h"
 #include "cli/console_operator.h"
+#include "cli/printable.h"
 #include "cli/setup_options.h"
 #include "core/atomic_file.h"
 #include "core/config_model.h"
@@ -33,8 +34,9 @@ std::string serialText(std::uint32_t high, std::uint32_t low) {
 
 int runHexToBinary(const std::string& input, const std::string& output) {
     std::vector<std::uint8_t> text;
-    if (readWholeFile(input, text, kMaxHexFileSize) != ReadResult::Ok) {
-        std::cerr << "tarnel hex2bin: cannot read " << input << "\n";
+    if (const ReadResult result = readWholeFile(input, text, kMaxHexFileSize);
+        result != ReadResult::Ok) {
+        std::cerr << "tarnel hex2bin: " << describeReadFailure(result, input) << "\n";
         return kExitFail;
     }
     ConsoleOperator op;
@@ -114,8 +116,8 @@ std::string partText(const ProjectFile& project) {
 
 int runProjectShow(const std::string& path) {
     std::vector<std::uint8_t> bytes;
-    if (readWholeFile(path, bytes, 16u << 20) != ReadResult::Ok) {
-        std::cerr << "Open file error ! (" << path << ")\n";
+    if (const ReadResult result = readWholeFile(path, bytes, 16u << 20); result != ReadResult::Ok) {
+        std::cerr << "Open file error ! (" << describeReadFailure(result, path) << ")\n";
         return kExitFail;
     }
     ProjectFile p;
@@ -128,7 +130,7 @@ int runProjectShow(const std::string& path) {
     const unsigned usageTimes = p.usageTimesHigh == 0xFF && p.usageTimesLow == 0xFF
                                     ? 60000
                                     : p.usageTimesHigh * 256u + p.usageTimesLow;
-    std::cout << "Part:             " << partText(p) << "\n"
+    std::cout << "Part:             " << printable(partText(p)) << "\n"
               << "Programmer type:  " << typeText(p.programmerType) << "\n"
               << "FLAGs:            " << flagsText(p.flags) << "\n"
               << "CONFIG0:          " << hex(config0Word(p.configBytes), 8) << "\n"
@@ -152,8 +154,8 @@ int runProjectShow(const std::string& path) {
             std::cout << "(none)\n";
             continue;
         }
-        std::cout << "\"" << region.shownName << "\", " << region.length << " Bytes, checksum "
-                  << hex(region.checksum, 8) << "\n";
+        std::cout << "\"" << printable(region.shownName) << "\", " << region.length
+                  << " Bytes, checksum " << hex(region.checksum, 8) << "\n";
     }
     return kExitPass;
 }

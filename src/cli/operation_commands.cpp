@@ -51,6 +51,8 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
     bench.session().firmwareDirectory = context.firmwareDir;
     ProgrammingJob& job = bench.job();
 
+    if (const int status = checkInputFiles({{"--project", &o.project}}); status != kExitPass)
+        return status;
     if (!o.project.empty()) {
         // A project sets the whole job but the programmer: gang mode is what --gang says,
         // so a project saved at a gang station runs at a single one too.

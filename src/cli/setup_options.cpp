@@ -1,6 +1,7 @@
 #include "cli/setup_options.h"
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <iostream>
 #include <map>
 
@@ -22,6 +23,14 @@ constexpr std::uint32_t kMaxSerialAddress = 0x1FFF8;
 int usage(const std::string& message) {
     std::cerr << "tarnel: " << message << "\n";
     return kExitUsage;
+}
+
+// An input that exists but is no regular file (a FIFO would hang its reader) is refused
+// before anything else; a missing one is left to the reload, which says so in its words.
+bool regularOrMissing(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
 }
 
 // An unsigned number of at most `max`, decimal, or hexadecimal when hex is set (an "0x"
@@ -117,7 +126,19 @@ void addSetupOptions(CLI::App* command, SetupOptions& o) {
             "Gang runs program and verify");
 }
 
+int checkInputFiles(std::initializer_list<std::pair<const char*, const std::string*>> inputs) {
+    for (const auto& [option, path] : inputs) {
+        if (!path->empty() && !regularOrMissing(*path))
+            return usage(std::string(option) + " " + *path + " is not a regular file");
+    }
+    return kExitPass;
+}
+
 int applySetupOptions(const SetupOptions& o, ProgrammingJob& job, Operator& op) {
+    if (const int status = checkInputFiles(
+            {{"--aprom", &o.aprom}, {"--dataflash", &o.dataFlash}, {"--ldrom", &o.ldrom}});
+        status != kExitPass)
+        return status;
     const auto type = kTypes.find(o.type);
     if (type == kTypes.end())
         return usage("unknown programmer type \"" + o.type + "\"");

@@ -2,8 +2,10 @@
 // The setup options shared by every command that builds a job from the command line: part,
 // programmer type, image files, CONFIG words and the advanced settings.
 
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/operator.h"
 #include "core/programming_job.h"
@@ -45,5 +47,9 @@ void addSetupOptions(CLI::App* command, SetupOptions& options);
 // on standard error; a file that cannot be read goes through the Operator. Returns an exit
 // status (kExitPass when the job is ready).
 int applySetupOptions(const SetupOptions& options, ProgrammingJob& job, Operator& op);
+
+// kExitUsage (after a message on standard error) when an option names something that exists
+// but is not a regular file; kExitPass otherwise.
+int checkInputFiles(std::initializer_list<std::pair<const char*, const std::string*>> inputs);
 
 }  // namespace tarnel::cli

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
 #if defined(_WIN32)
@@ -12,6 +14,7 @@
 #include <fstream>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -40,12 +43,52 @@ std::string temporaryNameFor(const std::string& path, int attempt) {
            std::to_string(attempt);
 }
 
+// True when the writer that made a temporary name may still be at work: its process lives
+// (on Windows, where that is not asked, a file touched in the last hour counts as live).
+bool writerMayLive(long pid, const std::filesystem::path& file) {
+#if defined(_WIN32)
+    (void)pid;
+    std::error_code code;
+    const auto when = std::filesystem::last_write_time(file, code);
+    return code || std::filesystem::file_time_type::clock::now() - when < std::chrono::hours(1);
+#else
+    (void)file;
+    return pid == static_cast<long>(getpid()) || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
+           errno == EPERM;
+#endif
+}
+
+// Removes temporary files of this target left by a writer that was killed before its
+// rename; those of a writer still at work are left alone.
+void removeStaleTemporaries(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const std::string prefix = target.filename().string() + ".tmp";
+    const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code code;
+    for (fs::directory_iterator it(directory, code), end; !code && it != end; it.increment(code)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string rest = name.substr(prefix.size());
+        const auto dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos ||
+            rest.find_first_not_of("0123456789") != dash || dash > 9)
+            continue;
+        if (!writerMayLive(std::stol(rest.substr(0, dash)), it->path())) {
+            std::error_code ignored;
+            fs::remove(it->path(), ignored);
+        }
+    }
+}
+
 }  // namespace
 
 #if defined(_WIN32)
 
 bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          std::string* error) {
+    removeStaleTemporaries(path);
     const std::string temp = temporaryNameFor(path, 0);
     {
         std::FILE* file = std::fopen(temp.c_str(), "wbx");
@@ -76,8 +119,10 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
                          std::uint64_t maxBytes) {
     std::error_code code;
-    if (!std::filesystem::is_regular_file(path, code))
+    if (!std::filesystem::exists(path, code))
         return ReadResult::OpenFailed;
+    if (!std::filesystem::is_regular_file(path, code))
+        return ReadResult::NotRegular;
     const auto size = std::filesystem::file_size(path, code);
     if (code)
         return ReadResult::OpenFailed;
@@ -136,6 +181,7 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
         setError(error, "no file name", 0);
         return false;
     }
+    removeStaleTemporaries(path);
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
@@ -179,13 +225,22 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 
 ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
                          std::uint64_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Anything but a regular file is refused before it is opened (opening a FIFO waits for
+    // a writer, opening a device may act on it); O_NONBLOCK keeps the open from waiting if
+    // the path is swapped for one in between, and fstat checks what was opened.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return ReadResult::NotRegular;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return ReadResult::OpenFailed;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0) {
         ::close(fd);
         return ReadResult::OpenFailed;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return ReadResult::NotRegular;
     }
     if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
         ::close(fd);
@@ -217,5 +272,19 @@ ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out
 }
 
 #endif
+
+std::string describeReadFailure(ReadResult result, const std::string& path) {
+    switch (result) {
+        case ReadResult::Ok:
+            return path;
+        case ReadResult::OpenFailed:
+            return "cannot read " + path;
+        case ReadResult::TooLarge:
+            return path + " is too large";
+        case ReadResult::NotRegular:
+            return path + " is not a regular file";
+    }
+    return path;
+}
 
 }  // namespace tarnel

@@ -21,9 +21,13 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 
 enum class ReadResult {
     Ok,
-    OpenFailed,  // missing, unreadable, or not a regular file
+    OpenFailed,  // missing or unreadable
     TooLarge,    // longer than the caller's limit; nothing was read
+    NotRegular,  // a FIFO, a device, a directory: refused without waiting on it
 };
+
+// A line of text for a read that failed, naming the path ("not a regular file", ...).
+std::string describeReadFailure(ReadResult result, const std::string& path);
 
 // Reads the whole file into out (replacing its content). Files longer than maxBytes are
 // refused before any byte is read, so a stray huge file cannot exhaust memory.

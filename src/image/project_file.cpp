@@ -220,6 +220,7 @@ bool loadProject(ProgrammingJob& job, const std::string& path, Operator& op) {
         case ReadResult::Ok:
             break;
         case ReadResult::OpenFailed:
+        case ReadResult::NotRegular:
             showFail(op, "Open file error !");
             return false;
         case ReadResult::TooLarge:

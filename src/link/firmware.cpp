@@ -63,6 +63,7 @@ bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t li
     // An oversized file is refused before it is read; an empty one would load nothing.
     switch (readWholeFile(path, bytes, limit)) {
         case ReadResult::OpenFailed:
+        case ReadResult::NotRegular:
             showFail(op_, path + " cannot be opened !");
             return false;
         case ReadResult::TooLarge:

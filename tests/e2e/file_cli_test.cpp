@@ -1,6 +1,7 @@
 // tarnel hex2bin and tarnel project, run as a line engineer's script runs them.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -78,6 +79,31 @@ TEST(FileCli, ProjectSaveAndShow) {
           "DataFlash:        (none)"}) {
         EXPECT_TRUE(has(show, line)) << line << "\n" << show.out;
     }
+}
+
+// Inputs that are not regular files are refused at once (a FIFO would wait for a writer
+// for ever); text from a file reaches the terminal with its control characters escaped.
+TEST(FileCli, HostileInputs) {
+    ScratchDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("f.hex").c_str(), 0600), 0);
+    const CliRun hex = runTarnel("hex2bin " + dir.file("f.hex") + " " + dir.file("o.bin"));
+    EXPECT_EQ(hex.status, 1);
+    EXPECT_TRUE(has(hex, "is not a regular file")) << hex.out;
+    const CliRun show = runTarnel("project show " + dir.file("f.hex"));
+    EXPECT_EQ(show.status, 1);
+    EXPECT_TRUE(has(show, "is not a regular file")) << show.out;
+    const CliRun aprom =
+        runTarnel("project save " + dir.file("x.TPJ") + " --aprom " + dir.file("f.hex"));
+    EXPECT_EQ(aprom.status, 2);
+    EXPECT_TRUE(has(aprom, "--aprom " + dir.file("f.hex") + " is not a regular file")) << aprom.out;
+
+    const std::string evil = dir.write("a\x1b]0;owned\x07\x1b[2J.bin", std::string(4, '\x01'));
+    const std::string tpj = dir.file("evil.TPJ");
+    ASSERT_EQ(runTarnel("project save " + tpj + " --part QK207 --aprom '" + evil + "'").status, 0);
+    const CliRun shown = runTarnel("project show " + tpj);
+    EXPECT_EQ(shown.status, 0) << shown.out;
+    EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << "no raw escape reaches the terminal";
+    EXPECT_TRUE(has(shown, "a\\x1B]0;owned\\x07\\x1B[2J.bin")) << shown.out;
 }
 
 TEST(FileCli, ProjectErrors) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -44,11 +45,27 @@ TEST(AtomicFile, FailureLeavesTargetAndNoTemporaryFile) {
     EXPECT_FALSE(writeFileAtomically("", bytes));
 }
 
+// A write killed before its rename leaves its temporary file; the next write of the same
+// target removes it, but not one of a writer that still lives nor one of another target.
+TEST(AtomicFile, StaleTemporaryOfTheTargetIsRemovedByTheNextWrite) {
+    ScratchDir dir;
+    const std::string target = dir.file("X.TPJ");
+    dir.write("X.TPJ.tmp999999999-0-0", "half");  // no such process
+    const std::string live = "X.TPJ.tmp" + std::to_string(::getpid()) + "-77-0";
+    dir.write(live, "in flight");
+    dir.write("Y.TPJ.tmp999999999-0-0", "other target");
+    ASSERT_TRUE(writeFileAtomically(target, std::vector<std::uint8_t>{1}));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"X.TPJ", live, "Y.TPJ.tmp999999999-0-0"}));
+}
+
 TEST(AtomicFile, ReadWholeFileRefusesWhatIsNotAnOrdinaryFileOrTooLarge) {
     ScratchDir dir;
     std::vector<std::uint8_t> bytes{9};
     EXPECT_EQ(readWholeFile(dir.file("none"), bytes, 100), ReadResult::OpenFailed);
-    EXPECT_EQ(readWholeFile(dir.path(), bytes, 100), ReadResult::OpenFailed);
+    EXPECT_EQ(readWholeFile(dir.path(), bytes, 100), ReadResult::NotRegular);
+    // A FIFO with no writer is refused at once, not waited on.
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(readWholeFile(dir.file("fifo"), bytes, 100), ReadResult::NotRegular);
     const std::string path = dir.write("ten", std::string(10, 'x'));
     EXPECT_EQ(readWholeFile(path, bytes, 9), ReadResult::TooLarge);
     ASSERT_EQ(readWholeFile(path, bytes, 10), ReadResult::Ok);
