@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <string>
+#include <thread>
+
+#include "app/settings_file.h"
 
 #include "support/cli_process.h"
 
@@ -62,6 +67,44 @@ TEST_F(IspCli, ProductionRunOfThreeChipsThenNoChipFails) {
     r = tarnel(sim, "--quiet");
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_TRUE(contains(r.out, "FAIL: Chip not ready !")) << r.out;
+}
+
+// The settings file follows every chip: a production run killed mid-way hands out no serial
+// number twice on the next run.
+TEST_F(IspCli, KilledProductionRunContinuesAfterTheLastSerialNumber) {
+    SimProcess sim(dir_, R"({"device": "bootloader", "chips": [
+        {"part": "QM114", "resetAfterProbes": 10}, {"part": "QM114", "resetAfterProbes": 10},
+        {"part": "QM114", "resetAfterProbes": 10}, {"part": "QM114", "resetAfterProbes": 10},
+        {"part": "QM114", "resetAfterProbes": 10}]})");
+    const std::string out = dir_.file("run.out");
+    const CliRun started = run("TARNEL_PORTS=" + sim.link() + " " + kTarnel + " --workdir " +
+                               dir_.path() + " update --type com --part QM114 --aprom " + image_ +
+                               " --serial 100 --serial-address 3000 --production --quiet > " + out +
+                               " 2>&1 & echo $!");
+    const pid_t pid = static_cast<pid_t>(std::stol(started.out));
+    int passes = 0;
+    for (int wait = 0; wait < 300 && passes < 2; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto text = tarnel::test::readBytes(out);
+        passes = count(std::string(text.begin(), text.end()), "PASS:");
+    }
+    ::kill(pid, SIGKILL);
+    ASSERT_GE(passes, 2);
+    const auto text = tarnel::test::readBytes(out);
+    passes = count(std::string(text.begin(), text.end()), "PASS:");
+
+    tarnel::ProgrammingJob saved;
+    saved.settingsFilePath = dir_.file("GUI.LOG");
+    ASSERT_TRUE(tarnel::loadSettings(saved));
+    // Saved before each PASS is shown: at least every shown chip, at most one more.
+    EXPECT_GE(saved.serialLow, 100u + static_cast<unsigned>(passes));
+    EXPECT_LE(saved.serialLow, 101u + static_cast<unsigned>(passes));
+
+    const CliRun next = tarnel(sim, "--production --count 1 --quiet");
+    EXPECT_EQ(next.status, 0) << next.out;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "S/N='00000000,%08u'", saved.serialLow);
+    EXPECT_TRUE(contains(next.out, expected)) << next.out;
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/settings_file.h"
+#include "core/programming_job.h"
 #include "support/cli_process.h"
 
 using tarnel::test::CliRun;
@@ -121,6 +123,58 @@ TEST_F(OperationCli, ReadOfARegionTheConfigLeavesEmptySavesNothing) {
     EXPECT_TRUE(contains(r.out, "APROM Contents: nothing was read")) << r.out;
     EXPECT_FALSE(contains(r.out, "262144 bytes")) << r.out;
     EXPECT_TRUE(fileBytes(out + "/APROM_Contents.BIN").empty());
+}
+
+// A port named with --port is the only one tried; without it, a silent remembered port is
+// reported and the scan finds the programmer, and the PASS decides the exit status.
+TEST_F(OperationCli, NamedPortIsExclusiveAndARecoveredConnectPasses) {
+    SimProcess silent(dir_, R"({"faults": [{"type": "noAnswer", "step": 1, "count": 0}]})",
+                      "silent");
+    SimProcess sim(dir_, R"({"kind": "ICP_Vexa", "sockets": [{}]})");
+    const std::string base = "TARNEL_PORTS=" + silent.link() + ":" + sim.link() + " " + kTarnel +
+                             " --workdir " + dir_.path() + " --firmware-dir " + firmware();
+    const std::string setup = " download --part QK200 --aprom " + kSampleHex;
+
+    CliRun r = run(base + " --port " + silent.link() + setup);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(contains(r.out, "no programmer answered on " + silent.link())) << r.out;
+    EXPECT_FALSE(contains(r.out, "PASS")) << r.out;
+
+    r = run(base + setup);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "FAIL: Receive data error !")) << r.out;
+    EXPECT_TRUE(contains(r.out, "PASS: Programmer is successfully downloaded !")) << r.out;
+}
+
+// An on/off setting not given keeps the settings file's value; its opposite turns it off.
+TEST_F(OperationCli, OptionsNotGivenKeepTheSettings) {
+    SimProcess sim(dir_, R"({"kind": "ICP_Vexa", "sockets": [{}]})");
+    const std::string setup = "update --part QK200 --aprom " + kSampleHex;
+    struct Saved {
+        std::uint32_t chipCounter;
+        bool chipCounterDown;
+        bool uartFastProtocol;
+    };
+    auto saved = [this] {
+        tarnel::ProgrammingJob job;
+        job.settingsFilePath = dir_.file("GUI.LOG");
+        EXPECT_TRUE(tarnel::loadSettings(job));
+        return Saved{job.chipCounter, job.chipCounterDown, job.uartFastProtocol};
+    };
+    CliRun r = tarnel(sim, setup + " --chip-counter 10 --count-down --fast-protocol");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(saved().chipCounter, 9u);
+
+    r = tarnel(sim, setup);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(saved().chipCounter, 8u) << "still counting down";
+    EXPECT_TRUE(saved().chipCounterDown);
+    EXPECT_TRUE(saved().uartFastProtocol);
+
+    r = tarnel(sim, setup + " --count-up --normal-protocol");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(saved().chipCounter, 9u);
+    EXPECT_FALSE(saved().uartFastProtocol);
 }
 
 TEST_F(OperationCli, ChipCheckReportsTrimBytesOrTheLock) {

@@ -174,10 +174,13 @@ TEST(MainWindowTest, ProjectSavedAndLoadedBackThroughTheWindow) {
     family->setCurrentIndex(family->findText("Vexa_Lark"));
     ASSERT_EQ(w.workbench().job().partIndex, 800u);
     widget<QPushButton>(w, Control::LoadProject)->click();
-    // A loaded project always brings gang mode.
+    // A loaded project brings the mode it was saved in (single here); the Gang box switches.
     EXPECT_EQ(w.workbench().job().partIndex, 207u);
     EXPECT_EQ(family->currentText(), "Vexa_Kite");
-    EXPECT_TRUE(widget<QCheckBox>(w, Control::GangBox)->isChecked());
+    EXPECT_FALSE(widget<QCheckBox>(w, Control::GangBox)->isChecked());
+    EXPECT_EQ(widget<QPushButton>(w, Control::UpdateChip)->text(), "Update Chip");
+    widget<QCheckBox>(w, Control::GangBox)->click();
+    EXPECT_TRUE(w.workbench().job().gangMode);
     EXPECT_EQ(widget<QPushButton>(w, Control::UpdateChip)->text(), "Update Chips");
     EXPECT_EQ(widget<QLineEdit>(w, Control::FileNameField)->text(), "line4.TPJ\\Blinky.bin");
     EXPECT_EQ(w.hexView()->bytes().size(), 300u);

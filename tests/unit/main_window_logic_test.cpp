@@ -183,6 +183,35 @@ TEST_F(WindowFixture, RejectedImageStopsTheCommandsBeforeTheLink) {
     EXPECT_EQ(job().imageAprom.length, 0u);
 }
 
+// The Gang box switches gang mode (a project that set it is no trap), except in ISP by COM
+// Port and while a command runs.
+TEST_F(WindowFixture, GangBoxSwitchesGangMode) {
+    start([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp | kTypeGang;
+        job.partIndex = 100;
+    });
+    window.clickGang(false);
+    EXPECT_FALSE(job().gangMode);
+    EXPECT_EQ(job().programmerType, kTypeIcp);
+    EXPECT_FALSE(window.state()[Control::GangBox].checked);
+    window.clickGang(true);
+    EXPECT_TRUE(job().gangMode);
+    EXPECT_EQ(job().programmerType, kTypeIcp | kTypeGang);
+
+    job().busy = true;
+    window.clickGang(false);
+    EXPECT_TRUE(job().gangMode);
+    EXPECT_TRUE(window.state()[Control::GangBox].checked);
+    job().busy = false;
+
+    ports.setTable({});
+    window.clickComPortIsp();
+    bench.waitForWorker();
+    window.clickGang(true);
+    EXPECT_FALSE(job().gangMode);
+    EXPECT_FALSE(window.state()[Control::GangBox].checked);
+}
+
 TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
     start([](ProgrammingJob& job) {
         job.programmerType = kTypeIcp;
