@@ -12,6 +12,9 @@ namespace tarnel {
 
 namespace {
 
+// How long the line must be silent after the chip was detected before the first command.
+constexpr Timeouts kQuietAfterDetection{0, 0, 10, 1, 1000};
+
 constexpr const char* kDetectText =
     "Detect chip... (!!! Now, reset the chip, or power off and power on again.)";
 constexpr const char* kDetectOk = "Detect chip... ok !";
@@ -203,7 +206,12 @@ void UartIsp::resetPulse(std::uint32_t ms) {
 
 bool UartIsp::reopenAtRate(std::uint32_t baudRate) {
     link_.close();
-    return link_.open(ispPortName(), baudRate);
+    if (!link_.open(ispPortName(), baudRate))
+        return false;
+    // The answer to a probe sent after the one that was heard may still be on its way; it
+    // must not be taken for the answer to the first command.
+    link_.drainUntilQuiet(kQuietAfterDetection);
+    return true;
 }
 
 void UartIsp::savePortFile() {
