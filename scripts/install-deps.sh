@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  dpkg-dev desktop-file-utils man-db
 )
 
 sudo_cmd=()

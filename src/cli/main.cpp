@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <iostream>
+#include <string>
 
 #include "cli/cli_context.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     using namespace tarnel::cli;
     CLI::App app{"Tarnel: host for the Corvale device programmer", "tarnel"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("tarnel ") + TARNEL_VERSION);
 
     CliContext context;
     if (const char* dir = std::getenv("TARNEL_FIRMWARE_DIR"))
@@ -30,6 +32,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
