@@ -91,6 +91,7 @@ std::unique_ptr<PosixSerialPort> PosixSerialPort::open(const std::string& path, 
         return nullptr;
     if (::ioctl(fd.get(), TIOCEXCL) != 0)
         return nullptr;
+    requestLowLatency(fd.get());
     return std::unique_ptr<PosixSerialPort>(new PosixSerialPort(std::move(fd), clock, true));
 }
 
