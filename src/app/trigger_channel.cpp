@@ -22,9 +22,8 @@ std::string triggerSocketPath() {
 
 TriggerSend sendTrigger(const std::string& socketPath, int timeoutMs) {
     constexpr std::string_view kPipePrefix = "\\\\.\\pipe\\";
-    const std::string pipe = socketPath.rfind(kPipePrefix, 0) == 0
-                                 ? socketPath
-                                 : std::string(kPipePrefix) + socketPath;
+    const std::string pipe =
+        socketPath.rfind(kPipePrefix, 0) == 0 ? socketPath : std::string(kPipePrefix) + socketPath;
     const HANDLE handle = ::CreateFileA(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)

@@ -13,9 +13,9 @@
 #include "core/clock.h"
 #include "core/programming_job.h"
 #include "link/port_table.h"
-#include "link/system_ports.h"
 #include "link/programmer_link.h"
 #include "link/programmer_session.h"
+#include "link/system_ports.h"
 
 namespace tarnel::cli {
 

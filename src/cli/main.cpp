@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     addCatalogueCommands(app, context);
     addFileCommands(app, context);
     addLinkCommands(app, context);
+    addDoctorCommand(app, context);
     addOperationCommands(app, context);
     addTriggerCommand(app, context);
 
