@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <numeric>
 #include <span>
 
@@ -100,15 +101,16 @@ TEST(FirmwareFiles, WorkingDirectoryFirstThenTheInstalledDirectory) {
     bench.session.firmwareDirectory.clear();
     bench.job.workDirectory = work.path();
     bench.session.firmwareFallbackDirectory = installed.path();
+    using Path = std::filesystem::path;  // compared as paths: separators differ on Windows
     const std::string name = "v0619_GangMCU.DAT";
-    EXPECT_EQ(bench.session.firmwarePath(name), work.file(name)) << "found nowhere";
+    EXPECT_EQ(Path(bench.session.firmwarePath(name)), Path(work.file(name))) << "found nowhere";
     installed.write(name, "installed");
-    EXPECT_EQ(bench.session.firmwarePath(name), installed.file(name));
+    EXPECT_EQ(Path(bench.session.firmwarePath(name)), Path(installed.file(name)));
     work.write(name, "local");
-    EXPECT_EQ(bench.session.firmwarePath(name), work.file(name));
+    EXPECT_EQ(Path(bench.session.firmwarePath(name)), Path(work.file(name)));
     bench.session.firmwareDirectory = installed.path();
     work.write("other.DAT", "x");
-    EXPECT_EQ(bench.session.firmwarePath("other.DAT"), installed.file("other.DAT"))
+    EXPECT_EQ(Path(bench.session.firmwarePath("other.DAT")), Path(installed.file("other.DAT")))
         << "a given directory is the only place looked at";
 }
 
