@@ -20,12 +20,15 @@ scratch=$(mktemp -d)
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wineserver -k 2>/dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
   rm -rf "$scratch"
 }
 trap cleanup EXIT
 
 export WINEPREFIX=$scratch/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# One persistent server for every run, its own output (an object dump when it is stopped)
+# kept out of the log.
+wineserver --persistent >/dev/null 2>&1
 wineboot --init >/dev/null 2>&1
 dosdevices=$WINEPREFIX/dosdevices
 
@@ -55,7 +58,8 @@ cp examples/sample_aprom.hex "$scratch/"
 (
   cd "$scratch"  # Wine runs the program in Z:\ + this directory, so relative paths work
   tarnel=("wine" "$build/src/cli/tarnel.exe" --port COM5 --firmware-dir firmware)
-  "${tarnel[@]}" project save sample.TPJ --part QM400 --aprom sample_aprom.hex --serial 1000
+  "${tarnel[@]}" project save sample.TPJ --part QM400 --aprom sample_aprom.hex --serial 1000 \
+    --serial-address 7F0
   "${tarnel[@]}" download --project sample.TPJ --no-gang
   "${tarnel[@]}" update --project sample.TPJ --no-gang | tee update.out
   grep -q PASS update.out

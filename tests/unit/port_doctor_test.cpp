@@ -66,7 +66,8 @@ class FakeSystem : public ::testing::Test {
         struct stat info {};
         ASSERT_EQ(::stat(device.c_str(), &info), 0);
         deviceGroup = info.st_gid;
-        write(paths.groupFile, "root:x:0:\ndialout:x:" + std::to_string(deviceGroup) + ":alice\n");
+        write(paths.groupFile, "staff:x:" + std::to_string(deviceGroup + 1) +
+                                   ":bob\ndialout:x:" + std::to_string(deviceGroup) + ":alice\n");
     }
 
     static void write(const fs::path& path, const std::string& text) {
