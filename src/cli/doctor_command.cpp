@@ -2,7 +2,9 @@
 // open it and what to do when not; --probe then asks each whether a programmer answers.
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -36,6 +38,18 @@ std::string probeProgrammer(const std::string& device, PortFactory& ports, Clock
     if (remembered.empty())
         return "not probed: the port is not in the port table";
     job.setComPortName(remembered);
+#if !defined(_WIN32)
+    // A first open tells why a port cannot be had (errno is set by the failing call).
+    errno = 0;
+    if (!ports.open(device)) {
+        const int error = errno;
+        if (error == EBUSY || error == EWOULDBLOCK)
+            return "cannot be opened: busy (EBUSY): another program holds it exclusively";
+        if (error == EACCES)
+            return "cannot be opened: permission denied (EACCES)";
+        return std::string("cannot be opened: ") + std::strerror(error);
+    }
+#endif
     RecordingOperator quiet;
     ProgrammerLink link{job, ports, clock};
     ProgrammerSession session{job, link, quiet, clock};
@@ -79,7 +93,7 @@ int runDoctor(bool probe) {
         const PortReport report = examinePort(device, paths, user);
         ++shown;
         std::cout << formatReport(report);
-        if (probe && report.access == PortAccess::Ok)
+        if (probe && (report.access == PortAccess::Ok || report.access == PortAccess::InUse))
             std::cout << "  probe: " << probeProgrammer(device, ports, clock) << "\n";
         if (report.stableNames.empty())
             continue;

@@ -18,8 +18,10 @@ int main(int argc, char** argv) {
         context.firmwareDir = dir;
     app.add_option("--port", context.port, "Serial port, as the port list shows it");
     app.add_option("--workdir", context.workDir, "Directory of the settings and port files");
-    app.add_option("--firmware-dir", context.firmwareDir,
-                   "Directory of the programmer firmware files (default: working directory)");
+    app.add_option(
+        "--firmware-dir", context.firmwareDir,
+        "Directory of the programmer firmware files (default: the working directory, then the "
+        "installed firmware directory)");
 
     addCatalogueCommands(app, context);
     addFileCommands(app, context);

@@ -181,7 +181,7 @@ void checkLockFiles(PortReport& report, const DoctorPaths& paths) {
         pid.erase(0, pid.find_first_not_of(' '));
         if (!pid.empty() && fs::exists(fs::path(paths.proc) / pid, error)) {
             if (report.access == PortAccess::Ok)
-                report.access = PortAccess::Busy;
+                report.access = PortAccess::InUse;
             report.holders.push_back(firstLine(fs::path(paths.proc) / pid / "comm") + " (pid " +
                                      pid + ", lock file " + lock.string() + ")");
         } else {
@@ -236,9 +236,9 @@ PortReport examinePort(const std::string& device, const DoctorPaths& paths,
         std::any_of(report.holders.begin(), report.holders.end(),
                     [](const std::string& h) { return h.rfind(kModemManager, 0) == 0; });
     if (!report.holders.empty() && report.access == PortAccess::Ok)
-        report.access = PortAccess::Busy;
-    if (report.access == PortAccess::Busy) {
-        report.reason = "busy (EBUSY): in use by another program";
+        report.access = PortAccess::InUse;
+    if (report.access == PortAccess::InUse) {
+        report.reason = "in use by another program (opening it may fail with EBUSY)";
         if (heldByModemManager) {
             report.advice.push_back(
                 "ModemManager is probing the new adapter: wait half a minute, or keep it away "
@@ -295,11 +295,13 @@ std::string formatReport(const PortReport& report) {
         out << "  latency timer: " << *report.latencyTimerMs << " ms\n";
     switch (report.access) {
         case PortAccess::Ok:
-            out << "  access: can be opened by this user\n";
+            out << "  access: this user may open it\n";
+            break;
+        case PortAccess::InUse:
+            out << "  access: " << report.reason << "\n";
             break;
         case PortAccess::Missing:
         case PortAccess::NoPermission:
-        case PortAccess::Busy:
             out << "  access: cannot be opened: " << report.reason << "\n";
             break;
     }

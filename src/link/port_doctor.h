@@ -27,7 +27,10 @@ struct DoctorUser {
     static DoctorUser current();
 };
 
-enum class PortAccess { Ok, Missing, NoPermission, Busy };
+// InUse: another process has it open or locked. Opening it may then fail (EBUSY, when that
+// process holds it exclusively) and two programs on one line garble each other's bytes; only
+// an open tells, which the doctor leaves to the probe.
+enum class PortAccess { Ok, Missing, NoPermission, InUse };
 
 struct PortReport {
     std::string device;

@@ -110,7 +110,7 @@ TEST_F(FakeSystem, UsbAdapterIsDescribedWithItsStableNames) {
 
     const std::string text = formatReport(report);
     EXPECT_NE(text.find("USB: 0403:6001, serial A1B2 (FTDI FT232R USB UART)"), std::string::npos);
-    EXPECT_NE(text.find("can be opened by this user"), std::string::npos);
+    EXPECT_NE(text.find("this user may open it"), std::string::npos);
 
     // The stable name leads to the same report.
     EXPECT_EQ(examinePort(report.stableNames[0], paths, member).usbId, "0403:6001");
@@ -135,7 +135,7 @@ TEST_F(FakeSystem, BusyPortNamesTheProcessThatHoldsIt) {
     addProcess("4321", "minicom", device);
     addProcess("77", "bash", "");
     PortReport report = examinePort(device, paths, DoctorUser{"root", 0, {0}});
-    EXPECT_EQ(report.access, PortAccess::Busy);
+    EXPECT_EQ(report.access, PortAccess::InUse);
     EXPECT_EQ(report.holders, std::vector<std::string>{"minicom (pid 4321)"});
     EXPECT_TRUE(mentions(report.advice, "fuser -v"));
 
@@ -143,7 +143,7 @@ TEST_F(FakeSystem, BusyPortNamesTheProcessThatHoldsIt) {
     fs::remove_all(fs::path(paths.proc) / "4321");
     addProcess("555", "ModemManager", device);
     report = examinePort(device, paths, DoctorUser{"root", 0, {0}});
-    EXPECT_EQ(report.access, PortAccess::Busy);
+    EXPECT_EQ(report.access, PortAccess::InUse);
     EXPECT_TRUE(mentions(report.advice, "ModemManager is probing"));
     EXPECT_TRUE(mentions(report.advice, "ID_MM_DEVICE_IGNORE"));
 }
@@ -152,7 +152,7 @@ TEST_F(FakeSystem, LockFilesOfLiveAndVanishedProcesses) {
     addProcess("4321", "cu", "");
     write(paths.lockDirs[0] + "/LCK..ttyUSB0", "      4321");
     PortReport report = examinePort(device, paths, DoctorUser{"root", 0, {0}});
-    EXPECT_EQ(report.access, PortAccess::Busy);
+    EXPECT_EQ(report.access, PortAccess::InUse);
     ASSERT_EQ(report.holders.size(), 1u);
     EXPECT_NE(report.holders[0].find("cu (pid 4321, lock file "), std::string::npos);
 
@@ -191,7 +191,7 @@ TEST(PortDoctorOnAPseudoTerminal, FreeThenHeldByThisProcess) {
     auto port = PosixSerialPort::open(pty->slavePath, clock);
     ASSERT_TRUE(port);
     report = examinePort(pty->slavePath, system, DoctorUser::current());
-    EXPECT_EQ(report.access, PortAccess::Busy);
+    EXPECT_EQ(report.access, PortAccess::InUse);
     EXPECT_TRUE(mentions(report.holders, self));
 }
 
