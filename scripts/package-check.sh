@@ -14,7 +14,11 @@ dpkg-deb --field "$deb" Package Version Depends
 
 scratch=$(mktemp -d)
 installed_by_dpkg=no
+sim_pid=
+fwdir=
 cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  [ -n "$fwdir" ] && rm -f "$fwdir"/*.DAT
   if [ "$installed_by_dpkg" = yes ]; then dpkg --remove tarnel >/dev/null; fi
   rm -rf "$scratch"
 }
@@ -49,4 +53,13 @@ for page in tarnel tarnel-sim; do
   man --warnings -l "$share"/man/man1/"$page".1* 2>"$scratch/man.err" | grep -q "COMMANDS\|DESCRIPTION"
   if [ -s "$scratch/man.err" ]; then cat "$scratch/man.err" >&2; exit 1; fi
 done
+# Firmware in the installed directory is found from any working directory.
+fwdir=$share/tarnel/firmware
+cp "$scratch"/fw/*.DAT "$fwdir/"
+"$bin/tarnel-sim" serve --scenario examples/single_programmer.json --link "$scratch/prog" >/dev/null &
+sim_pid=$!
+for _ in $(seq 100); do [ -e "$scratch/prog" ] && break; sleep 0.1; done
+mkdir "$scratch/elsewhere"
+(cd "$scratch/elsewhere" && TARNEL_PORTS="$scratch/prog" "$bin/tarnel" fw-update) | tee "$scratch/fw.out"
+grep -q "PASS: Programmer's firmware is successfully updated" "$scratch/fw.out"
 echo "package check: passed"
