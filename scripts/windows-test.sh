@@ -28,6 +28,7 @@ trap cleanup EXIT
 export WINEPREFIX=$scratch/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # One persistent server for every run, its own output (an object dump when it is stopped)
 # kept out of the log.
+mkdir -p "$WINEPREFIX"
 wineserver --persistent >/dev/null 2>&1
 wineboot --init >/dev/null 2>&1
 dosdevices=$WINEPREFIX/dosdevices
