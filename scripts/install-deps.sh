@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  dpkg-dev desktop-file-utils man-db
+  g++-mingw-w64-x86-64-posix wine wine64 socat
 )
 
 sudo_cmd=()

@@ -1,12 +1,72 @@
 #include "app/trigger_channel.h"
 
+#include <cstdlib>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <chrono>
+#include <string_view>
+#include <thread>
+
+namespace tarnel {
+
+// The window's local server is a named pipe on Windows: "\\.\pipe\" and the name.
+std::string triggerSocketPath() {
+    if (const char* path = std::getenv("TARNEL_TRIGGER_SOCKET"); path && *path)
+        return path;
+    const char* user = std::getenv("USERNAME");
+    return std::string("tarnel-trigger-") + (user && *user ? user : "user");
+}
+
+TriggerSend sendTrigger(const std::string& socketPath, int timeoutMs) {
+    constexpr std::string_view kPipePrefix = "\\\\.\\pipe\\";
+    const std::string pipe =
+        socketPath.rfind(kPipePrefix, 0) == 0 ? socketPath : std::string(kPipePrefix) + socketPath;
+    const HANDLE handle = ::CreateFileA(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return TriggerSend::NoWindow;
+    struct Closer {
+        HANDLE handle;
+        ~Closer() { ::CloseHandle(handle); }
+    } closer{handle};
+
+    const DWORD length = static_cast<DWORD>(std::strlen(kTriggerRequest));
+    DWORD written = 0;
+    if (!::WriteFile(handle, kTriggerRequest, length, &written, nullptr) || written != length)
+        return TriggerSend::NoAnswer;
+
+    // A pipe read has no time-out of its own: look for the answer until the time is up.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string answer;
+    while (answer.find('\n') == std::string::npos) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr))
+            return TriggerSend::NoAnswer;
+        if (available == 0) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return TriggerSend::NoAnswer;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        char buffer[64];
+        DWORD got = 0;
+        if (!::ReadFile(handle, buffer, sizeof buffer, &got, nullptr) || got == 0)
+            return TriggerSend::NoAnswer;
+        answer.append(buffer, got);
+    }
+    return answer == kTriggerAccepted ? TriggerSend::Accepted : TriggerSend::NoAnswer;
+}
+
+}  // namespace tarnel
+
+#else
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
 
 namespace tarnel {
 
@@ -62,3 +122,5 @@ TriggerSend sendTrigger(const std::string& socketPath, int timeoutMs) {
 }
 
 }  // namespace tarnel
+
+#endif  // _WIN32

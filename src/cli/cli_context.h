@@ -23,6 +23,7 @@ struct CliContext {
 
 // Each command group registers its subcommands; a command's callback sets exitStatus.
 void addCatalogueCommands(CLI::App& app, CliContext& context);
+void addDoctorCommand(CLI::App& app, CliContext& context);
 void addFileCommands(CLI::App& app, CliContext& context);
 void addLinkCommands(CLI::App& app, CliContext& context);
 void addOperationCommands(CLI::App& app, CliContext& context);

@@ -1,6 +1,12 @@
 #include "cli/console_operator.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#define STDOUT_FILENO 1
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>

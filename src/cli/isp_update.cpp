@@ -1,7 +1,11 @@
 #include "cli/isp_update.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <pthread.h>
 #include <signal.h>
+#endif
 
 #include <atomic>
 #include <ctime>
@@ -23,6 +27,33 @@ namespace {
 // While it lives, Ctrl-C (and SIGTERM) turn production mode off instead of ending the
 // program, as unticking "P.M." would: the chip being programmed is finished first. The
 // signals are taken by a watcher thread, so no work is done inside a signal handler.
+#if defined(_WIN32)
+// Windows calls console control handlers on a thread of their own.
+class InterruptWatcher {
+  public:
+    explicit InterruptWatcher(Workbench& bench) {
+        bench_.store(&bench);
+        ::SetConsoleCtrlHandler(onControl, TRUE);
+    }
+    ~InterruptWatcher() {
+        ::SetConsoleCtrlHandler(onControl, FALSE);
+        bench_.store(nullptr);
+    }
+    InterruptWatcher(const InterruptWatcher&) = delete;
+    InterruptWatcher& operator=(const InterruptWatcher&) = delete;
+
+  private:
+    static BOOL WINAPI onControl(DWORD type) {
+        Workbench* bench = bench_.load();
+        if (bench == nullptr || (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT))
+            return FALSE;
+        std::cerr << "tarnel: interrupted; production mode off\n";
+        bench->stopProductionMode();
+        return TRUE;
+    }
+    static inline std::atomic<Workbench*> bench_{nullptr};
+};
+#else
 class InterruptWatcher {
   public:
     explicit InterruptWatcher(Workbench& bench) {
@@ -54,6 +85,7 @@ class InterruptWatcher {
     std::atomic<bool> done_{false};
     std::thread thread_;
 };
+#endif
 
 }  // namespace
 

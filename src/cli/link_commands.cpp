@@ -13,9 +13,9 @@
 #include "core/clock.h"
 #include "core/programming_job.h"
 #include "link/port_table.h"
-#include "link/posix_serial_port.h"
 #include "link/programmer_link.h"
 #include "link/programmer_session.h"
+#include "link/system_ports.h"
 
 namespace tarnel::cli {
 
@@ -24,7 +24,7 @@ namespace {
 // Everything one programmer command works with, on real time and the real ports.
 struct LinkRun {
     SystemClock clock;
-    PosixPortFactory ports{clock};
+    SystemPortFactory ports{clock};
     ProgrammingJob job;
     ConsoleOperator op;
     ProgrammerLink link{job, ports, clock};

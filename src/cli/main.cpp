@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <iostream>
+#include <string>
 
 #include "cli/cli_context.h"
 
@@ -10,18 +11,22 @@ int main(int argc, char** argv) {
     using namespace tarnel::cli;
     CLI::App app{"Tarnel: host for the Corvale device programmer", "tarnel"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("tarnel ") + TARNEL_VERSION);
 
     CliContext context;
     if (const char* dir = std::getenv("TARNEL_FIRMWARE_DIR"))
         context.firmwareDir = dir;
     app.add_option("--port", context.port, "Serial port, as the port list shows it");
     app.add_option("--workdir", context.workDir, "Directory of the settings and port files");
-    app.add_option("--firmware-dir", context.firmwareDir,
-                   "Directory of the programmer firmware files (default: working directory)");
+    app.add_option(
+        "--firmware-dir", context.firmwareDir,
+        "Directory of the programmer firmware files (default: the working directory, then the "
+        "installed firmware directory)");
 
     addCatalogueCommands(app, context);
     addFileCommands(app, context);
     addLinkCommands(app, context);
+    addDoctorCommand(app, context);
     addOperationCommands(app, context);
     addTriggerCommand(app, context);
 
@@ -30,6 +35,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

@@ -16,7 +16,7 @@
 #include "image/image_loader.h"
 #include "image/project_file.h"
 #include "link/port_table.h"
-#include "link/posix_serial_port.h"
+#include "link/system_ports.h"
 
 namespace tarnel::cli {
 
@@ -37,7 +37,7 @@ struct OperationOptions {
 int runOperation(const CliContext& context, const OperationOptions& o, Command command,
                  const char* name) {
     SystemClock clock;
-    PosixPortFactory ports{clock};
+    SystemPortFactory ports{clock};
     ConsoleOperator op;
     op.setVerbose(!o.quiet);
     op.setSocket(o.socket);

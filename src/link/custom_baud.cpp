@@ -2,6 +2,7 @@
 
 #if defined(__linux__)
 #include <asm/termbits.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 
 namespace tarnel {
@@ -17,6 +18,14 @@ bool setCustomBaudRate(int fd, std::uint32_t baud) {
     return ::ioctl(fd, TCSETS2, &tio) == 0;
 }
 
+void requestLowLatency(int fd) {
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0)
+        return;
+    info.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &info);
+}
+
 }  // namespace tarnel
 
 #else
@@ -26,6 +35,8 @@ namespace tarnel {
 bool setCustomBaudRate(int, std::uint32_t) {
     return false;
 }
+
+void requestLowLatency(int) {}
 
 }  // namespace tarnel
 

@@ -9,4 +9,9 @@ namespace tarnel {
 // False where the platform cannot set an arbitrary rate.
 bool setCustomBaudRate(int fd, std::uint32_t baud);
 
+// Asks the driver to hand received bytes on at once rather than batching them (the serial
+// driver's low-latency flag). Best effort: drivers and terminals without it are left as they
+// are.
+void requestLowLatency(int fd);
+
 }  // namespace tarnel

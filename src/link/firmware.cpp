@@ -50,12 +50,18 @@ std::uint32_t byteSum(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::string ProgrammerSession::firmwarePath(std::string_view fileName) const {
-    std::filesystem::path directory = firmwareDirectory;
-    if (directory.empty())
-        directory = job_.workDirectory;
-    if (directory.empty())
-        directory = ".";
-    return (directory / fileName).string();
+    if (!firmwareDirectory.empty())
+        return (std::filesystem::path(firmwareDirectory) / fileName).string();
+    std::filesystem::path directory = job_.workDirectory.empty() ? "." : job_.workDirectory;
+    std::filesystem::path path = directory / fileName;
+    std::error_code error;
+    if (!firmwareFallbackDirectory.empty() && !std::filesystem::exists(path, error)) {
+        std::filesystem::path installed =
+            std::filesystem::path(firmwareFallbackDirectory) / fileName;
+        if (std::filesystem::exists(installed, error))
+            path = std::move(installed);
+    }
+    return path.string();
 }
 
 bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t limit,

@@ -167,6 +167,16 @@ std::string rememberedNameFor(std::string_view given, const std::vector<std::str
         if (table[i] == given || portDisplayName(table[i]) == given)
             return rememberedNameForSlot(static_cast<int>(i) + 1, table);
     }
+    // A stable name (/dev/serial/by-id/...) stands for the slot of the device it links to.
+    if (given.front() == '/') {
+        std::error_code error;
+        const auto device = std::filesystem::canonical(std::string(given), error);
+        for (std::size_t i = 0; !error && i < table.size(); ++i) {
+            std::error_code entryError;
+            if (std::filesystem::canonical(table[i], entryError) == device && !entryError)
+                return rememberedNameForSlot(static_cast<int>(i) + 1, table);
+        }
+    }
     if (slotOfName(given) != 0)
         return std::string(given);
     if (const int slot = slotOfName(std::string(kWindowsDevicePrefix) + std::string(given)))

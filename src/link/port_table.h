@@ -43,8 +43,8 @@ std::string deviceForName(std::string_view remembered, const std::vector<std::st
 std::string rememberedNameForSlot(int slot, const std::vector<std::string>& table);
 
 // The remembered name for a port given by the operator: a name as the port list shows it
-// ("ttyUSB0", "COM3", a TARNEL_PORTS path) or a device path. Empty when it names no slot and
-// is too long to be remembered.
+// ("ttyUSB0", "COM3", a TARNEL_PORTS path), a device path, or a link to a listed device
+// (/dev/serial/by-id/...). Empty when it names no slot and is too long to be remembered.
 std::string rememberedNameFor(std::string_view given, const std::vector<std::string>& table);
 
 }  // namespace tarnel

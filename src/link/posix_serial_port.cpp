@@ -94,6 +94,7 @@ std::unique_ptr<PosixSerialPort> PosixSerialPort::open(const std::string& path, 
     // A fresh open starts with nothing to read: what arrived while the port was closed (the
     // tail of a reply the host stopped reading) must not be taken for the next reply.
     ::tcflush(fd.get(), TCIFLUSH);
+    requestLowLatency(fd.get());
     return std::unique_ptr<PosixSerialPort>(new PosixSerialPort(std::move(fd), clock, true));
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/install_paths.h"
 #include "core/operator.h"
 #include "core/programming_job.h"
 #include "link/programmer_kind.h"
@@ -98,8 +99,10 @@ class ProgrammerSession {
     std::uint8_t replyByte = 0;
     std::array<std::uint8_t, 64> replyBuffer{};
 
-    // Where the firmware files lie; empty: the job's working directory, else ".".
+    // Where the firmware files lie; empty: the job's working directory (else "."), then, for
+    // a file not there, the installed firmware directory.
     std::string firmwareDirectory;
+    std::string firmwareFallbackDirectory = installedFirmwareDirectory();
 
     // ---- Download and update state ----------------------------------------------------
     // The gang programmer takes the extended download header (firmware 0x0119 or newer).

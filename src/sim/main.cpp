@@ -148,6 +148,7 @@ int firmware(const std::string& directory, const std::string& versionText) {
 int main(int argc, char** argv) {
     CLI::App app{"tarnel-sim: a simulated programmer for Tarnel", "tarnel-sim"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("tarnel-sim ") + TARNEL_VERSION);
     int status = kExitOk;
 
     std::string scenarioPath;

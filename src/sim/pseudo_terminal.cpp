@@ -1,5 +1,6 @@
 #include "sim/pseudo_terminal.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -40,3 +41,5 @@ std::optional<PseudoTerminal> openPseudoTerminal(std::string& error) {
 }
 
 }  // namespace tarnel::sim
+
+#endif  // _WIN32

@@ -9,6 +9,7 @@
 
 #include "link/posix_serial_port.h"
 
+#if !defined(_WIN32)
 namespace tarnel::sim {
 
 struct PseudoTerminal {
@@ -21,3 +22,4 @@ struct PseudoTerminal {
 std::optional<PseudoTerminal> openPseudoTerminal(std::string& error);
 
 }  // namespace tarnel::sim
+#endif  // _WIN32

@@ -9,7 +9,7 @@
 
 #include "app/trigger_channel.h"
 #include "link/port_table.h"
-#include "link/posix_serial_port.h"
+#include "link/system_ports.h"
 #include "ui/main_window.h"
 #include "ui/pty_simulator.h"
 
@@ -41,12 +41,12 @@ int main(int argc, char** argv) {
         // The port table lists TARNEL_PORTS first, so the terminal has a slot of its own.
         const char* listed = std::getenv("TARNEL_PORTS");
         const std::string ports = listed && *listed ? simulatedPort + ":" + listed : simulatedPort;
-        ::setenv("TARNEL_PORTS", ports.c_str(), 1);
+        qputenv("TARNEL_PORTS", QByteArray::fromStdString(ports));
         std::cout << "tarnel-gui: simulated programmer on " << simulatedPort << std::endl;
     }
 
     tarnel::SystemClock clock;
-    tarnel::PosixPortFactory ports(clock);
+    tarnel::SystemPortFactory ports(clock);
     tarnel::ui::MainWindow window(clock, ports);
     window.startUp(QDir::currentPath(), QString::fromStdString(tarnel::triggerSocketPath()));
     if (!simulatedPort.empty()) {

@@ -2,6 +2,10 @@
 
 #include <exception>
 
+#if !defined(_WIN32)
+#include "link/posix_serial_port.h"
+#endif
+
 namespace tarnel::ui {
 
 namespace {
@@ -22,6 +26,10 @@ std::optional<std::string> PtySimulator::start(const std::string& scenarioPath,
         error = e.what();
         return std::nullopt;
     }
+#if defined(_WIN32)
+    error = "the simulated programmer needs a pseudo-terminal, which Windows does not have";
+    return std::nullopt;
+#else
     pty_ = sim::openPseudoTerminal(error);
     if (!pty_)
         return std::nullopt;
@@ -35,6 +43,7 @@ std::optional<std::string> PtySimulator::start(const std::string& scenarioPath,
     device_ = sim::makeDevice(scenario, *line_);
     thread_ = std::thread([this] { device_->run(); });
     return pty_->slavePath;
+#endif
 }
 
 void PtySimulator::stop() {

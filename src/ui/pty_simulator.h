@@ -1,6 +1,7 @@
 #pragma once
 // A simulated programmer on a pseudo-terminal, served on a thread of its own, so the window
 // can be tried without hardware: the window's port is pointed at the terminal's path.
+// Windows has no pseudo-terminals: there start() says so.
 
 #include <atomic>
 #include <memory>
@@ -9,10 +10,12 @@
 #include <thread>
 
 #include "core/clock.h"
-#include "link/posix_serial_port.h"
+#include "link/serial_port.h"
 #include "sim/device_line.h"
-#include "sim/pseudo_terminal.h"
 #include "sim/scenario.h"
+#if !defined(_WIN32)
+#include "sim/pseudo_terminal.h"
+#endif
 
 namespace tarnel::ui {
 
@@ -29,8 +32,10 @@ class PtySimulator {
 
   private:
     SystemClock clock_;
+#if !defined(_WIN32)
     std::optional<sim::PseudoTerminal> pty_;
-    std::unique_ptr<PosixSerialPort> port_;
+#endif
+    std::unique_ptr<SerialPort> port_;
     std::unique_ptr<sim::DeviceLine> line_;
     std::unique_ptr<sim::SimDevice> device_;
     std::atomic<bool> stop_{false};

@@ -54,6 +54,20 @@ TEST_F(LinkCli, IdentifyThenFirmwareUpdateThenVariantSwitch) {
     EXPECT_EQ(sim.stop(), 0);
 }
 
+TEST_F(LinkCli, DoctorProbesWithoutChangingTheProgrammer) {
+    SimProcess sim(dir_, R"({"device": "gang", "firmwareVersion": "0x0500"})");
+    CliRun r = tarnel(sim, "doctor --probe");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, sim.link() + "\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "held by: tarnel-sim")) << "the simulator keeps the terminal open";
+    EXPECT_TRUE(contains(r.out, "probe: programmer Gang (0xAF), firmware 0x0500")) << r.out;
+    EXPECT_TRUE(contains(r.out, "access: cannot be opened: the device does not exist")) << r.out;
+    // Only the identify and version queries went out: the stored setup and firmware stand.
+    r = tarnel(sim, "identify --gang");
+    EXPECT_TRUE(contains(r.out, "Firmware version: 0x0500")) << r.out;
+    EXPECT_EQ(sim.stop(), 0);
+}
+
 TEST_F(LinkCli, GangProgrammerIsFoundOnlyInGangMode) {
     SimProcess sim(dir_, R"({"device": "gang", "firmwareVersion": "0x0500"})");
     CliRun r = tarnel(sim, "identify --gang");

@@ -47,10 +47,8 @@ TEST(ChipCheck, ResultsOfTheSimulatedChip) {
         EXPECT_EQ(chipCheckWorker(bench.session, readBack), c.trimRead);
         EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
         EXPECT_EQ(readBack.readComplete, c.trimRead);
-        Bytes expected = {0xC0, 0xC1};
-        expected.insert(expected.end(), kRequest.begin(), kRequest.end());
-        expected.push_back(0x00);
-        EXPECT_EQ(device.line().hostWrites(), expected);
+        EXPECT_EQ(device.line().hostWrites(),
+                  testing::joinBytes({Bytes{0xC0, 0xC1}, kRequest, Bytes{0x00}}));
         EXPECT_EQ(bench.clock.nowMs() - start, kQuietBeforeIdentify.readTotalConstant + 8u)
             << "the quiet line before identify, 1 ms after the version command and each value";
         EXPECT_TRUE(device.errors().empty());

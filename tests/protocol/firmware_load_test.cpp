@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <numeric>
+#include <span>
 
 #include "core/atomic_file.h"
 #include "link/port_table.h"
@@ -57,13 +59,13 @@ TEST(SingleFirmwareLoad, BytesOnTheWire) {
             EXPECT_EQ(sent[unchanged], file[unchanged]) << unchanged;
         const std::uint32_t sum = std::accumulate(sent.begin(), sent.end(), std::uint32_t{0});
 
-        std::vector<std::uint8_t> expected = {0xC5,
-                                              static_cast<std::uint8_t>(c.lastAddress >> 8),
-                                              static_cast<std::uint8_t>(c.lastAddress & 0xFF),
-                                              static_cast<std::uint8_t>(sum >> 16),
-                                              static_cast<std::uint8_t>(sum >> 8),
-                                              static_cast<std::uint8_t>(sum)};
-        expected.insert(expected.end(), sent.begin(), sent.end());
+        const std::vector<std::uint8_t> header = {0xC5,
+                                                  static_cast<std::uint8_t>(c.lastAddress >> 8),
+                                                  static_cast<std::uint8_t>(c.lastAddress & 0xFF),
+                                                  static_cast<std::uint8_t>(sum >> 16),
+                                                  static_cast<std::uint8_t>(sum >> 8),
+                                                  static_cast<std::uint8_t>(sum)};
+        const auto expected = testing::joinBytes({header, sent});
         EXPECT_EQ(device.line().hostWrites(), expected);
         EXPECT_EQ(device.programmer()->loadedFirmware(), sent);
         EXPECT_TRUE(device.errors().empty());
@@ -91,6 +93,26 @@ TEST(SingleFirmwareLoad, BytesOnTheWire) {
         // The programmer now runs what it was loaded with.
         EXPECT_EQ(device.programmer()->firmwareVersion(), 0x0619);
     }
+}
+
+TEST(FirmwareFiles, WorkingDirectoryFirstThenTheInstalledDirectory) {
+    LinkBench bench;
+    test::ScratchDir work;
+    test::ScratchDir installed;
+    bench.session.firmwareDirectory.clear();
+    bench.job.workDirectory = work.path();
+    bench.session.firmwareFallbackDirectory = installed.path();
+    using Path = std::filesystem::path;  // compared as paths: separators differ on Windows
+    const std::string name = "v0619_GangMCU.DAT";
+    EXPECT_EQ(Path(bench.session.firmwarePath(name)), Path(work.file(name))) << "found nowhere";
+    installed.write(name, "installed");
+    EXPECT_EQ(Path(bench.session.firmwarePath(name)), Path(installed.file(name)));
+    work.write(name, "local");
+    EXPECT_EQ(Path(bench.session.firmwarePath(name)), Path(work.file(name)));
+    bench.session.firmwareDirectory = installed.path();
+    work.write("other.DAT", "x");
+    EXPECT_EQ(Path(bench.session.firmwarePath("other.DAT")), Path(installed.file("other.DAT")))
+        << "a given directory is the only place looked at";
 }
 
 TEST(SingleFirmwareLoad, ChecksumReplyThatDiffersFails) {
@@ -157,10 +179,10 @@ TEST(GangFirmwareLoad, ShortFileGoesOutPaddedTo4096BytesWithTheMidMarker) {
 
     std::vector<std::uint8_t> image = file;
     image.resize(4096, 0xFF);
-    std::vector<std::uint8_t> expected = {0xC5};
-    expected.insert(expected.end(), image.begin(), image.begin() + 2048);
-    expected.push_back(0x5A);
-    expected.insert(expected.end(), image.begin() + 2048, image.end());
+    const std::span<const std::uint8_t> whole(image);
+    const auto expected =
+        testing::joinBytes({std::vector<std::uint8_t>{0xC5}, whole.first(2048),
+                            std::vector<std::uint8_t>{0x5A}, whole.subspan(2048)});
     EXPECT_EQ(device.line().hostWrites(), expected);
     EXPECT_EQ(device.line().deviceWrites(), std::vector<std::uint8_t>(17, 0xAF));
     EXPECT_EQ(bench.op.stepCount(), 16);

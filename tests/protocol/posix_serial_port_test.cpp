@@ -1,6 +1,7 @@
 // The POSIX port on a real pseudo-terminal: exclusive open, time-outs in poll, a device that
 // goes away, DTR where there is none.
 
+#if !defined(_WIN32)
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -123,3 +124,5 @@ TEST_F(PosixPort, AFreshOpenHasNothingStaleToRead) {
 
 }  // namespace
 }  // namespace tarnel
+
+#endif  // _WIN32

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
+
 #include "operations/verify.h"
 #include "support/link_bench.h"
 
@@ -70,18 +72,19 @@ TEST(VerifyChip, IspStreamsTheApromImagePageByPage) {
         EXPECT_EQ(verifyWorker(bench.session, readBack), c.differingOffset < 0);
         EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
         const std::uint32_t last = bench.job.imageAprom.lastAddress;
-        Bytes expected = {0xC0,
-                          0xC1,
-                          0xC7,
-                          0x02,
-                          0x02,
-                          static_cast<std::uint8_t>(last >> 16),
-                          static_cast<std::uint8_t>(last >> 8),
-                          static_cast<std::uint8_t>(last),
-                          0x09};
+        const Bytes header = {0xC0,
+                              0xC1,
+                              0xC7,
+                              0x02,
+                              0x02,
+                              static_cast<std::uint8_t>(last >> 16),
+                              static_cast<std::uint8_t>(last >> 8),
+                              static_cast<std::uint8_t>(last),
+                              0x09};
         const auto& image = bench.job.imageAprom.data;
-        expected.insert(expected.end(), image.begin(), image.begin() + c.bytesSent);
-        EXPECT_EQ(device.line().hostWrites(), expected);
+        EXPECT_EQ(
+            device.line().hostWrites(),
+            testing::joinBytes({header, std::span<const std::uint8_t>(image).first(c.bytesSent)}));
         if (c.differingOffset < 0) {
             // The quiet line before identify, one pause after the version command and after
             // each of the six values.

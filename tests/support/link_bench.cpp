@@ -4,6 +4,13 @@
 
 namespace tarnel::testing {
 
+std::vector<std::uint8_t> joinBytes(std::initializer_list<std::span<const std::uint8_t>> parts) {
+    std::vector<std::uint8_t> out;
+    for (const auto part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
 LinkBench::LinkBench() {
     session.firmwareDirectory = firmwareDir.path();
     job.setComPortName("\\\\.\\COM1");

@@ -5,15 +5,30 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace tarnel::test {
 
 ScratchDir::ScratchDir() {
+#if defined(_WIN32)
+    // No mkdtemp: a random name, taken only if it is new.
+    std::random_device random;
+    for (int attempt = 0; path_.empty(); ++attempt) {
+        if (attempt == 100)
+            throw std::runtime_error("cannot make a scratch directory");
+        const auto candidate =
+            std::filesystem::temp_directory_path() / ("tarnel-test-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error))
+            path_ = candidate.generic_string();
+    }
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "tarnel-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+#endif
 }
 
 ScratchDir::~ScratchDir() {

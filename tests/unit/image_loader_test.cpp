@@ -43,7 +43,7 @@ TEST(ImageLoader, ReloadDerivesFieldsAndHeaderCopies) {
     std::string ldrom(0x1234, '\x01');
     f.assign(ImageRegion::Ldrom, "boot.bin", ldrom);
     const std::time_t when = 1700000000;
-    const utimbuf times{when, when};
+    utimbuf times{when, when};
     ASSERT_EQ(utime(f.job.imageAprom.pathName.c_str(), &times), 0);
 
     ASSERT_TRUE(reloadImages(f.job, f.op)) << f.op.boxes().front();
@@ -55,7 +55,11 @@ TEST(ImageLoader, ReloadDerivesFieldsAndHeaderCopies) {
     EXPECT_EQ(aprom.headerLastAddress, (std::array<std::uint8_t, 3>{2, 0, 0}));
     EXPECT_EQ(aprom.headerChecksum, (std::array<std::uint8_t, 4>{0x0D, 0, 0, 0}));
     std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &when);
+#else
     localtime_r(&when, &local);
+#endif
     EXPECT_EQ(aprom.fileMinute, local.tm_min);
     EXPECT_EQ(aprom.fileSecond, local.tm_sec);
 

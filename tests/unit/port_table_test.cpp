@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "link/port_table.h"
@@ -40,6 +41,7 @@ TEST(PortTable, NaturalOrder) {
     EXPECT_FALSE(naturalLess("ttyS3", "ttyS3"));
 }
 
+#if !defined(_WIN32)  // the POSIX table: colon-separated paths, /dev names
 TEST(PortTable, EnvironmentPathsFirstThenDevicesByKind) {
     test::ScratchDir dev;
     for (const char* name : {"ttyS10", "ttyS2", "ttyUSB1", "ttyUSB0", "ttyACM0", "ttyS", "tty5",
@@ -54,6 +56,7 @@ TEST(PortTable, EnvironmentPathsFirstThenDevicesByKind) {
     EXPECT_EQ(table, expected);
     EXPECT_TRUE(buildPosixPortTable(nullptr, d + "/missing").empty());
 }
+#endif
 
 TEST(PortTable, TableIsCutAt256Slots) {
     std::string many;
@@ -85,6 +88,28 @@ TEST(PortTable, RememberedNamesMapOntoTheTable) {
     EXPECT_EQ(rememberedNameFor("ttyS3", table), "/dev/ttyS3");
     EXPECT_EQ(rememberedNameFor("/somewhere/far/too/long/to/keep", table), "");
 }
+
+#if !defined(_WIN32)
+TEST(PortTable, StableNamesStandForTheDeviceTheyLinkTo) {
+    test::ScratchDir dev;
+    std::ofstream(dev.file("ttyUSB0")).put('x');
+    std::ofstream(dev.file("ttyUSB1")).put('x');
+    std::filesystem::create_directories(dev.file("serial/by-id"));
+    const std::string stable = dev.file("serial/by-id/usb-Maker_Adapter_A1B2-if00-port0");
+    std::filesystem::create_symlink("../../ttyUSB1", stable);
+
+    // Found by scanning: the link means the slot of the device it points at.
+    const auto scanned = buildPosixPortTable(nullptr, dev.path());
+    EXPECT_EQ(rememberedNameFor(stable, scanned), "\\\\.\\COM2");
+    // Listed in TARNEL_PORTS, the link itself takes slot 1, whatever ttyUSB it is today.
+    const auto listed = buildPosixPortTable(stable.c_str(), dev.path());
+    EXPECT_EQ(rememberedNameFor(stable, listed), "\\\\.\\COM1");
+    EXPECT_EQ(deviceForName("\\\\.\\COM1", listed), stable);
+    // A dangling link names nothing.
+    std::filesystem::remove(dev.file("ttyUSB1"));
+    EXPECT_EQ(rememberedNameFor(stable, buildPosixPortTable(nullptr, dev.path())), "");
+}
+#endif
 
 }  // namespace
 }  // namespace tarnel

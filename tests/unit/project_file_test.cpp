@@ -149,7 +149,9 @@ TEST(ProjectFile, LoadingAgainKeepsUnchangedWorkingFiles) {
     ASSERT_TRUE(l.load(knownBytes()));
     const std::string working = l.dir.file("_AP_file.BIN");
     // An old modification time: a rewrite would renew it, and the programmer compares it.
-    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+    // Whole seconds, which every file system keeps exactly.
+    const std::filesystem::file_time_type old = std::chrono::floor<std::chrono::seconds>(
+        std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
     std::filesystem::last_write_time(working, old);
     ASSERT_TRUE(l.load(knownBytes()));
     EXPECT_EQ(std::filesystem::last_write_time(working), old);

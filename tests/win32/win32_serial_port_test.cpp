@@ -1,0 +1,190 @@
+// The Win32 port on a real line: two COM ports joined back to back (under Wine, two
+// pseudo-terminals bridged on the host), named by TARNEL_TEST_COM_A and TARNEL_TEST_COM_B.
+// Durations are checked with generous bounds: they tell a time-out that works from one that
+// is ignored (returns at once) or never ends.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/port_table.h"
+#include "link/win32_serial_port.h"
+
+namespace tarnel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+std::string portFromEnvironment(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr ? value : "";
+}
+
+long long msSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+class Win32Line : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string nameA = portFromEnvironment("TARNEL_TEST_COM_A");
+        const std::string nameB = portFromEnvironment("TARNEL_TEST_COM_B");
+        ASSERT_FALSE(nameA.empty() || nameB.empty())
+            << "TARNEL_TEST_COM_A and TARNEL_TEST_COM_B must name two joined COM ports";
+        a = Win32SerialPort::open(nameA);
+        b = Win32SerialPort::open(nameB);
+        ASSERT_TRUE(a && b) << "cannot open " << nameA << " and " << nameB;
+        ASSERT_TRUE(a->configure(LineSettings{}));
+        ASSERT_TRUE(b->configure(LineSettings{}));
+        // The line outlives the ports: what an earlier test left in it must not reach this one.
+        drain(*a);
+        drain(*b);
+    }
+
+    static void drain(Win32SerialPort& port) {
+        ASSERT_TRUE(port.setTimeouts(Timeouts{0, 0, 200, 0, 0}));
+        std::vector<std::uint8_t> sink(1 << 16);
+        while (port.read(sink.data(), sink.size()).count > 0) {
+        }
+    }
+
+    // Reads count bytes from a with the time-outs; the transfer and how long it took.
+    std::pair<Transfer, long long> timedRead(const Timeouts& timeouts, std::size_t count,
+                                             Bytes& into) {
+        EXPECT_TRUE(a->setTimeouts(timeouts));
+        into.assign(count, 0);
+        const auto start = Clock::now();
+        const Transfer result = a->read(into.data(), count);
+        return {result, msSince(start)};
+    }
+
+    void send(const Bytes& bytes) {
+        ASSERT_TRUE(b->setTimeouts(Timeouts{0, 0, 0, 0, 2000}));
+        const Transfer sent = b->write(bytes.data(), bytes.size());
+        ASSERT_TRUE(sent.ok);
+        ASSERT_EQ(sent.count, bytes.size());
+    }
+
+    std::unique_ptr<Win32SerialPort> a;
+    std::unique_ptr<Win32SerialPort> b;
+};
+
+TEST_F(Win32Line, TheFiveTimeoutValuesReachTheDriverAsTheyAre) {
+    const Timeouts values{kReadReturnAtOnce, 7, 1234, 9, 5678};
+    ASSERT_TRUE(a->setTimeouts(values));
+    COMMTIMEOUTS held{};
+    ASSERT_TRUE(::GetCommTimeouts(a->handle(), &held));
+    EXPECT_EQ(held.ReadIntervalTimeout, MAXDWORD);
+    EXPECT_EQ(held.ReadTotalTimeoutMultiplier, 7u);
+    EXPECT_EQ(held.ReadTotalTimeoutConstant, 1234u);
+    EXPECT_EQ(held.WriteTotalTimeoutMultiplier, 9u);
+    EXPECT_EQ(held.WriteTotalTimeoutConstant, 5678u);
+}
+
+TEST_F(Win32Line, SilentReadEndsAfterTheTotalConstant) {
+    Bytes got;
+    const auto [result, ms] = timedRead(Timeouts{0, 0, 400, 0, 0}, 4, got);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.count, 0u);
+    EXPECT_GE(ms, 350);
+    EXPECT_LT(ms, 3000);
+}
+
+TEST_F(Win32Line, TotalMultiplierCountsPerByteAsked) {
+    Bytes got;
+    const auto [result, ms] = timedRead(Timeouts{0, 100, 0, 0, 0}, 5, got);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.count, 0u);
+    EXPECT_GE(ms, 450) << "5 bytes at 100 ms each";
+    EXPECT_LT(ms, 3000);
+}
+
+TEST_F(Win32Line, ReadIntervalEndsAReadOnceTheLineFallsSilent) {
+    send({0x11, 0x22, 0x33});
+    Bytes got;
+    // Without the interval limit the read would wait the whole 5 s total for ten bytes.
+    const auto [result, ms] = timedRead(Timeouts{100, 0, 5000, 0, 0}, 10, got);
+    EXPECT_TRUE(result.ok);
+    ASSERT_EQ(result.count, 3u);
+    EXPECT_EQ(Bytes(got.begin(), got.begin() + 3), (Bytes{0x11, 0x22, 0x33}));
+    EXPECT_LT(ms, 2500);
+}
+
+TEST_F(Win32Line, ReturnAtOnceGivesWhatIsThereWithoutWaiting) {
+    Bytes got;
+    auto [empty, emptyMs] = timedRead(Timeouts{kReadReturnAtOnce, 0, 0, 0, 0}, 8, got);
+    EXPECT_TRUE(empty.ok);
+    EXPECT_EQ(empty.count, 0u);
+    EXPECT_LT(emptyMs, 300);
+
+    send({0x5A, 0xA5});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    auto [some, someMs] = timedRead(Timeouts{kReadReturnAtOnce, 0, 0, 0, 0}, 8, got);
+    EXPECT_TRUE(some.ok);
+    EXPECT_EQ(some.count, 2u);
+    EXPECT_LT(someMs, 300);
+}
+
+TEST_F(Win32Line, WriteTotalTimeoutEndsAWriteNobodyTakes) {
+    // Nobody reads b: once the line's buffers are full a write can only time out.
+    ASSERT_TRUE(a->setTimeouts(Timeouts{0, 0, 0, 0, 500}));
+    const Bytes big(1 << 20, 0x55);
+    const auto start = Clock::now();
+    const Transfer sent = a->write(big.data(), big.size());
+    const long long ms = msSince(start);
+    EXPECT_TRUE(sent.ok);
+    EXPECT_LT(sent.count, big.size());
+    EXPECT_GE(ms, 400);
+    EXPECT_LT(ms, 5000);
+}
+
+TEST_F(Win32Line, TwoStopBitsForTheScanProbe) {
+    LineSettings probe;
+    probe.stopBits = StopBits::Two;
+    ASSERT_TRUE(a->configure(probe));
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(::GetCommState(a->handle(), &dcb));
+    EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
+    EXPECT_EQ(dcb.BaudRate, 115200u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+
+    const Bytes request{0xC0};
+    ASSERT_TRUE(a->setTimeouts(Timeouts{0, 0, 0, 0, 1000}));
+    ASSERT_EQ(a->write(request.data(), 1).count, 1u);
+    ASSERT_TRUE(b->setTimeouts(Timeouts{0, 0, 1000, 0, 0}));
+    std::uint8_t seen = 0;
+    EXPECT_EQ(b->read(&seen, 1).count, 1u);
+    EXPECT_EQ(seen, 0xC0);
+}
+
+TEST_F(Win32Line, DtrOnALineWithoutItIsReportedAndTheLineStillWorks) {
+    // A pseudo-terminal has no modem lines: the call reports the failure, the port goes on.
+    EXPECT_FALSE(a->setDtr(true));
+    EXPECT_FALSE(a->setDtr(false));
+    send({0x42});
+    Bytes got;
+    const auto [result, ms] = timedRead(Timeouts{0, 0, 1000, 0, 0}, 1, got);
+    EXPECT_EQ(result.count, 1u);
+    EXPECT_EQ(got[0], 0x42);
+    (void)ms;
+}
+
+TEST(Win32Ports, TheTableIsCom1ToCom256) {
+    Win32PortFactory factory;
+    const auto table = factory.portTable();
+    ASSERT_EQ(table.size(), 256u);
+    EXPECT_EQ(table.front(), "\\\\.\\COM1");
+    EXPECT_EQ(table.back(), "\\\\.\\COM256");
+    EXPECT_EQ(rememberedNameFor("COM7", table), "\\\\.\\COM7");
+    EXPECT_EQ(factory.open("\\\\.\\COM250"), nullptr) << "a port that does not exist";
+}
+
+}  // namespace
+}  // namespace tarnel
