@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs dependencies, builds Tarnel and runs every test suite:
-# the debug build first, then the same tests under AddressSanitizer and UBSan.
+# Installs dependencies, builds Tarnel and runs every test suite: the debug build first, then
+# the same tests under AddressSanitizer and UBSan, the unit, protocol and end-to-end suites
+# under ThreadSanitizer, and a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -10,3 +11,12 @@ for preset in debug asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+# ThreadSanitizer: no GUI (Qt from the distribution is not instrumented); only the test
+# suites and the binaries the end-to-end tests run are built.
+cmake --preset tsan
+cmake --build --preset tsan -j "$jobs" --target unit_tests protocol_tests e2e_tests tarnel tarnel-sim
+ctest --preset tsan -j "$jobs"
+
+# Every fuzzer, briefly; scripts/fuzz.sh alone runs them longer.
+TARNEL_FUZZ_SECONDS=${TARNEL_FUZZ_SECONDS:-25} scripts/fuzz.sh
