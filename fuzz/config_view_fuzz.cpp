@@ -34,8 +34,8 @@ void checkPanel(const ConfigEditorModel& model, const EditorDesc& desc, const Co
     const auto& p = *desc.dataFlash;
     check(p.pageSize > 0 && p.minPages <= p.maxPages);
     check(std::uint64_t{p.maxPages} * p.pageSize <= p.flashEnd);
-    const std::uint64_t base = p.wordLayout ? (config1Word(bytes) & ~0xFFu)
-                                            : std::uint64_t{configByte(bytes, 1)} * 256;
+    const std::uint64_t base =
+        p.wordLayout ? (config1Word(bytes) & ~0xFFu) : std::uint64_t{configByte(bytes, 1)} * 256;
     const std::uint64_t pages = panel.spinPosition;
     if (base < p.flashEnd)
         check(base + pages * p.pageSize <= p.flashEnd);

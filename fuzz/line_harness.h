@@ -17,6 +17,7 @@
 #include "image/image_loader.h"
 #include "link/loopback_port.h"
 #include "sim/loopback_device.h"
+#include "sim/synthetic_firmware.h"
 
 namespace tarnel::fuzzing {
 
@@ -68,7 +69,8 @@ inline sim::LoopbackDevice::MakeDevice scriptedDevice(std::shared_ptr<ReplyScrip
     };
 }
 
-// A scratch directory for the life of the fuzzer, with a small image of each region.
+// A scratch directory for the life of the fuzzer, with a small image of each region and
+// the programmers' firmware files.
 inline const std::string& scratchDirectory() {
     static const std::string path = [] {
         char name[] = "/tmp/tarnel-fuzz-XXXXXX";
@@ -82,6 +84,7 @@ inline const std::string& scratchDirectory() {
             check(f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
             std::fclose(f);
         }
+        sim::writeSyntheticFirmwareFiles(dir, kCarriedFirmwareVersion);
         return dir;
     }();
     return path;

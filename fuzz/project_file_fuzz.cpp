@@ -55,8 +55,8 @@ bool sameJob(const ProgrammingJob& a, const ProgrammingJob& b) {
            a.chipCounterDown == b.chipCounterDown && a.uartFastProtocol == b.uartFastProtocol &&
            a.updateAprom == b.updateAprom && a.updateDataFlash == b.updateDataFlash &&
            a.updateLdrom == b.updateLdrom && a.updateConfig == b.updateConfig &&
-           sameRegion(a.imageAprom, b.imageAprom) && sameRegion(a.imageDataFlash, b.imageDataFlash) &&
-           sameRegion(a.imageLdrom, b.imageLdrom);
+           sameRegion(a.imageAprom, b.imageAprom) &&
+           sameRegion(a.imageDataFlash, b.imageDataFlash) && sameRegion(a.imageLdrom, b.imageLdrom);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ seconds=${1:-${TARNEL_FUZZ_SECONDS:-60}}
 fuzzers=(hex project_file settings_file config_view programmer_reply isp_reply)
 
 cmake --preset fuzz
-cmake --build --preset fuzz -j "$(nproc)"
+cmake --build --preset fuzz -j "$(nproc)" --target "${fuzzers[@]/#/fuzz_}"
 
 mkdir -p build/fuzz/artifacts
 for name in "${fuzzers[@]}"; do
