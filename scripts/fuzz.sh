@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-${TARNEL_FUZZ_SECONDS:-60}}
-fuzzers=(hex project_file settings_file programmer_reply isp_reply)
+fuzzers=(hex project_file settings_file config_view programmer_reply isp_reply)
 
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$(nproc)" --target "${fuzzers[@]/#/fuzz_}"
