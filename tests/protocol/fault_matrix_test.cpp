@@ -2,8 +2,10 @@
 // kind of line fault at that step. The steps come from a clean run of the command: each run
 // of identical exchanges (the same answer after the same number of host bytes, such as the
 // acknowledges of a data transfer) is faulted at its first and its last step, every other
-// step on its own. Whatever goes wrong, the command ends, clears busy, shows no PASS and
-// leaves the S/N, the chip counter and the files alone.
+// step on its own. Whatever goes wrong, the command ends and clears busy without leaving a
+// half-written file. A silent, late or cut line, or a wrong acknowledge, ends it in a FAIL or
+// WARNING box with no PASS and the S/N and chip counter where they were; a wrong byte the
+// host cannot tell from a right one (a version byte, data) lets it end as the clean run did.
 
 #include <gtest/gtest.h>
 
@@ -228,7 +230,7 @@ bool anyBox(const std::vector<std::string>& boxes,
     return false;
 }
 
-// faults count their steps from the command's first answer, after the prelude's.
+// The faults count their steps from the command's first answer, after the prelude's.
 Outcome runOnce(const Command& command, std::vector<sim::Fault> faults) {
     LinkBench bench;
     bench.session.firmwareDirectory = firmwareFiles();
