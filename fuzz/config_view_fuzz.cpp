@@ -2,7 +2,6 @@
 // show at most one choice per section; the DataFlash they show, and the one an edit writes,
 // lies within the flash; a click writes the bits of the choice clicked.
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -28,20 +27,18 @@ void checkSections(const ConfigEditorModel& model) {
 }
 
 // The panel's DataFlash, start plus size, ends within the flash. The editor keeps the span
-// it opened with, while an LDROM click (Sonra) moves the base by the 4 KB the LDROM bit adds
-// to the span: the DataFlash then ends within the larger of the opening span and the span
-// of the bytes as they are now.
-void checkPanel(const ConfigEditorModel& model, const EditorDesc& desc, const PartRecord& part,
-                const ConfigBytes& bytes) {
+// it opened with while an LDROM click (Sonra) moves the base by the 4 KB the LDROM bit adds
+// to the span; after LDROM off, a spin and LDROM on, the DataFlash ends those 4 KB past the
+// opening span. Any other excess is a fault.
+void checkPanel(const ConfigEditorModel& model, const EditorDesc& desc, const ConfigBytes& bytes) {
     const auto& panel = model.dataFlash();
     if (!panel.present || !desc.dataFlash || !panel.spinEnabled)
         return;
     const auto& p = *desc.dataFlash;
     check(p.pageSize > 0 && p.minPages <= p.maxPages);
     check(std::uint64_t{p.maxPages} * p.pageSize <= p.flashEnd);
-    std::uint64_t flashEnd = p.flashEnd;
-    if (const auto now = dataFlashGeometry(desc.layout, part, bytes))
-        flashEnd = std::max<std::uint64_t>(flashEnd, now->flashEnd);
+    const std::uint64_t flashEnd =
+        std::uint64_t{p.flashEnd} + (desc.layout == ConfigLayout::Sonra ? 0x1000 : 0);
     const std::uint64_t base =
         p.wordLayout ? (config1Word(bytes) & ~0xFFu) : std::uint64_t{configByte(bytes, 1)} * 256;
     const std::uint64_t pages = panel.spinPosition;
@@ -78,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)table.readouts();
     if (auto view = ConfigEditorModel::open(job, index, true, &bytes, layout)) {
         checkSections(*view);
-        checkPanel(*view, describeEditor(view->layout(), part, index, bytes, true), part, bytes);
+        checkPanel(*view, describeEditor(view->layout(), part, index, bytes, true), bytes);
     }
     check(job.configBytes == jobBytes);
 
@@ -106,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
         checkSections(*editor);
-        checkPanel(*editor, desc, part, job.configBytes);
+        checkPanel(*editor, desc, job.configBytes);
     }
     return 0;
 }

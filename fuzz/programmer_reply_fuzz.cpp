@@ -95,8 +95,10 @@ void readSimulatedChip(const std::uint8_t* data, std::size_t size) {
         chip.dataFlash[i] = static_cast<std::uint8_t>(i * 11 + 1);
         chip.ldrom[i] = static_cast<std::uint8_t>(i * 13 + 2);
     }
-    fuzzing::HostBench t([&chip](sim::DeviceLine& line) {
-        auto programmer = std::make_unique<sim::SimProgrammer>(line, 0xAB, 0x0619, chip);
+    fuzzing::HostBench t([&chip, part](sim::DeviceLine& line) {
+        // Part 131 is a TQ17A, which only the Halvorn line serves.
+        const std::uint8_t kind = part == 131 ? 0xAE : 0xAB;
+        auto programmer = std::make_unique<sim::SimProgrammer>(line, kind, 0x0619, chip);
         sim::registerReadCommands(*programmer);
         return programmer;
     });
