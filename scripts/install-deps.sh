@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake g++ clang-format
+  clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core

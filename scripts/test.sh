@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs dependencies, builds Tarnel and runs every test suite: the debug build, the same
 # tests under AddressSanitizer and UBSan, and the release build (as shipped, GCC's -O3
-# warnings included); then the Debian package is built, installed and checked, and the
+# warnings included); the unit, protocol and end-to-end suites under ThreadSanitizer; a short
+# run of every fuzzer; then the Debian package is built, installed and checked, and the
 # Windows build is cross-compiled and tested under Wine (scripts/windows-zip.sh packs it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,6 +13,16 @@ for preset in debug asan release; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+# ThreadSanitizer: no GUI (Qt from the distribution is not instrumented); only the test
+# suites and the binaries the end-to-end tests run are built.
+cmake --preset tsan
+cmake --build --preset tsan -j "$jobs" --target unit_tests protocol_tests e2e_tests tarnel tarnel-sim
+ctest --preset tsan -j "$jobs"
+
+# Every fuzzer, briefly; scripts/fuzz.sh alone runs them longer.
+TARNEL_FUZZ_SECONDS=${TARNEL_FUZZ_SECONDS:-25} scripts/fuzz.sh
+
 scripts/package-check.sh build/release
 scripts/windows-test.sh build/release
 scripts/windows-zip.sh build/windows build

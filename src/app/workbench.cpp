@@ -14,7 +14,6 @@ namespace tarnel {
 
 Workbench::Workbench(Operator& op, Clock& clock, PortFactory& ports, RunOn runOn)
     : op_(op),
-      clock_(clock),
       runOn_(runOn),
       link_(job_, ports, clock),
       session_(job_, link_, op, clock),

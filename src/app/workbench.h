@@ -72,7 +72,6 @@ class Workbench {
     bool startWorker(std::function<void()> body);
 
     Operator& op_;
-    Clock& clock_;
     RunOn runOn_;
     ProgrammingJob job_;
     ReadBackState readBack_;

@@ -30,8 +30,10 @@ std::optional<std::uint8_t> DeviceLine::nextCommand() {
         const Transfer transfer = port_.read(&byte, 1);
         if (!transfer.ok)
             return std::nullopt;
-        if (transfer.count == 1)
+        if (transfer.count == 1) {
+            ++heard_;
             return byte;
+        }
     }
     return std::nullopt;
 }
@@ -44,6 +46,8 @@ bool DeviceLine::readBlock(std::uint8_t* buffer, std::size_t count) {
     if (cut_ || !port_.setTimeouts(inCommand_))
         return false;
     const Transfer transfer = port_.read(buffer, count);
+    if (transfer.ok)
+        heard_ += transfer.count;
     if (transfer.ok && transfer.count == count)
         return true;
     if (transfer.ok) {
@@ -69,8 +73,10 @@ std::optional<std::uint8_t> DeviceLine::poll(std::uint32_t waitMs) {
         return std::nullopt;
     std::uint8_t byte = 0;
     const Transfer transfer = port_.read(&byte, 1);
-    if (transfer.ok && transfer.count == 1)
+    if (transfer.ok && transfer.count == 1) {
+        ++heard_;
         return byte;
+    }
     return std::nullopt;
 }
 
@@ -82,8 +88,13 @@ bool DeviceLine::replyBlock(const std::uint8_t* data, std::size_t count) {
     if (cut_)
         return false;
     const int step = ++steps_;
+    {
+        std::lock_guard lock(mutex_);
+        answers_.push_back({count > 0 ? data[0] : std::uint8_t{0}, count, heard_});
+    }
+    heard_ = 0;
     std::vector<std::uint8_t> bytes(data, data + count);
-    if (const Fault* fault = faultAt(step)) {
+    if (const std::optional<Fault> fault = faultAt(step)) {
         switch (fault->kind) {
             case Fault::Kind::NoAnswer:
                 return true;  // the answer is never sent
@@ -105,14 +116,20 @@ bool DeviceLine::replyBlock(const std::uint8_t* data, std::size_t count) {
     return transfer.ok && transfer.count == bytes.size();
 }
 
-const Fault* DeviceLine::faultAt(int step) const {
+std::optional<Fault> DeviceLine::faultAt(int step) const {
+    std::lock_guard lock(mutex_);
     for (const Fault& fault : faults_) {
         if (step < fault.step)
             continue;
         if (fault.count == 0 || step < fault.step + fault.count)
-            return &fault;
+            return fault;
     }
-    return nullptr;
+    return std::nullopt;
+}
+
+void DeviceLine::setFaults(std::vector<Fault> faults) {
+    std::lock_guard lock(mutex_);
+    faults_ = std::move(faults);
 }
 
 void DeviceLine::recordError(std::string text) {
@@ -125,6 +142,11 @@ void DeviceLine::recordError(std::string text) {
 std::vector<std::string> DeviceLine::errors() const {
     std::lock_guard lock(mutex_);
     return errors_;
+}
+
+std::vector<AnswerRecord> DeviceLine::answers() const {
+    std::lock_guard lock(mutex_);
+    return answers_;
 }
 
 }  // namespace tarnel::sim

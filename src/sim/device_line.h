@@ -29,6 +29,16 @@ struct Fault {
     std::uint32_t delayMs = 0;          // LateReply: how late
 };
 
+// One answer as the device meant it, before any fault: its first byte, its length and how
+// many bytes the host had sent since the answer before. Tests tell the exchanges of a command
+// apart by these.
+struct AnswerRecord {
+    std::uint8_t first = 0;
+    std::size_t size = 0;
+    std::size_t heardBefore = 0;
+    bool operator==(const AnswerRecord&) const = default;
+};
+
 class DeviceLine {
   public:
     // idleWait: how long one wait for a command lasts before the stop request is looked at
@@ -69,9 +79,13 @@ class DeviceLine {
     void recordError(std::string text);
     std::vector<std::string> errors() const;
     int steps() const { return steps_; }
+    // Replaces the scenario's faults (steps still count over the line's life).
+    void setFaults(std::vector<Fault> faults);
+    // Every answer so far, step 1 first.
+    std::vector<AnswerRecord> answers() const;
 
   private:
-    const Fault* faultAt(int step) const;
+    std::optional<Fault> faultAt(int step) const;
 
     SerialPort& port_;
     Clock& clock_;
@@ -86,6 +100,8 @@ class DeviceLine {
     std::atomic<int> steps_{0};
     mutable std::mutex mutex_;
     std::vector<std::string> errors_;
+    std::size_t heard_ = 0;  // host bytes read since the last answer (device thread only)
+    std::vector<AnswerRecord> answers_;
 };
 
 }  // namespace tarnel::sim

@@ -206,8 +206,10 @@ void SimBootloader::program(Region region) {
 void SimBootloader::end() {
     if (!serving())
         return;
-    if (line_.reply(kAccepted))
-        nextChip();
+    // The chip is done once the end command came; counted before the answer, so a host that
+    // has the answer sees it done.
+    nextChip();
+    line_.reply(kAccepted);
 }
 
 }  // namespace tarnel::sim

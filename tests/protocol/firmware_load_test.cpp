@@ -10,6 +10,7 @@
 #include "link/port_table.h"
 #include "sim/synthetic_firmware.h"
 #include "support/link_bench.h"
+#include "support/ops_fixtures.h"
 
 namespace tarnel {
 namespace {
@@ -126,6 +127,7 @@ TEST(SingleFirmwareLoad, ChecksumReplyThatDiffersFails) {
     EXPECT_FALSE(bench.session.updateFirmware());
     EXPECT_EQ(bench.op.boxes(),
               std::vector<std::string>{"FAIL: Programmer's storage checksum error !"});
+    testing::settle(bench);
     EXPECT_EQ(device.programmer()->firmwareLoads(), 1) << "the programmer kept what it wrote";
 }
 
