@@ -33,6 +33,10 @@
 //
 //   { "baudCode": "0x26", "leadingAnswers": ["0x25"], "resetAfterProbes": 20,
 //     "resetAfterMs": 0, "eraseMs": 200 }
+//
+// The programmer's own work takes time when "deviceTime" says so (all 0 by default):
+//
+//   "deviceTime": { "storageClearMs": 400, "pageEraseMs": 5, "programTickMs": 3 }
 
 #include <cstdint>
 #include <memory>
@@ -56,6 +60,7 @@ struct Scenario {
     std::array<UnitSpec, kGangUnits> units{};
     std::uint32_t gangRunMs = kDefaultGangRunMs;
     std::vector<BootChip> bootChips;
+    DeviceTimes deviceTimes;
 };
 
 // Throws std::runtime_error with a message that names the offending field.
