@@ -40,10 +40,15 @@ std::optional<std::uint8_t> DeviceLine::nextCommand() {
 }
 
 void DeviceLine::work(std::uint32_t ms) {
-    // On a paced line the work starts once the bytes it follows have arrived.
-    const std::uint64_t start = std::max(clock_.nowUs(), inboundFreeNs_ / 1000);
-    clock_.sleepUntilUs(start + std::uint64_t{ms} * 1000);
     workUs_ += std::uint64_t{ms} * 1000;
+    if (!settings_) {
+        clock_.sleepMs(ms);
+        return;
+    }
+    // On a paced line the work starts once the bytes it follows have arrived, and is only
+    // noted: the next answer leaves when it is done (see send), one wake-up for both.
+    const std::uint64_t now = clock_.nowUs() * 1000;
+    doneNs_ = std::max({now, inboundFreeNs_, doneNs_}) + std::uint64_t{ms} * 1000000;
 }
 
 void DeviceLine::arrived(std::size_t count) {
@@ -61,7 +66,8 @@ bool DeviceLine::send(const std::uint8_t* data, std::size_t count) {
         return transfer.ok && transfer.count == count;
     }
     const std::uint64_t character = characterTimeNs(settings_());
-    std::uint64_t sent = std::max({clock_.nowUs() * 1000, outboundFreeNs_, inboundFreeNs_});
+    std::uint64_t sent =
+        std::max({clock_.nowUs() * 1000, outboundFreeNs_, inboundFreeNs_, doneNs_});
     for (std::size_t offset = 0; offset < count; offset += kPacedBurst) {
         const std::size_t burst = std::min(kPacedBurst, count - offset);
         sent += burst * character;

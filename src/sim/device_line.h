@@ -113,6 +113,7 @@ class DeviceLine {
     std::atomic<int> steps_{0};
     std::function<LineSettings()> settings_;
     std::uint64_t inboundFreeNs_ = 0;  // when the host-to-device direction is free again
+    std::uint64_t doneNs_ = 0;         // when the device's work is done
     std::uint64_t outboundFreeNs_ = 0;
     DeviceTimes times_;
     std::atomic<std::uint64_t> workUs_{0};
