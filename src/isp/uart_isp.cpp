@@ -201,7 +201,18 @@ void UartIsp::resetPulse(std::uint32_t ms) {
     link_.clearDtr();
 }
 
+void UartIsp::dropLateAnswers() {
+    // A probe whose answer came after its read ended was probed again; the answers still on
+    // their way would otherwise be read as the chip's first replies at the new speed.
+    if (!link_.setTimeouts(Timeouts{0, 0, isp::kSettleQuietMs, 0, 0}))
+        return;
+    std::uint8_t late = 0;
+    for (int i = 0; i < isp::kMaxLateAnswers && link_.readByte(late); ++i) {
+    }
+}
+
 bool UartIsp::reopenAtRate(std::uint32_t baudRate) {
+    dropLateAnswers();
     link_.close();
     return link_.open(ispPortName(), baudRate);
 }

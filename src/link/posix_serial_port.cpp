@@ -239,18 +239,22 @@ Transfer PosixSerialPort::read(std::uint8_t* buffer, std::size_t count) {
     const ReadTimer timer(timeouts_, count, start, kUsPerMs);
     std::uint64_t lastByte = start;
     std::size_t received = 0;
+    bool slept = false;  // the last wait was a sleep for the rest of a block
     while (received < count) {
         Wait wait = Wait::Ready;
         if (!timer.returnAtOnce()) {
             const std::uint64_t deadline = timer.deadline(received, lastByte);
-            if (received > 0 && characterNs_ != 0) {
-                // A block is arriving: sleep for the time its rest needs on the line instead
-                // of waking for every few bytes the driver hands on.
-                const std::uint64_t due = clock_.nowUs() + (count - received) * characterNs_ / 1000;
-                if (due < deadline)
-                    clock_.sleepUntilUs(due);
+            // A block is arriving: sleep for the time its rest needs on the line instead of
+            // waking for every few bytes the driver hands on, then take what has come. If
+            // nothing has, wait in poll for the rest.
+            const std::uint64_t due = clock_.nowUs() + (count - received) * characterNs_ / 1000;
+            if (received > 0 && characterNs_ != 0 && !slept && due < deadline) {
+                clock_.sleepUntilUs(due);
+                slept = true;
+            } else {
+                wait = waitFor(POLLIN, deadline);
+                slept = false;
             }
-            wait = waitFor(POLLIN, deadline);
         }
         if (wait == Wait::TimedOut)
             break;
@@ -261,9 +265,11 @@ Transfer PosixSerialPort::read(std::uint8_t* buffer, std::size_t count) {
         if (got > 0) {
             received += static_cast<std::size_t>(got);
             lastByte = clock_.nowUs();
+            slept = false;
             continue;
         }
-        if (got < 0 && errno == EAGAIN) {
+        // Nothing there: after a sleep a raw terminal reads as empty (0), not EAGAIN.
+        if ((got < 0 && errno == EAGAIN) || (got == 0 && slept)) {
             if (timer.returnAtOnce())
                 break;
             continue;

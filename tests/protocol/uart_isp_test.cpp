@@ -230,6 +230,16 @@ TEST(UartIspProduction, ChipsOneAfterAnotherUntilProductionModeIsSwitchedOff) {
     EXPECT_EQ(t.bench.op.lastStatus(), "Ready...");
 }
 
+// Answers that come after their probe's read has ended are read by the next probe; the
+// answers still on their way must not be taken for the chip's first replies at the new speed.
+TEST(UartIsp, LateProbeAnswersAreDroppedBeforeTheSpeedChanges) {
+    IspBench t(bootScenario({chipOf(2)}, {sim::Fault{sim::Fault::Kind::LateReply, 1, 2, {}, 3}}));
+    t.aprom(300);
+    t.isp.ispUpdateChip();
+    EXPECT_EQ(t.bench.op.boxes(), std::vector<std::string>{kPass});
+    EXPECT_TRUE(t.device->errors().empty());
+}
+
 // A boot loader that answers the first probe after a few and then does something to the line.
 sim::LoopbackDevice::MakeDevice answeringThen(LoopbackLine*& line, bool cutOnFourthProbe) {
     return [&line, cutOnFourthProbe](sim::DeviceLine& deviceLine) {
