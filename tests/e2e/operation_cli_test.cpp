@@ -40,9 +40,7 @@ class OperationCli : public ::testing::Test {
 };
 
 TEST_F(OperationCli, SingleProgrammerProductionCycle) {
-    SimProcess sim(dir_, R"({"kind": "ICP_Vexa", "sockets": [{}],
-                             "deviceTime": {"storageClearMs": 50, "programTickMs": 1}})",
-                   "sim", SimProcess::Line::Paced);
+    SimProcess sim(dir_, R"({"kind": "ICP_Vexa", "sockets": [{}]})");
     const std::string project = dir_.file("job.TPJ");
     ASSERT_EQ(run(kTarnel + " --workdir " + dir_.path() + " project save " + project +
                   " --part QK200 --aprom " + kSampleHex +
