@@ -72,6 +72,10 @@ bool DeviceLine::send(const std::uint8_t* data, std::size_t count) {
         const std::size_t burst = std::min(kPacedBurst, count - offset);
         sent += burst * character;
         clock_.sleepUntilUs(sent / 1000);
+        // The bursts keep to their schedule; only the last one's lateness delays what follows.
+        const std::uint64_t now = clock_.nowUs() * 1000;
+        if (offset + burst == count && now > sent)
+            lateNs_ += now - sent;
         const Transfer transfer = port_.write(data + offset, burst);
         if (!transfer.ok || transfer.count != burst)
             return false;

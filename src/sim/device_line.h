@@ -51,6 +51,9 @@ class DeviceLine {
     static constexpr std::size_t kPacedBurst = 16;
     void pace(std::function<LineSettings()> settings) { settings_ = std::move(settings); }
     bool paced() const { return static_cast<bool>(settings_); }
+    // How much later than their time on the line the paced answers were complete, in total
+    // (the simulator's own wake-up latency, which a benchmark must not blame on the host).
+    const std::atomic<std::uint64_t>& lateNs() const { return lateNs_; }
 
     void setDeviceTimes(const DeviceTimes& times) { times_ = times; }
     const DeviceTimes& deviceTimes() const { return times_; }
@@ -117,6 +120,7 @@ class DeviceLine {
     std::uint64_t outboundFreeNs_ = 0;
     DeviceTimes times_;
     std::atomic<std::uint64_t> workUs_{0};
+    std::atomic<std::uint64_t> lateNs_{0};
     mutable std::mutex mutex_;
     std::vector<std::string> errors_;
 };
