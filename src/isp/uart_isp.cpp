@@ -283,8 +283,10 @@ bool UartIsp::detectChip() {
 
 void UartIsp::pauseSteps(int count, std::uint32_t ms) {
     op_.setProgressRange(count);
+    // Each step ends at its own deadline from the start, so late wake-ups do not add up.
+    const std::uint64_t start = clock_.nowUs();
     for (int i = 0; i < count; ++i) {
-        clock_.sleepMs(ms);
+        clock_.sleepUntilUs(start + static_cast<std::uint64_t>(i + 1) * ms * 1000);
         op_.stepProgress();
     }
 }
