@@ -23,7 +23,7 @@ cleanup() {
 trap cleanup EXIT
 
 "$sim" firmware --out "$work/firmware" >/dev/null
-"$sim" serve --scenario examples/single_programmer.json --link "$work/programmer" >"$work/sim.out" &
+"$sim" serve --paced --scenario examples/single_programmer.json --link "$work/programmer" >"$work/sim.out" &
 sim_pid=$!
 for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
 echo "Simulated programmer on $(head -n1 "$work/sim.out")"

@@ -40,14 +40,16 @@ int runHexToBinary(const std::string& input, const std::string& output) {
         return kExitFail;
     }
     ConsoleOperator op;
-    std::vector<std::uint8_t> image(kImageCapacity, 0);
+    // Left uninitialised: the converter fills it before anything else.
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kImageCapacity);
+    const std::span<std::uint8_t> image(buffer.get(), kImageCapacity);
     std::uint32_t length = 0;
     HexFailure failure;
     if (!convertHexToBinary(text, 0x00, image, length, op, &failure)) {
         std::cerr << "Hex_to_Bin conversion failed ! (" << describeHexFailure(failure) << ")\n";
         return kExitFail;
     }
-    const auto bytes = std::span(image).first(length);
+    const auto bytes = image.first(length);
     std::string error;
     if (!writeFileAtomically(output, bytes, &error)) {
         std::cerr << "tarnel hex2bin: " << error << "\n";

@@ -12,9 +12,6 @@ namespace tarnel {
 
 namespace {
 
-// How long the line must be silent after the chip was detected before the first command.
-constexpr Timeouts kQuietAfterDetection{0, 0, 10, 1, 1000};
-
 constexpr const char* kDetectText =
     "Detect chip... (!!! Now, reset the chip, or power off and power on again.)";
 constexpr const char* kDetectOk = "Detect chip... ok !";
@@ -204,14 +201,20 @@ void UartIsp::resetPulse(std::uint32_t ms) {
     link_.clearDtr();
 }
 
+void UartIsp::dropLateAnswers() {
+    // A probe whose answer came after its read ended was probed again; the answers still on
+    // their way would otherwise be read as the chip's first replies at the new speed.
+    if (!link_.setTimeouts(Timeouts{0, 0, isp::kSettleQuietMs, 0, 0}))
+        return;
+    std::uint8_t late = 0;
+    for (int i = 0; i < isp::kMaxLateAnswers && link_.readByte(late); ++i) {
+    }
+}
+
 bool UartIsp::reopenAtRate(std::uint32_t baudRate) {
+    dropLateAnswers();
     link_.close();
-    if (!link_.open(ispPortName(), baudRate))
-        return false;
-    // The answer to a probe sent after the one that was heard may still be on its way; it
-    // must not be taken for the answer to the first command.
-    link_.drainUntilQuiet(kQuietAfterDetection);
-    return true;
+    return link_.open(ispPortName(), baudRate);
 }
 
 void UartIsp::savePortFile() {
@@ -280,8 +283,10 @@ bool UartIsp::detectChip() {
 
 void UartIsp::pauseSteps(int count, std::uint32_t ms) {
     op_.setProgressRange(count);
+    // Each step ends at its own deadline from the start, so late wake-ups do not add up.
+    const std::uint64_t start = clock_.nowUs();
     for (int i = 0; i < count; ++i) {
-        clock_.sleepMs(ms);
+        clock_.sleepUntilUs(start + static_cast<std::uint64_t>(i + 1) * ms * 1000);
         op_.stepProgress();
     }
 }

@@ -44,6 +44,11 @@ inline constexpr std::uint64_t kDetectWindowMs = 10000;
 inline constexpr std::uint64_t kDetectLoopMs = 10100;
 inline constexpr std::uint32_t kProductionPulseWrap = 1000;
 inline constexpr int kOpenAttempts = 3;
+// Before the line changes speed, answers to earlier probes are let in and dropped until it
+// has been quiet this long (an answer comes about 2 ms after its probe at 9600 baud), at
+// most this many of them.
+inline constexpr std::uint32_t kSettleQuietMs = 5;
+inline constexpr int kMaxLateAnswers = 32;
 
 inline constexpr const char* kPortFileName = "GUI_ComPortISP.LOG";
 inline constexpr const char* kDefaultPort = "\\\\.\\COM1";
@@ -102,6 +107,7 @@ class UartIsp {
     bool reopenAfterFailedProbe();
     void resetPulse(std::uint32_t ms);
     bool reopenAtRate(std::uint32_t baudRate);
+    void dropLateAnswers();
     void savePortFile();
     bool writeRegion(Region region);
     void pauseSteps(int count, std::uint32_t ms);

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,10 @@
 
 #include "link/custom_baud.h"
 #include "link/port_table.h"
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 
 namespace tarnel {
 
@@ -67,6 +72,22 @@ tcflag_t characterSize(std::uint8_t byteSize) {
             return CS8;
     }
 }
+
+// Asks the driver to hand received bytes on at once (on a USB adapter: the shortest latency
+// timer instead of the usual 16 ms). Best effort: drivers without the setting keep theirs.
+void requestLowLatency(int fd) {
+#ifdef __linux__
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) == 0 && (info.flags & ASYNC_LOW_LATENCY) == 0) {
+        info.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &info);
+    }
+#else
+    (void)fd;
+#endif
+}
+
+constexpr std::uint64_t kUsPerMs = 1000;
 
 }  // namespace
 
@@ -167,6 +188,7 @@ bool PosixSerialPort::configure(const LineSettings& settings) {
         return false;
     if (custom && !setCustomBaudRate(fd_.get(), settings.baudRate))
         return false;
+    characterNs_ = characterTimeNs(settings);
 
     // DTR and RTS low after configuration; a pseudo-terminal has neither, so failures here
     // are expected there and do not matter.
@@ -180,19 +202,28 @@ bool PosixSerialPort::setTimeouts(const Timeouts& timeouts) {
     return true;
 }
 
-PosixSerialPort::Wait PosixSerialPort::waitFor(short events, std::uint64_t deadline) {
+PosixSerialPort::Wait PosixSerialPort::waitFor(short events, std::uint64_t deadlineUs) {
     if (!fd_.valid())
         return Wait::Failed;
+    requestFineTimerSlack();
     for (;;) {
-        int timeoutMs = -1;
-        if (deadline != ReadTimer::kNever) {
-            const std::uint64_t now = clock_.nowMs();
-            if (now >= deadline)
+        timespec wait{};
+        const timespec* timeout = nullptr;
+        if (deadlineUs != ReadTimer::kNever) {
+            const std::uint64_t now = clock_.nowUs();
+            if (now >= deadlineUs)
                 return Wait::TimedOut;
-            timeoutMs = static_cast<int>(std::min<std::uint64_t>(deadline - now, INT_MAX));
+            // The kernel lets a poll run late by a thousandth of its length: wait most of the
+            // way first, then the short rest, so the deadline is kept to a few microseconds.
+            std::uint64_t span = deadlineUs - now;
+            if (span > 2 * kUsPerMs)
+                span -= span / 500;
+            wait.tv_sec = static_cast<time_t>(span / 1000000);
+            wait.tv_nsec = static_cast<long>(span % 1000000) * 1000;
+            timeout = &wait;
         }
         pollfd entry{fd_.get(), events, 0};
-        const int ready = ::poll(&entry, 1, timeoutMs);
+        const int ready = ::ppoll(&entry, 1, timeout, nullptr);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;  // recompute the time left and wait again
@@ -207,14 +238,27 @@ PosixSerialPort::Wait PosixSerialPort::waitFor(short events, std::uint64_t deadl
 }
 
 Transfer PosixSerialPort::read(std::uint8_t* buffer, std::size_t count) {
-    const std::uint64_t start = clock_.nowMs();
-    const ReadTimer timer(timeouts_, count, start);
+    const std::uint64_t start = clock_.nowUs();
+    const ReadTimer timer(timeouts_, count, start, kUsPerMs);
     std::uint64_t lastByte = start;
     std::size_t received = 0;
+    bool slept = false;  // the last wait was a sleep for the rest of a block
     while (received < count) {
-        const Wait wait = timer.returnAtOnce()
-                              ? Wait::Ready
-                              : waitFor(POLLIN, timer.deadline(received, lastByte));
+        Wait wait = Wait::Ready;
+        if (!timer.returnAtOnce()) {
+            const std::uint64_t deadline = timer.deadline(received, lastByte);
+            // A block is arriving: sleep for the time its rest needs on the line instead of
+            // waking for every few bytes the driver hands on, then take what has come. If
+            // nothing has, wait in poll for the rest.
+            const std::uint64_t due = clock_.nowUs() + (count - received) * characterNs_ / 1000;
+            if (received > 0 && characterNs_ != 0 && !slept && due < deadline) {
+                clock_.sleepUntilUs(due);
+                slept = true;
+            } else {
+                wait = waitFor(POLLIN, deadline);
+                slept = false;
+            }
+        }
         if (wait == Wait::TimedOut)
             break;
         if (wait == Wait::Failed)
@@ -223,10 +267,12 @@ Transfer PosixSerialPort::read(std::uint8_t* buffer, std::size_t count) {
             retryOnEintr([&] { return ::read(fd_.get(), buffer + received, count - received); });
         if (got > 0) {
             received += static_cast<std::size_t>(got);
-            lastByte = clock_.nowMs();
+            lastByte = clock_.nowUs();
+            slept = false;
             continue;
         }
-        if (got < 0 && errno == EAGAIN) {
+        // Nothing there: after a sleep a raw terminal reads as empty (0), not EAGAIN.
+        if ((got < 0 && errno == EAGAIN) || (got == 0 && slept)) {
             if (timer.returnAtOnce())
                 break;
             continue;
@@ -240,7 +286,7 @@ Transfer PosixSerialPort::read(std::uint8_t* buffer, std::size_t count) {
 }
 
 Transfer PosixSerialPort::write(const std::uint8_t* data, std::size_t count) {
-    const std::uint64_t deadline = writeDeadline(timeouts_, count, clock_.nowMs());
+    const std::uint64_t deadline = writeDeadline(timeouts_, count, clock_.nowUs(), kUsPerMs);
     std::size_t written = 0;
     while (written < count) {
         const ssize_t put =

@@ -68,8 +68,9 @@ class PosixSerialPort : public SerialPort {
     PosixSerialPort(FileDescriptor fd, Clock& clock, bool exclusive);
 
     enum class Wait { Ready, TimedOut, Failed };
-    // Waits in poll() for the events until the deadline (ReadTimer::kNever: no limit).
-    Wait waitFor(short events, std::uint64_t deadline);
+    // Waits in poll() for the events until the deadline in microseconds of the clock
+    // (ReadTimer::kNever: no limit).
+    Wait waitFor(short events, std::uint64_t deadlineUs);
 
     FileDescriptor fd_;
     Clock& clock_;
@@ -77,6 +78,9 @@ class PosixSerialPort : public SerialPort {
     bool saved_ = false;
     termios original_{};
     Timeouts timeouts_;
+    // One character's time on the line as configured; 0 (no waiting for the rest of a block)
+    // on an adopted terminal, whose other side writes whole blocks at once.
+    std::uint64_t characterNs_ = 0;
 };
 
 // Ports from the POSIX port table (TARNEL_PORTS, then the serial devices present).

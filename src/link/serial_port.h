@@ -77,28 +77,37 @@ class PortFactory {
     virtual std::unique_ptr<SerialPort> open(const std::string& device) = 0;
 };
 
+// How long one character takes on a line with these settings (start bit, data bits, parity
+// bit, stop bits), in nanoseconds.
+std::uint64_t characterTimeNs(const LineSettings& settings);
+
 // Deadlines of one read under a set of time-outs, shared by every implementation so that
 // they all end reads alike.
 class ReadTimer {
   public:
     static constexpr std::uint64_t kNever = ~std::uint64_t{0};
 
-    ReadTimer(const Timeouts& timeouts, std::size_t count, std::uint64_t startMs);
+    // Times are in milliseconds, or in finer units (unitsPerMs to the millisecond) for a port
+    // that reads a finer clock.
+    ReadTimer(const Timeouts& timeouts, std::size_t count, std::uint64_t start,
+              std::uint64_t unitsPerMs = 1);
 
     // True when the read must return with what is there, without waiting.
     bool returnAtOnce() const { return returnAtOnce_; }
 
     // The moment the read ends if no further byte arrives, given how many bytes have arrived
     // and when the last one did; kNever when it may wait without end.
-    std::uint64_t deadline(std::size_t received, std::uint64_t lastByteMs) const;
+    std::uint64_t deadline(std::size_t received, std::uint64_t lastByte) const;
 
   private:
     std::uint64_t totalDeadline_ = kNever;
     std::uint32_t interval_ = 0;
+    std::uint64_t unitsPerMs_ = 1;
     bool returnAtOnce_ = false;
 };
 
 // Time allowed for a write of count bytes, or ReadTimer::kNever (no limit).
-std::uint64_t writeDeadline(const Timeouts& timeouts, std::size_t count, std::uint64_t startMs);
+std::uint64_t writeDeadline(const Timeouts& timeouts, std::size_t count, std::uint64_t start,
+                            std::uint64_t unitsPerMs = 1);
 
 }  // namespace tarnel

@@ -1,5 +1,6 @@
 #include "sim/device_line.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tarnel::sim {
@@ -32,10 +33,56 @@ std::optional<std::uint8_t> DeviceLine::nextCommand() {
             return std::nullopt;
         if (transfer.count == 1) {
             ++heard_;
+            arrived(1);
             return byte;
         }
     }
     return std::nullopt;
+}
+
+void DeviceLine::work(std::uint32_t ms) {
+    workUs_ += std::uint64_t{ms} * 1000;
+    if (!settings_) {
+        clock_.sleepMs(ms);
+        return;
+    }
+    // On a paced line the work starts once the bytes it follows have arrived, and is only
+    // noted: the next answer leaves when it is done (see send), one wake-up for both.
+    const std::uint64_t now = clock_.nowUs() * 1000;
+    doneNs_ = std::max({now, inboundFreeNs_, doneNs_}) + std::uint64_t{ms} * 1000000;
+}
+
+void DeviceLine::arrived(std::size_t count) {
+    // Only noted: what the device does with the bytes shows on the line no earlier than the
+    // last of them has arrived (see send and work), so one sleep serves both directions.
+    if (!settings_ || count == 0)
+        return;
+    const std::uint64_t now = clock_.nowUs() * 1000;
+    inboundFreeNs_ = std::max(now, inboundFreeNs_) + count * characterTimeNs(settings_());
+}
+
+bool DeviceLine::send(const std::uint8_t* data, std::size_t count) {
+    if (!settings_) {
+        const Transfer transfer = port_.write(data, count);
+        return transfer.ok && transfer.count == count;
+    }
+    const std::uint64_t character = characterTimeNs(settings_());
+    std::uint64_t sent =
+        std::max({clock_.nowUs() * 1000, outboundFreeNs_, inboundFreeNs_, doneNs_});
+    for (std::size_t offset = 0; offset < count; offset += kPacedBurst) {
+        const std::size_t burst = std::min(kPacedBurst, count - offset);
+        sent += burst * character;
+        clock_.sleepUntilUs(sent / 1000);
+        // The bursts keep to their schedule; only the last one's lateness delays what follows.
+        const std::uint64_t now = clock_.nowUs() * 1000;
+        if (offset + burst == count && now > sent)
+            lateNs_ += now - sent;
+        const Transfer transfer = port_.write(data + offset, burst);
+        if (!transfer.ok || transfer.count != burst)
+            return false;
+    }
+    outboundFreeNs_ = sent;
+    return true;
 }
 
 bool DeviceLine::read(std::uint8_t& byte) {
@@ -48,8 +95,10 @@ bool DeviceLine::readBlock(std::uint8_t* buffer, std::size_t count) {
     const Transfer transfer = port_.read(buffer, count);
     if (transfer.ok)
         heard_ += transfer.count;
-    if (transfer.ok && transfer.count == count)
+    if (transfer.ok && transfer.count == count) {
+        arrived(count);
         return true;
+    }
     if (transfer.ok) {
         recordError("expected " + std::to_string(count) + " bytes, got " +
                     std::to_string(transfer.count));
@@ -72,11 +121,16 @@ std::optional<std::uint8_t> DeviceLine::poll(std::uint32_t waitMs) {
     if (cut_ || !port_.setTimeouts(Timeouts{waitMs, 0, waitMs, 0, 0}))
         return std::nullopt;
     std::uint8_t byte = 0;
+    const std::uint64_t start = clock_.nowUs();
     const Transfer transfer = port_.read(&byte, 1);
     if (transfer.ok && transfer.count == 1) {
         ++heard_;
+        arrived(1);
         return byte;
     }
+    // Listening for a byte that did not come is the device's own time too.
+    if (transfer.ok)
+        workUs_ += clock_.nowUs() - start;
     return std::nullopt;
 }
 
@@ -112,8 +166,7 @@ bool DeviceLine::replyBlock(const std::uint8_t* data, std::size_t count) {
                 return false;
         }
     }
-    const Transfer transfer = port_.write(bytes.data(), bytes.size());
-    return transfer.ok && transfer.count == bytes.size();
+    return send(bytes.data(), bytes.size());
 }
 
 std::optional<Fault> DeviceLine::faultAt(int step) const {

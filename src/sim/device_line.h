@@ -39,6 +39,13 @@ struct AnswerRecord {
     bool operator==(const AnswerRecord&) const = default;
 };
 
+// How long the device's own work takes (0: no time at all).
+struct DeviceTimes {
+    std::uint32_t storageClearMs = 0;  // clearing the programmer's storage before a download
+    std::uint32_t pageEraseMs = 0;     // erasing one 256-byte page of the chip
+    std::uint32_t programTickMs = 0;   // one programming tick (two per 256-byte page)
+};
+
 class DeviceLine {
   public:
     // idleWait: how long one wait for a command lasts before the stop request is looked at
@@ -46,6 +53,25 @@ class DeviceLine {
     // waits for the next byte within a command before it gives the command up.
     DeviceLine(SerialPort& port, Clock& clock, std::vector<Fault> faults,
                std::uint32_t idleWaitMs = 0, std::uint32_t byteWaitMs = 5000);
+
+    // Holds both directions to the line's speed from now on: a byte the host sends reaches
+    // the device one character time after the line is free, and answers leave the device at
+    // the same pace, in bursts of at most kPacedBurst bytes as a UART's FIFO hands them on.
+    // settings() reads what the host has configured, at every transfer.
+    static constexpr std::size_t kPacedBurst = 16;
+    void pace(std::function<LineSettings()> settings) { settings_ = std::move(settings); }
+    bool paced() const { return static_cast<bool>(settings_); }
+    // How much later than their time on the line the paced answers were complete, in total
+    // (the simulator's own wake-up latency, which a benchmark must not blame on the host).
+    const std::atomic<std::uint64_t>& lateNs() const { return lateNs_; }
+
+    void setDeviceTimes(const DeviceTimes& times) { times_ = times; }
+    const DeviceTimes& deviceTimes() const { return times_; }
+    // The device works for ms (erasing, programming, ...): the time passes on the clock and
+    // is counted in workUs(), with the time poll() listened for a byte that did not come.
+    void work(std::uint32_t ms);
+    std::uint64_t workUs() const { return workUs_; }
+    const std::atomic<std::uint64_t>& workCounter() const { return workUs_; }
 
     // Called when a LineCut fault fires: closes the line for good.
     void setCutHandler(std::function<void()> cut) { cutLine_ = std::move(cut); }
@@ -86,6 +112,10 @@ class DeviceLine {
 
   private:
     std::optional<Fault> faultAt(int step) const;
+    // Pacing: count bytes have been taken from the port; notes when the last of them could
+    // have arrived.
+    void arrived(std::size_t count);
+    bool send(const std::uint8_t* data, std::size_t count);
 
     SerialPort& port_;
     Clock& clock_;
@@ -98,6 +128,13 @@ class DeviceLine {
     const std::atomic<bool>* externalStop_ = nullptr;
     std::atomic<bool> cut_{false};
     std::atomic<int> steps_{0};
+    std::function<LineSettings()> settings_;
+    std::uint64_t inboundFreeNs_ = 0;  // when the host-to-device direction is free again
+    std::uint64_t doneNs_ = 0;         // when the device's work is done
+    std::uint64_t outboundFreeNs_ = 0;
+    DeviceTimes times_;
+    std::atomic<std::uint64_t> workUs_{0};
+    std::atomic<std::uint64_t> lateNs_{0};
     mutable std::mutex mutex_;
     std::vector<std::string> errors_;
     std::size_t heard_ = 0;  // host bytes read since the last answer (device thread only)

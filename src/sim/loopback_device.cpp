@@ -32,6 +32,10 @@ LoopbackDevice::~LoopbackDevice() {
     stop();
 }
 
+void LoopbackDevice::pace() {
+    deviceLine_->pace([this] { return line_.hostSettings(); });
+}
+
 void LoopbackDevice::stop() {
     line_.cut();
     if (!thread_.joinable())

@@ -32,6 +32,9 @@ class LoopbackDevice {
     SimProgrammer* programmer() { return dynamic_cast<SimProgrammer*>(device_.get()); }
     SimGangProgrammer* gangProgrammer() { return dynamic_cast<SimGangProgrammer*>(device_.get()); }
     std::vector<std::string> errors() const { return deviceLine_->errors(); }
+    DeviceLine& deviceLine() { return *deviceLine_; }
+    // Holds the line to the speed the host end is configured for (see DeviceLine::pace).
+    void pace();
 
     // Cuts the line and waits for the device thread to end.
     void stop();

@@ -66,7 +66,7 @@ bool makeLink(const std::string& link, const std::string& target) {
     return true;
 }
 
-int serve(const std::string& scenarioPath, const std::string& linkPath) {
+int serve(const std::string& scenarioPath, const std::string& linkPath, bool paced) {
     Scenario scenario;
     try {
         scenario = loadScenario(scenarioPath);
@@ -90,6 +90,10 @@ int serve(const std::string& scenarioPath, const std::string& linkPath) {
         return kExitFailure;
     }
     DeviceLine line(*port, clock, scenario.faults, kIdleWaitMs);
+    if (paced) {
+        const int fd = port->fd();
+        line.pace([fd] { return terminalLineSettings(fd); });
+    }
     bool cut = false;
     line.setCutHandler([&] {
         cut = true;
@@ -157,7 +161,11 @@ int main(int argc, char** argv) {
         app.add_subcommand("serve", "Serve a simulated programmer on a pseudo-terminal");
     serveCommand->add_option("--scenario", scenarioPath, "Scenario file (JSON)")->required();
     serveCommand->add_option("--link", linkPath, "Make this path a link to the pseudo-terminal");
-    serveCommand->callback([&] { status = serve(scenarioPath, linkPath); });
+    bool paced = false;
+    serveCommand->add_flag("--paced", paced,
+                           "Hold both directions to the baud rate, data bits and stop bits the "
+                           "host sets, as a real line does");
+    serveCommand->callback([&] { status = serve(scenarioPath, linkPath, paced); });
 
     std::string outDirectory;
     std::string versionText;

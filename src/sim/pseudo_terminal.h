@@ -21,5 +21,9 @@ struct PseudoTerminal {
 // Null with a reason in error when the system has no pseudo-terminal to give.
 std::optional<PseudoTerminal> openPseudoTerminal(std::string& error);
 
+// The line settings the host has configured on the terminal (the master side reads what the
+// slave was set to). A speed that is not a standard one reads as 115200.
+LineSettings terminalLineSettings(int fd);
+
 }  // namespace tarnel::sim
 #endif  // _WIN32

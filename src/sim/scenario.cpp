@@ -232,6 +232,22 @@ BootChip bootChipOf(const json& entry, std::size_t index) {
     return boot;
 }
 
+DeviceTimes parseDeviceTimes(const json& entry) {
+    if (!entry.is_object())
+        throw std::runtime_error("scenario: deviceTime must be an object");
+    DeviceTimes times;
+    const auto field = [&entry](const char* name, std::uint32_t& value) {
+        if (entry.contains(name)) {
+            value = static_cast<std::uint32_t>(
+                numberOf(entry[name], std::string("deviceTime.") + name, 60000));
+        }
+    };
+    field("storageClearMs", times.storageClearMs);
+    field("pageEraseMs", times.pageEraseMs);
+    field("programTickMs", times.programTickMs);
+    return times;
+}
+
 }  // namespace
 
 Scenario parseScenario(std::string_view text) {
@@ -305,6 +321,8 @@ Scenario parseScenario(std::string_view text) {
         scenario.gangRunMs =
             static_cast<std::uint32_t>(numberOf(root["gangRunMs"], "gangRunMs", 600000));
     }
+    if (root.contains("deviceTime"))
+        scenario.deviceTimes = parseDeviceTimes(root["deviceTime"]);
     return scenario;
 }
 
@@ -318,6 +336,7 @@ Scenario loadScenario(const std::string& path) {
 }
 
 std::unique_ptr<SimDevice> makeDevice(const Scenario& scenario, DeviceLine& line) {
+    line.setDeviceTimes(scenario.deviceTimes);
     if (scenario.device == Scenario::Device::Bootloader)
         return std::make_unique<SimBootloader>(line, scenario.bootChips);
     if (scenario.device == Scenario::Device::Gang) {

@@ -37,6 +37,10 @@
 //
 //   { "baudCode": "0x26", "leadingAnswers": ["0x25"], "resetAfterProbes": 20,
 //     "resetAfterMs": 0, "eraseMs": 200 }
+//
+// The programmer's own work takes time when "deviceTime" says so (all 0 by default):
+//
+//   "deviceTime": { "storageClearMs": 400, "pageEraseMs": 5, "programTickMs": 3 }
 
 #include <cstdint>
 #include <memory>
@@ -63,6 +67,7 @@ struct Scenario {
     // the host's decision byte.
     bool wholeReport = false;
     std::vector<BootChip> bootChips;
+    DeviceTimes deviceTimes;
 };
 
 // Throws std::runtime_error with a message that names the offending field.

@@ -19,7 +19,8 @@ constexpr std::uint8_t kAccepted = 'Z';
 constexpr std::uint8_t kDone = 0xA5;
 constexpr std::uint8_t kEraseAnnounced = 0xFF;
 constexpr std::size_t kMaxBlock = 128;
-// A probe's answer takes this long: about one character time at 9600 baud.
+// A probe's answer takes this long: about one character time at 9600 baud (on a paced line
+// the answer's own character time stands for it).
 constexpr std::uint32_t kProbeAnswerMs = 1;
 // Writing CONFIG takes this long after its bytes have arrived.
 constexpr std::uint32_t kConfigWriteMs = 50;
@@ -112,7 +113,8 @@ void SimBootloader::probe() {
     const std::uint8_t answer =
         answers_ < chip->leadingAnswers.size() ? chip->leadingAnswers[answers_] : chip->baudCode;
     ++answers_;
-    line_.clock().sleepMs(kProbeAnswerMs);
+    if (!line_.paced())
+        line_.clock().sleepMs(kProbeAnswerMs);
     line_.reply(answer);
 }
 
@@ -132,11 +134,11 @@ void SimBootloader::writeConfig() {
     if (!line_.reply(unprotect ? kEraseAnnounced : std::uint8_t{0x00}))
         return;
     if (unprotect) {
-        line_.clock().sleepMs(boot.eraseMs);
+        line_.work(boot.eraseMs);
         std::lock_guard lock(mutex_);
         std::fill(boot.chip.aprom.begin(), boot.chip.aprom.end(), std::uint8_t{0xFF});
     }
-    line_.clock().sleepMs(kConfigWriteMs);
+    line_.work(kConfigWriteMs);
     {
         std::lock_guard lock(mutex_);
         boot.chip.config = config;
@@ -151,7 +153,7 @@ void SimBootloader::erase(Region region) {
     BootChip& boot = *current();
     if (!line_.reply(kAccepted))
         return;
-    line_.clock().sleepMs(boot.eraseMs);
+    line_.work(boot.eraseMs);
     {
         std::lock_guard lock(mutex_);
         auto& memory = boot.chip.memory(region);

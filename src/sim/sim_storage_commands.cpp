@@ -205,6 +205,7 @@ void storageDownload(SimProgrammer& programmer) {
         setup.serial = state.pendingSerial;
         state.setup = setup;
     });
+    line.work(line.deviceTimes().storageClearMs);
     if (!line.reply(kSingleAck))
         return;
     for (const Region region : {Region::Aprom, Region::DataFlash, Region::Ldrom}) {
@@ -251,16 +252,19 @@ class RunLink {
     explicit RunLink(DeviceLine* line) : line_(line) {}
 
     bool send(std::uint8_t byte) { return line_ == nullptr || line_->reply(byte); }
-    bool acks(std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!send(kSingleAck))
-                return false;
-        }
-        return true;
+    // Programming: one acknowledge per tick, each after the tick's work.
+    bool acks(std::size_t count) { return ticks(count, programTickMs()); }
+    std::uint32_t programTickMs() const {
+        return line_ == nullptr ? 0 : line_->deviceTimes().programTickMs;
     }
-    // An erase: the page count (0 standing for 256), then one acknowledge per page.
+    void work(std::uint32_t ms) {
+        if (line_ != nullptr)
+            line_->work(ms);
+    }
+    // An erase: the page count (0 standing for 256), then one acknowledge per page erased.
     bool erase(std::size_t pages) {
-        return send(static_cast<std::uint8_t>(pages & 0xFF)) && acks(pages);
+        return send(static_cast<std::uint8_t>(pages & 0xFF)) &&
+               ticks(pages, line_ == nullptr ? 0 : line_->deviceTimes().pageEraseMs);
     }
     // The host's 0x00 after a question or a chip check; a silent run goes on at once.
     bool awaitGo(std::uint32_t waitMs) {
@@ -279,6 +283,15 @@ class RunLink {
     }
 
   private:
+    bool ticks(std::size_t count, std::uint32_t workMs) {
+        for (std::size_t i = 0; i < count; ++i) {
+            work(workMs);
+            if (!send(kSingleAck))
+                return false;
+        }
+        return true;
+    }
+
     DeviceLine* line_;
 };
 
@@ -389,6 +402,7 @@ bool runIcp(Run& run) {
             return false;
         }
         for (std::size_t i = 0; i < 2 * pages; ++i) {
+            run.link.work(run.link.programTickMs());
             if (!run.link.send(0x00))
                 return false;
         }

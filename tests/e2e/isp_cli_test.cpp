@@ -1,5 +1,5 @@
-// tarnel update --type com against the simulated boot loader over a pseudo-terminal: one
-// chip, and a production run of three chips.
+// tarnel update --type com against the simulated boot loader over a paced pseudo-terminal:
+// one chip, and a production run of three chips.
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,8 @@ class IspCli : public ::testing::Test {
 
 TEST_F(IspCli, SingleUpdateRemembersThePort) {
     SimProcess sim(dir_, R"({"device": "bootloader",
-                             "chips": [{"part": "QM114", "baudCode": "0x26", "resetAfterProbes": 30}]})");
+                             "chips": [{"part": "QM114", "baudCode": "0x26", "resetAfterProbes": 30}]})",
+                   "sim", SimProcess::Line::Paced);
     const CliRun r = tarnel(sim, "--serial 7 --serial-address 3000 --fast");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(contains(r.out, "Detect chip... ok !")) << r.out;
@@ -57,7 +58,8 @@ TEST_F(IspCli, ProductionRunOfThreeChipsThenNoChipFails) {
     SimProcess sim(dir_, R"({"device": "bootloader", "chips": [
         {"part": "QM114", "resetAfterProbes": 20},
         {"part": "QM114", "baudCode": "0x09", "resetAfterMs": 600},
-        {"part": "QM114", "locked": true, "resetAfterProbes": 5}]})");
+        {"part": "QM114", "locked": true, "resetAfterProbes": 5}]})",
+                   "sim", SimProcess::Line::Paced);
     CliRun r = tarnel(sim, "--production --count 3 --chip-counter 10 --quiet");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(count(r.out, "PASS: Chip is successfully updated !"), 3) << r.out;

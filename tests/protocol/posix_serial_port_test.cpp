@@ -79,6 +79,30 @@ TEST_F(PosixPort, ReadsEndByTheirTimeOutsAndShortReadsKeepWhatCame) {
     EXPECT_EQ(received[1], 0x0A);
 }
 
+// A silent read under the standard profile gives up after its 1001 ms, never before and at
+// most a millisecond after. Scheduling noise on a loaded machine only ever makes a read late,
+// so the best of three runs is held to the bound; a wait that overshoots does so every time.
+TEST_F(PosixPort, SilentReadTimesOutWithinAMillisecondOfItsDeadline) {
+    auto port = PosixSerialPort::open(pty_.slavePath, clock_);
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(port->configure(LineSettings{}));
+    ASSERT_TRUE(port->setTimeouts(Timeouts{1000, 1, 1000, 1, 1000}));
+    using Micros = std::chrono::microseconds;
+    Micros best = Micros::max();
+    for (int run = 0; run < 3 && best > Micros(1002000); ++run) {
+        std::uint8_t byte = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const Transfer t = port->read(&byte, 1);
+        const auto took =
+            std::chrono::duration_cast<Micros>(std::chrono::steady_clock::now() - start);
+        EXPECT_TRUE(t.ok);
+        EXPECT_EQ(t.count, 0u);
+        EXPECT_GE(took, Micros(1001000)) << "a time-out must not fire early";
+        best = std::min(best, took);
+    }
+    EXPECT_LE(best, Micros(1002000)) << "late by " << best.count() - 1001000 << " us";
+}
+
 TEST_F(PosixPort, DeviceThatGoesAwayFailsTheTransferAtOnce) {
     auto port = PosixSerialPort::open(pty_.slavePath, clock_);
     ASSERT_NE(port, nullptr);

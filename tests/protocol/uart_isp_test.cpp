@@ -85,6 +85,8 @@ TEST(UartIsp, BlockSplitsWriteTheImageAndRememberThePort) {
         IspBench t(bootScenario({chipOf(2)}));
         t.aprom(length);
         t.isp.ispUpdateChip();
+        // The boot loader moves on to its next chip after its last answer: let it finish.
+        t.device->stop();
 
         EXPECT_EQ(t.bench.op.boxes(), std::vector<std::string>{kPass});
         EXPECT_EQ(t.apromBlocks(), blocks);
@@ -228,6 +230,16 @@ TEST(UartIspProduction, ChipsOneAfterAnotherUntilProductionModeIsSwitchedOff) {
               std::vector<std::string>({kPass, "FAIL: Update APROM error !", kPass}));
     EXPECT_FALSE(t.bench.link.isOpen());
     EXPECT_EQ(t.bench.op.lastStatus(), "Ready...");
+}
+
+// Answers that come after their probe's read has ended are read by the next probe; the
+// answers still on their way must not be taken for the chip's first replies at the new speed.
+TEST(UartIsp, LateProbeAnswersAreDroppedBeforeTheSpeedChanges) {
+    IspBench t(bootScenario({chipOf(2)}, {sim::Fault{sim::Fault::Kind::LateReply, 1, 2, {}, 3}}));
+    t.aprom(300);
+    t.isp.ispUpdateChip();
+    EXPECT_EQ(t.bench.op.boxes(), std::vector<std::string>{kPass});
+    EXPECT_TRUE(t.device->errors().empty());
 }
 
 // A boot loader that answers the first probe after a few and then does something to the line.

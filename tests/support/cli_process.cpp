@@ -33,7 +33,7 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 SimProcess::SimProcess(const ScratchDir& dir, const std::string& scenarioJson,
-                       const std::string& name)
+                       const std::string& name, Line line)
     : link_(dir.file(name + "-link")) {
     const std::string scenario = dir.file(name + ".json");
     FILE* file = std::fopen(scenario.c_str(), "w");
@@ -51,7 +51,8 @@ SimProcess::SimProcess(const ScratchDir& dir, const std::string& scenarioJson,
         ::close(out[0]);
         ::close(out[1]);
         ::execl(kSim.c_str(), kSim.c_str(), "serve", "--scenario", scenario.c_str(), "--link",
-                link_.c_str(), static_cast<char*>(nullptr));
+                link_.c_str(), line == Line::Paced ? "--paced" : static_cast<char*>(nullptr),
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(out[1]);

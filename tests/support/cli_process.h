@@ -23,11 +23,13 @@ CliRun run(const std::string& command);
 
 bool contains(const std::string& text, const std::string& part);
 
-// A tarnel-sim serve process with its scenario, ended with SIGTERM.
+// A tarnel-sim serve process with its scenario, ended with SIGTERM. A paced line holds both
+// directions to the baud rate, as a real one does (for paths whose timing matters).
 class SimProcess {
   public:
+    enum class Line { Instant, Paced };
     SimProcess(const ScratchDir& dir, const std::string& scenarioJson,
-               const std::string& name = "sim");
+               const std::string& name = "sim", Line line = Line::Instant);
     ~SimProcess() { stop(); }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;

@@ -31,6 +31,12 @@ TEST(Scenario, ReadsDeviceKindVersionAndFaults) {
     EXPECT_EQ(parseScenario(R"({"kind": "0xaf"})").kind, 0xAF);
     EXPECT_EQ(parseScenario(R"({"device": "gang"})").device, Scenario::Device::Gang);
     EXPECT_EQ(parseScenario("{}").firmwareVersion, 0x0619);
+
+    const DeviceTimes times =
+        parseScenario(R"({"deviceTime": {"storageClearMs": 300, "programTickMs": 2}})").deviceTimes;
+    EXPECT_EQ(times.storageClearMs, 300u);
+    EXPECT_EQ(times.pageEraseMs, 0u);
+    EXPECT_EQ(times.programTickMs, 2u);
 }
 
 TEST(Scenario, RejectsWhatItCannotPlay) {
@@ -40,7 +46,8 @@ TEST(Scenario, RejectsWhatItCannotPlay) {
           R"({"faults": {}})", R"({"faults": [{"type": "meteor"}]})",
           R"({"faults": [{"type": "noAnswer", "step": 0}]})",
           R"({"faults": [{"type": "wrongByte", "value": "0x100"}]})",
-          R"({"faults": [{"type": "lateReply", "delayMs": "soon"}]})"}) {
+          R"({"faults": [{"type": "lateReply", "delayMs": "soon"}]})", R"({"deviceTime": 5})",
+          R"({"deviceTime": {"pageEraseMs": -1}})"}) {
         EXPECT_THROW(parseScenario(bad), std::runtime_error) << bad;
     }
     EXPECT_THROW(loadScenario("/nonexistent/scenario.json"), std::runtime_error);

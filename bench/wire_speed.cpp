@@ -1,0 +1,544 @@
+// How close Tarnel's transfers come to what the line and the protocol allow.
+//
+// Each operation runs against the paced simulator over a pseudo-terminal, on real time: the
+// simulator holds both directions to the baud rate the host sets and takes the device time
+// its scenario gives. While the operation runs, the host's clock and ports are watched: every
+// byte each way, every protocol pause, the device's own work. From these the protocol model
+// replays the exchange as an ideal host would (bytes take their character time on the wire,
+// a reply starts when the host's last byte has arrived and the device has done its work, a
+// pause starts when the host's write returns) and the bench prints measured / model.
+//
+// Then `tarnel hex2bin` is timed against objcopy on the same Intel HEX files of a 256 KiB
+// image with 16- and 32-byte records.
+//
+//   wire_speed TARNEL_BINARY [--quick]
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/workbench.h"
+#include "cli/cli_context.h"
+#include "cli/setup_options.h"
+#include "core/clock.h"
+#include "core/recording_operator.h"
+#include "image/hex_converter.h"
+#include "link/posix_serial_port.h"
+#include "sim/device_line.h"
+#include "sim/pseudo_terminal.h"
+#include "sim/scenario.h"
+#include "sim/synthetic_firmware.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace tarnel;
+
+// ---- The protocol model ---------------------------------------------------------------------
+
+// Replays the exchange on an ideal host, in microseconds from the start of the operation.
+class Model {
+  public:
+    Model(const std::atomic<std::uint64_t>* deviceWorkUs,
+          const std::atomic<std::uint64_t>* simulatorLateNs)
+        : workUs_(deviceWorkUs), lateNs_(simulatorLateNs) {}
+
+    void setCharacter(const LineSettings& settings) {
+        characterUs_ = static_cast<double>(characterTimeNs(settings)) / 1000.0;
+    }
+    void sent(std::size_t count) {
+        toDevice_ = std::max(now_, toDevice_) + static_cast<double>(count) * characterUs_;
+        bytesOut += count;
+    }
+    void received(std::size_t count) {
+        const std::uint64_t work = workUs_->load();
+        const double start = std::max(toDevice_, toHost_) + static_cast<double>(work - workSeen_);
+        workSeen_ = work;
+        toHost_ = start + static_cast<double>(count) * characterUs_;
+        now_ = std::max(now_, toHost_);
+        bytesIn += count;
+    }
+    // A read that ended by its time-out: the ideal host waits as long.
+    void timedOut(double waitedUs) {
+        now_ = std::max(now_, toHost_) + waitedUs;
+        ++timeouts;
+        timeoutUs += waitedUs;
+    }
+    // Real time of the first and the last transfer, for the host's own time around them.
+    void touched(std::uint64_t nowUs) {
+        if (firstIoUs == 0)
+            firstIoUs = nowUs;
+        lastIoUs = nowUs;
+    }
+    void paused(std::uint32_t ms) { pausedUs(std::uint64_t{ms} * 1000); }
+    void pausedUs(std::uint64_t us) {
+        now_ += static_cast<double>(us);
+        pauseUs += us;
+        ++pauses;
+    }
+    void restart() {
+        *this = Model(workUs_, lateNs_);
+        workSeen_ = workUs_->load();
+        lateStart_ = lateNs_->load();
+    }
+    double simulatorLateUs() const {
+        return static_cast<double>(lateNs_->load() - lateStart_) / 1000.0;
+    }
+    double totalUs() const { return std::max({now_, toDevice_, toHost_}); }
+    std::uint64_t workUs() const { return workUs_->load() - workStart_; }
+    void markWorkStart() { workStart_ = workUs_->load(); }
+
+    std::uint64_t bytesOut = 0;
+    std::uint64_t bytesIn = 0;
+    std::uint64_t pauseUs = 0;
+    int pauses = 0;
+    int timeouts = 0;
+    double timeoutUs = 0;
+    std::uint64_t firstIoUs = 0;
+    std::uint64_t lastIoUs = 0;
+    double overshootUs = 0;  // how much longer the host's pauses really took
+
+  private:
+    const std::atomic<std::uint64_t>* workUs_;
+    const std::atomic<std::uint64_t>* lateNs_;
+    std::uint64_t lateStart_ = 0;
+    std::uint64_t workSeen_ = 0;
+    std::uint64_t workStart_ = 0;
+    double characterUs_ = 1e6 * 10 / 115200.0;
+    double now_ = 0;
+    double toDevice_ = 0;
+    double toHost_ = 0;
+};
+
+// The host's clock: real time, with every protocol pause told to the model.
+class WatchedClock : public Clock {
+  public:
+    explicit WatchedClock(Model& model) : model_(model) {}
+    std::uint64_t nowMs() override { return real_.nowMs(); }
+    std::uint64_t nowUs() override { return real_.nowUs(); }
+    void sleepMs(std::uint32_t ms) override {
+        model_.paused(ms);
+        const std::uint64_t start = real_.nowUs();
+        real_.sleepMs(ms);
+        model_.overshootUs += static_cast<double>(real_.nowUs() - start) - ms * 1000.0;
+    }
+    // A run of pauses to deadlines from one start (the ports wait on a clock of their own).
+    void sleepUntilUs(std::uint64_t deadlineUs) override {
+        const std::uint64_t now = real_.nowUs();
+        if (deadlineUs > now)
+            model_.pausedUs(deadlineUs - now);
+        real_.sleepUntilUs(deadlineUs);
+        const std::uint64_t end = real_.nowUs();
+        if (end > deadlineUs)
+            model_.overshootUs += static_cast<double>(end - deadlineUs);
+    }
+
+  private:
+    SystemClock real_;
+    Model& model_;
+};
+
+class WatchedPort : public SerialPort {
+  public:
+    WatchedPort(std::unique_ptr<SerialPort> port, Model& model, Clock& clock)
+        : port_(std::move(port)), model_(model), clock_(clock) {}
+    bool configure(const LineSettings& settings) override {
+        model_.setCharacter(settings);
+        return port_->configure(settings);
+    }
+    bool setTimeouts(const Timeouts& timeouts) override { return port_->setTimeouts(timeouts); }
+    Transfer read(std::uint8_t* buffer, std::size_t count) override {
+        const std::uint64_t start = clock_.nowUs();
+        const Transfer transfer = port_->read(buffer, count);
+        model_.touched(clock_.nowUs());
+        if (transfer.count > 0)
+            model_.received(transfer.count);
+        if (transfer.ok && transfer.count < count)
+            model_.timedOut(static_cast<double>(clock_.nowUs() - start));
+        return transfer;
+    }
+    Transfer write(const std::uint8_t* data, std::size_t count) override {
+        model_.touched(clock_.nowUs());
+        const Transfer transfer = port_->write(data, count);
+        model_.sent(transfer.count);
+        return transfer;
+    }
+    bool setDtr(bool high) override { return port_->setDtr(high); }
+
+  private:
+    std::unique_ptr<SerialPort> port_;
+    Model& model_;
+    Clock& clock_;
+};
+
+class WatchedPorts : public PortFactory {
+  public:
+    // The ports wait for their bytes on a clock of their own: only the protocol's pauses go
+    // through the watched clock.
+    WatchedPorts(Model& model, Clock& clock) : real_(portClock_), model_(model), clock_(clock) {}
+    std::vector<std::string> portTable() override { return real_.portTable(); }
+    std::unique_ptr<SerialPort> open(const std::string& device) override {
+        auto port = real_.open(device);
+        if (!port)
+            return nullptr;
+        return std::make_unique<WatchedPort>(std::move(port), model_, clock_);
+    }
+
+  private:
+    SystemClock portClock_;
+    PosixPortFactory real_;
+    Model& model_;
+    Clock& clock_;
+};
+
+// ---- The paced simulator --------------------------------------------------------------------
+
+class PacedSimulator {
+  public:
+    explicit PacedSimulator(const std::string& scenarioJson)
+        : scenario_(sim::parseScenario(scenarioJson)) {
+        std::string error;
+        auto pty = sim::openPseudoTerminal(error);
+        if (!pty)
+            throw std::runtime_error("no pseudo-terminal: " + error);
+        path_ = pty->slavePath;
+        slaveHold_ = std::move(pty->slaveHold);
+        port_ = PosixSerialPort::adopt(std::move(pty->master), clock_);
+        line_ = std::make_unique<sim::DeviceLine>(*port_, clock_, scenario_.faults, 100);
+        const int fd = port_->fd();
+        line_->pace([fd] { return sim::terminalLineSettings(fd); });
+        device_ = sim::makeDevice(scenario_, *line_);
+        thread_ = std::thread([this] {
+            requestFineTimerSlack();
+            device_->run();
+        });
+    }
+    ~PacedSimulator() {
+        line_->requestStop();
+        thread_.join();
+    }
+    const std::string& path() const { return path_; }
+    sim::DeviceLine& line() { return *line_; }
+
+  private:
+    SystemClock clock_;
+    sim::Scenario scenario_;
+    std::string path_;
+    FileDescriptor slaveHold_;
+    std::unique_ptr<PosixSerialPort> port_;
+    std::unique_ptr<sim::DeviceLine> line_;
+    std::unique_ptr<sim::SimDevice> device_;
+    std::thread thread_;
+};
+
+double threadCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Row {
+    std::string name;
+    double measuredS = 0;
+    double modelS = 0;
+    double cpuPercent = 0;
+    Model model{nullptr, nullptr};
+    double simulatorLateMs = 0;
+    std::uint64_t workMs = 0;
+    double beforeMs = 0;  // host time before the first transfer and after the last
+    double afterMs = 0;
+    bool passed = false;
+};
+
+void printRow(const Row& row) {
+    std::printf("%-30s %8.3f s %8.3f s  %6.4f x  CPU %5.2f %%  %s\n", row.name.c_str(),
+                row.measuredS, row.modelS, row.measuredS / row.modelS, row.cpuPercent,
+                row.passed ? "PASS" : "FAILED");
+    std::printf(
+        "    bytes out %7llu, in %7llu; pauses %5d (%llu ms); device work %llu ms; "
+        "time-outs %d (%.1f ms)\n"
+        "    host time before the first transfer %.1f ms, after the last %.1f ms; pauses late "
+        "by %.0f us on average\n"
+        "    the simulator's answers were late by %.1f ms in all: without that, %.4f x\n",
+        static_cast<unsigned long long>(row.model.bytesOut),
+        static_cast<unsigned long long>(row.model.bytesIn), row.model.pauses,
+        static_cast<unsigned long long>(row.model.pauseUs / 1000),
+        static_cast<unsigned long long>(row.workMs), row.model.timeouts,
+        row.model.timeoutUs / 1000.0, row.beforeMs, row.afterMs,
+        row.model.pauses == 0 ? 0.0 : row.model.overshootUs / row.model.pauses, row.simulatorLateMs,
+        (row.measuredS - row.simulatorLateMs / 1000.0) / row.modelS);
+}
+
+// Runs one command through the Workbench on this thread and measures it.
+template <typename Command>
+Row measure(const std::string& name, Model& model, RecordingOperator& op, Command command) {
+    model.restart();
+    model.markWorkStart();
+    const std::size_t boxesBefore = op.boxes().size();
+    const double cpuBefore = threadCpuSeconds();
+    SystemClock real;
+    const std::uint64_t startUs = real.nowUs();
+    const auto start = std::chrono::steady_clock::now();
+    command();
+    const auto end = std::chrono::steady_clock::now();
+    const std::uint64_t endUs = real.nowUs();
+    Row row;
+    if (model.firstIoUs != 0) {
+        row.beforeMs = static_cast<double>(model.firstIoUs - startUs) / 1000.0;
+        row.afterMs = static_cast<double>(endUs - model.lastIoUs) / 1000.0;
+    }
+    row.name = name;
+    row.measuredS = std::chrono::duration<double>(end - start).count();
+    row.cpuPercent = 100.0 * (threadCpuSeconds() - cpuBefore) / row.measuredS;
+    row.modelS = model.totalUs() / 1e6;
+    row.model = model;
+    row.workMs = model.workUs() / 1000;
+    row.simulatorLateMs = model.simulatorLateUs() / 1000.0;
+    // A read shows the read-back view and no PASS box: any FAIL or WARNING box is a failure.
+    const auto boxes = op.boxes();
+    row.passed = true;
+    for (std::size_t i = boxesBefore; i < boxes.size(); ++i)
+        row.passed = row.passed && boxes[i].rfind("PASS", 0) == 0;
+    if (!row.passed) {
+        for (std::size_t i = boxesBefore; i < boxes.size(); ++i)
+            std::fprintf(stderr, "    %s\n", boxes[i].c_str());
+    }
+    return row;
+}
+
+std::vector<std::uint8_t> patternImage(std::size_t size) {
+    std::vector<std::uint8_t> image(size);
+    std::uint32_t state = 0x12345678;
+    for (auto& byte : image) {
+        state = state * 1103515245 + 12345;
+        byte = static_cast<std::uint8_t>(state >> 16);
+    }
+    return image;
+}
+
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// A setup as the command line would build it; false when the part or files are refused.
+bool setUp(Workbench& bench, RecordingOperator& op, const std::string& part,
+           const std::string& type, const std::string& aprom, bool fast) {
+    cli::SetupOptions options;
+    options.part = part;
+    options.type = type;
+    options.aprom = aprom;
+    options.fastProtocol = fast;
+    return cli::applySetupOptions(options, bench.job(), op) == cli::kExitPass;
+}
+
+std::vector<Row> programmerRows(const std::string& work, std::size_t imageSize) {
+    PacedSimulator sim(R"({"device": "single", "kind": "ICP_Vexa", "firmwareVersion": "0x0619",
+        "sockets": [{"part": "QK207"}],
+        "deviceTime": {"storageClearMs": 300, "pageEraseMs": 2, "programTickMs": 1}})");
+    ::setenv("TARNEL_PORTS", sim.path().c_str(), 1);
+    Model model(&sim.line().workCounter(), &sim.line().lateNs());
+    WatchedClock clock(model);
+    WatchedPorts ports(model, clock);
+    RecordingOperator op;
+    Workbench bench(op, clock, ports, Workbench::RunOn::CallingThread);
+    bench.startUp(work);
+    bench.session().firmwareDirectory = work + "/firmware";
+    const std::string image = work + "/aprom.bin";
+    writeFile(image, patternImage(imageSize));
+    std::vector<Row> rows;
+    if (!setUp(bench, op, "QK207", "icp", image, false)) {
+        std::fprintf(stderr, "the programmer setup was refused\n");
+        return rows;
+    }
+    const std::string size = std::to_string(imageSize / 1024) + " KiB";
+    rows.push_back(measure("download " + size, model, op, [&] { bench.download(); }));
+    rows.push_back(measure("update " + size, model, op, [&] { bench.update(); }));
+    rows.push_back(measure("verify " + size, model, op, [&] { bench.verify(); }));
+    rows.push_back(measure("read " + size, model, op, [&] { bench.read(); }));
+    return rows;
+}
+
+Row ispRow(const std::string& work, std::size_t imageSize, bool fast) {
+    PacedSimulator sim(R"({"device": "bootloader",
+        "chips": [{"part": "QM125", "baudCode": "0x73", "resetAfterProbes": 0}]})");
+    ::setenv("TARNEL_PORTS", sim.path().c_str(), 1);
+    Model model(&sim.line().workCounter(), &sim.line().lateNs());
+    WatchedClock clock(model);
+    WatchedPorts ports(model, clock);
+    RecordingOperator op;
+    Workbench bench(op, clock, ports, Workbench::RunOn::CallingThread);
+    bench.startUp(work);
+    const std::string image = work + "/isp.bin";
+    writeFile(image, patternImage(imageSize));
+    if (!setUp(bench, op, "QM125", "com", image, fast)) {
+        std::fprintf(stderr, "the ISP setup was refused\n");
+        return Row{};
+    }
+    bench.searchIspPorts();
+    bench.toggleProductionMode(false);
+    return measure(
+        "ISP by COM Port " + std::to_string(imageSize / 1024) + " KiB" + (fast ? " --fast" : ""),
+        model, op, [&] {
+            bench.update();
+            bench.waitForWorker();
+        });
+}
+
+// ---- hex2bin against objcopy ---------------------------------------------------------------
+
+std::string intelHex(const std::vector<std::uint8_t>& image, std::size_t recordBytes) {
+    std::string text;
+    char line[600];
+    for (std::size_t at = 0; at < image.size(); at += recordBytes) {
+        if (at % 0x10000 == 0) {
+            const unsigned high = static_cast<unsigned>(at >> 16);
+            const unsigned sum = 2 + 4 + (high >> 8) + (high & 0xFF);
+            std::snprintf(line, sizeof line, ":02000004%04X%02X\n", high, (0x100 - sum) & 0xFF);
+            text += line;
+        }
+        const std::size_t count = std::min(recordBytes, image.size() - at);
+        const unsigned offset = static_cast<unsigned>(at & 0xFFFF);
+        unsigned sum = static_cast<unsigned>(count) + (offset >> 8) + (offset & 0xFF);
+        int n =
+            std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(count), offset);
+        for (std::size_t i = 0; i < count; ++i) {
+            n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "%02X",
+                               image[at + i]);
+            sum += image[at + i];
+        }
+        std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "%02X\n",
+                      (0x100 - (sum & 0xFF)) & 0xFF);
+        text += line;
+    }
+    text += ":00000001FF\n";
+    return text;
+}
+
+// Wall time of one run of the program, in seconds; negative when it failed.
+double runOnce(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return std::chrono::duration<double>(end - start).count();
+}
+
+// The fastest of runs rounds, taking turns so that both see the same load.
+void compareHexToBinary(const std::string& tarnel, const std::string& work, int runs) {
+    const auto image = patternImage(256 * 1024);
+    std::printf("\nhex2bin of a 256 KiB image against objcopy (best of %d runs each), in %s\n",
+                runs, work.c_str());
+    for (const std::size_t record : {std::size_t{16}, std::size_t{32}}) {
+        const std::string hex = work + "/image" + std::to_string(record) + ".hex";
+        std::ofstream(hex) << intelHex(image, record);
+        double ours = 1e9;
+        double theirs = 1e9;
+        for (int i = 0; i < runs; ++i) {
+            const double a = runOnce({tarnel, "hex2bin", hex, work + "/ours.bin"});
+            const double b =
+                runOnce({"objcopy", "-I", "ihex", "-O", "binary", hex, work + "/theirs.bin"});
+            if (a < 0 || b < 0) {
+                std::printf("  %zu-byte records: a run failed\n", record);
+                return;
+            }
+            ours = std::min(ours, a);
+            theirs = std::min(theirs, b);
+        }
+        std::ifstream a(work + "/ours.bin", std::ios::binary);
+        std::ifstream b(work + "/theirs.bin", std::ios::binary);
+        const std::vector<char> ourBytes{std::istreambuf_iterator<char>(a), {}};
+        const std::vector<char> theirBytes{std::istreambuf_iterator<char>(b), {}};
+        // The conversion alone, in this process.
+        const std::string text = intelHex(image, record);
+        std::vector<std::uint8_t> buffer(256 * 1024);
+        RecordingOperator op;
+        double convert = 1e9;
+        for (int i = 0; i < runs; ++i) {
+            std::uint32_t length = 0;
+            const auto start = std::chrono::steady_clock::now();
+            convertHexToBinary(text, 0x00, buffer, length, op);
+            convert = std::min(
+                convert,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        }
+        std::printf(
+            "  %2zu-byte records: tarnel %6.2f ms, objcopy %6.2f ms: %5.3f x%s"
+            " (conversion alone %.2f ms)\n",
+            record, ours * 1e3, theirs * 1e3, ours / theirs,
+            ourBytes == theirBytes ? "" : "  (outputs differ!)", convert * 1e3);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: wire_speed TARNEL_BINARY [--quick]\n");
+        return 2;
+    }
+    const std::string tarnel = argv[1];
+    const bool quick = argc > 2 && std::string(argv[2]) == "--quick";
+    requestFineTimerSlack();
+    char pattern[] = "/tmp/tarnel-bench-XXXXXX";
+    const std::string work = ::mkdtemp(pattern);
+    sim::writeSyntheticFirmwareFiles(work + "/firmware", kCarriedFirmwareVersion);
+
+    std::printf("Against the paced simulator (115200 baud 8N1 = 11520 bytes/s):\n");
+    std::printf("%-30s %10s %10s  %8s\n", "operation", "measured", "model", "ratio");
+    const std::size_t programmerImage = quick ? 16 * 1024 : 128 * 1024;
+    const std::size_t ispImage = quick ? 8 * 1024 : 64 * 1024;
+    int failures = 0;
+    std::error_code ignored;
+    for (const Row& row : programmerRows(work, programmerImage)) {
+        printRow(row);
+        failures += row.passed ? 0 : 1;
+    }
+    for (const bool fast : {false, true}) {
+        const Row row = ispRow(work, ispImage, fast);
+        printRow(row);
+        failures += row.passed ? 0 : 1;
+    }
+    // On a disk, tarnel's output waits for fsync (it is written atomically and durably) and
+    // objcopy's does not; in memory the two do the same work.
+    compareHexToBinary(tarnel, work, quick ? 3 : 15);
+    char memoryPattern[] = "/dev/shm/tarnel-bench-XXXXXX";
+    if (const char* memory = ::mkdtemp(memoryPattern)) {
+        compareHexToBinary(tarnel, memory, quick ? 3 : 15);
+        std::filesystem::remove_all(memory, ignored);
+    }
+    std::filesystem::remove_all(work, ignored);
+    return failures == 0 ? 0 : 1;
+}
