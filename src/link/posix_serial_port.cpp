@@ -17,10 +17,6 @@
 #include "link/custom_baud.h"
 #include "link/port_table.h"
 
-#ifdef __linux__
-#include <linux/serial.h>
-#endif
-
 namespace tarnel {
 
 namespace {
@@ -71,20 +67,6 @@ tcflag_t characterSize(std::uint8_t byteSize) {
         default:
             return CS8;
     }
-}
-
-// Asks the driver to hand received bytes on at once (on a USB adapter: the shortest latency
-// timer instead of the usual 16 ms). Best effort: drivers without the setting keep theirs.
-void requestLowLatency(int fd) {
-#ifdef __linux__
-    serial_struct info{};
-    if (::ioctl(fd, TIOCGSERIAL, &info) == 0 && (info.flags & ASYNC_LOW_LATENCY) == 0) {
-        info.flags |= ASYNC_LOW_LATENCY;
-        ::ioctl(fd, TIOCSSERIAL, &info);
-    }
-#else
-    (void)fd;
-#endif
 }
 
 constexpr std::uint64_t kUsPerMs = 1000;

@@ -158,9 +158,10 @@ bool receiveGangSync(ProgrammerSession& session, std::uint8_t expected, bool lon
 }
 
 bool prepareGangDownload(ProgrammerSession& session) {
-    if (!session.searchGangProgrammer())
+    // A version query that failed has shown its FAIL box; the download must not go on to a
+    // PASS after it.
+    if (!session.searchGangProgrammer() || !session.readGangFirmwareVersion())
         return false;
-    session.readGangFirmwareVersion();
     session.gangHeaderExtended = !session.gangFwBelow0119;
     return true;
 }
