@@ -39,8 +39,11 @@ void checkPanel(const ConfigEditorModel& model, const EditorDesc& desc, const Co
     check(std::uint64_t{p.maxPages} * p.pageSize <= p.flashEnd);
     const std::uint64_t flashEnd =
         std::uint64_t{p.flashEnd} + (desc.layout == ConfigLayout::Sonra ? 0x1000 : 0);
-    const std::uint64_t base =
+    // The DataFlash starts on the page that holds the base address: a base the chip's words
+    // give off a page boundary (low bits the flash ignores) counts from that page.
+    const std::uint64_t given =
         p.wordLayout ? (config1Word(bytes) & ~0xFFu) : std::uint64_t{configByte(bytes, 1)} * 256;
+    const std::uint64_t base = given - given % p.pageSize;
     const std::uint64_t pages = panel.spinPosition;
     if (base < flashEnd)
         check(base + pages * p.pageSize <= flashEnd);
