@@ -4,9 +4,13 @@
 # and leaves the input in build/fuzz/artifacts/.
 #
 #   scripts/fuzz.sh [seconds-per-fuzzer]      default: $TARNEL_FUZZ_SECONDS, else 60
+#
+# TARNEL_FUZZ_SEED fixes libFuzzer's random seed (CI sets it, so a run explores the same
+# inputs every time and a red run is a finding that can be replayed); unset, each run differs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-${TARNEL_FUZZ_SECONDS:-60}}
+seed=${TARNEL_FUZZ_SEED:-0}
 fuzzers=(hex project_file settings_file config_view programmer_reply isp_reply)
 
 cmake --preset fuzz
@@ -18,7 +22,8 @@ for name in "${fuzzers[@]}"; do
   work=build/fuzz/corpus/$name
   mkdir -p "$work"
   echo "== fuzz_$name for ${seconds}s"
-  build/fuzz/fuzz/fuzz_"$name" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
+  build/fuzz/fuzz/fuzz_"$name" -max_total_time="$seconds" -seed="$seed" -timeout=20 \
+    -rss_limit_mb=2560 \
     -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/"$name"- \
     "$work" fuzz/corpus/"$name"
 done

@@ -20,8 +20,8 @@ cmake --preset tsan
 cmake --build --preset tsan -j "$jobs" --target unit_tests protocol_tests e2e_tests tarnel tarnel-sim
 ctest --preset tsan -j "$jobs"
 
-# Every fuzzer, briefly; scripts/fuzz.sh alone runs them longer.
-TARNEL_FUZZ_SECONDS=${TARNEL_FUZZ_SECONDS:-25} scripts/fuzz.sh
+# Every fuzzer, briefly and from a fixed seed; scripts/fuzz.sh alone runs them longer.
+TARNEL_FUZZ_SEED=${TARNEL_FUZZ_SEED:-1} TARNEL_FUZZ_SECONDS=${TARNEL_FUZZ_SECONDS:-25} scripts/fuzz.sh
 
 scripts/package-check.sh build/release
 scripts/windows-test.sh build/release
