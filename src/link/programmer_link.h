@@ -32,9 +32,9 @@ inline constexpr std::uint32_t kProgrammerBaudRate = 115200;
 // a device that never stops sending counts as not answering.
 inline constexpr int kDrainLimit = 4096;
 
-// Before the identify exchange of a connect the line must have been silent this long: the
-// tail of an earlier reply (a stored-setup report the host stopped reading, say) may still be
-// on its way, and a USB adapter may hold bytes back for up to its latency timer.
+// Before the identify exchange of a connect that follows a reply cut short or a failed
+// exchange, the line must have been silent this long: the tail of that reply may still be on
+// its way, and a USB adapter may hold bytes back for up to its latency timer.
 inline constexpr Timeouts kQuietBeforeIdentify{0, 0, 50, 1, 1000};
 
 // The sixteen bytes a programmer may answer to the identify command.

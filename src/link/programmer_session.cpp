@@ -114,9 +114,13 @@ ProgrammerSession::Connect ProgrammerSession::connect() {
     link_.close();
     if (!link_.openRemembered())
         return Connect::NotOpened;
-    // The tail of an earlier reply may still be arriving: let it pass before asking. A line
-    // that never falls silent gets asked anyway and fails on its answer.
-    link_.drainUntilQuiet(kQuietBeforeIdentify);
+    // After a reply cut short or a failed exchange, the tail of that reply may still be
+    // arriving after the reopen: let it pass before asking. A line that never falls silent
+    // gets asked anyway and fails on its answer.
+    if (lineMayHoldReply_) {
+        link_.drainUntilQuiet(kQuietBeforeIdentify);
+        lineMayHoldReply_ = false;
+    }
     lastCommand = command::kIdentify;
     if (!sendCommandByte(command::kIdentify))
         return Connect::NoAnswer;

@@ -114,6 +114,10 @@ class ProgrammerSession {
     std::function<void(bool productionLoop)> uartIspUpdate;
     // ------------------------------------------------------------------------------------
 
+    // The host stopped reading a reply the programmer may still be sending (the stored-setup
+    // report after a differing field): the next connect waits for the line to fall quiet.
+    void replyCutShort() { lineMayHoldReply_ = true; }
+
     // Link wrappers.
     bool sendCommandByte(std::uint8_t value);
     bool sendBlock(const std::uint8_t* data, std::uint32_t count);
@@ -162,6 +166,8 @@ class ProgrammerSession {
     bool findAndConnect(std::string_view notFoundText);
     bool finish(bool ok) {
         job_.linkResult = ok ? 1 : 0;
+        if (!ok)
+            lineMayHoldReply_ = true;
         return ok;
     }
     // Reads a firmware file whole; shows the failure and returns false when it cannot be
@@ -173,6 +179,8 @@ class ProgrammerSession {
     ProgrammerLink& link_;
     Operator& op_;
     Clock& clock_;
+    // Set by a reply cut short and by every failed exchange, cleared by the next connect.
+    bool lineMayHoldReply_ = false;
 };
 
 }  // namespace tarnel

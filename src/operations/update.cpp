@@ -283,6 +283,8 @@ void updateSingle(ProgrammerSession& session, bool afterDownload) {
         if (!readReportField(session, field, differs))
             return;
         if (differs) {
+            // A programmer may send its whole report before it reads the stop byte.
+            session.replyCutShort();
             if (session.sendCommandByte(kStop))
                 downloadAgain(session, afterDownload);
             return;
