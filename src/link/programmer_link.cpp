@@ -1,5 +1,7 @@
 #include "link/programmer_link.h"
 
+#include <algorithm>
+
 #include "link/port_table.h"
 #include "link/programmer_kind.h"
 
@@ -58,6 +60,15 @@ bool ProgrammerLink::readBytes(std::uint8_t* buffer, std::uint32_t count) {
         return false;
     const Transfer transfer = port_->read(buffer, count);
     return transfer.ok && transfer.count == count;
+}
+
+bool ProgrammerLink::readWaiting(std::uint8_t* buffer, std::size_t max, std::size_t& got) {
+    got = 0;
+    if (!port_ || !port_->setTimeouts(Timeouts{kReadReturnAtOnce, 0, 0, 0, 0}))
+        return false;
+    const Transfer transfer = port_->read(buffer, max);
+    got = transfer.count;
+    return port_->setTimeouts(timeouts_) && transfer.ok;
 }
 
 bool ProgrammerLink::writeByte(std::uint8_t value) {
@@ -194,6 +205,41 @@ std::string ProgrammerLink::portText(std::string_view name) {
         slotOfName(name) != 0 ? ports_.portTable() : std::vector<std::string>{};
     const std::string device = deviceForName(name, table);
     return portDisplayName(device.empty() ? name : device);
+}
+
+bool TickRun::next(ProgrammerLink& link, Clock& clock, std::uint8_t& value) {
+    if (taken_ < have_) {
+        value = buffer_[taken_++];
+        return true;
+    }
+    have_ = taken_ = 0;
+    if (left_ <= 0)
+        return false;
+    std::size_t got = 0;
+    if (seen_ >= 2 && left_ > kTail) {
+        const std::uint64_t spacing = (lastUs_ - firstUs_) / static_cast<std::uint64_t>(seen_ - 1);
+        const std::uint64_t wait =
+            std::min(spacing * static_cast<std::uint64_t>(left_ - kTail), kBatchUs);
+        clock.sleepUntilUs(lastUs_ + wait);
+        const std::size_t room = std::min(buffer_.size(), static_cast<std::size_t>(left_));
+        if (!link.readWaiting(buffer_.data(), room, got))
+            return false;
+    }
+    if (got == 0) {
+        if (!link.readByte(buffer_[0]))
+            return false;
+        got = 1;
+    }
+    const std::uint64_t now = clock.nowUs();
+    if (seen_ == 0)
+        firstUs_ = now;
+    lastUs_ = now;
+    seen_ += static_cast<int>(got);
+    left_ -= static_cast<int>(got);
+    have_ = got;
+    taken_ = 1;
+    value = buffer_[0];
+    return true;
 }
 
 }  // namespace tarnel

@@ -4,6 +4,7 @@
 // byte and block transfers, the port scan, the port list and DTR. No framing and no
 // messages: every operation answers true or false and the callers word the messages.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,6 +41,32 @@ inline constexpr Timeouts kQuietBeforeIdentify{0, 0, 50, 1, 1000};
 // The sixteen bytes a programmer may answer to the identify command.
 bool isProgrammerIdentity(std::uint8_t byte);
 
+class ProgrammerLink;
+
+// A run of one-byte answers the programmer sends one by one as it works through pages (an
+// acknowledge or a result each, about a millisecond apart). Waking for every one would cost
+// a thousand wake-ups per update: once two have come, the run sleeps for the time several
+// more take (at most kBatchUs) and takes all that has arrived. Near the end it waits in the
+// read as before, so the run's last answer is taken when it comes.
+class TickRun {
+  public:
+    explicit TickRun(int count) : left_(count) {}
+    // The next answer, under the link's current time-outs; false when the link failed or the
+    // answer did not come.
+    bool next(ProgrammerLink& link, Clock& clock, std::uint8_t& value);
+
+  private:
+    static constexpr int kTail = 3;
+    static constexpr std::uint64_t kBatchUs = 8000;
+    std::array<std::uint8_t, 64> buffer_{};
+    std::size_t have_ = 0;
+    std::size_t taken_ = 0;
+    int left_;      // answers of the run not yet read from the link
+    int seen_ = 0;  // answers read so far
+    std::uint64_t firstUs_ = 0;
+    std::uint64_t lastUs_ = 0;
+};
+
 class ProgrammerLink {
   public:
     ProgrammerLink(ProgrammingJob& job, PortFactory& ports, Clock& clock);
@@ -53,6 +80,9 @@ class ProgrammerLink {
 
     bool readByte(std::uint8_t& value);
     bool readBytes(std::uint8_t* buffer, std::uint32_t count);
+    // Up to `max` bytes that have already arrived, without waiting (the time-outs stay as
+    // they were); false when the port failed.
+    bool readWaiting(std::uint8_t* buffer, std::size_t max, std::size_t& got);
     bool writeByte(std::uint8_t value);
     bool writeBytes(const std::uint8_t* buffer, std::uint32_t count);
 

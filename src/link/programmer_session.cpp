@@ -42,7 +42,18 @@ bool ProgrammerSession::sendBlock(const std::uint8_t* data, std::uint32_t count)
 
 bool ProgrammerSession::receiveByte(std::uint8_t& place) {
     std::uint8_t value = 0;
-    if (finish(link_.readByte(value))) {
+    const bool ok = link_.readByte(value);
+    return received(ok, value, place);
+}
+
+bool ProgrammerSession::receiveByte(TickRun& run, std::uint8_t& place) {
+    std::uint8_t value = 0;
+    const bool ok = run.next(link_, clock_, value);
+    return received(ok, value, place);
+}
+
+bool ProgrammerSession::received(bool ok, std::uint8_t value, std::uint8_t& place) {
+    if (finish(ok)) {
         place = value;
         return true;
     }
@@ -58,7 +69,15 @@ bool ProgrammerSession::receiveBlock(std::uint8_t* buffer, std::uint32_t count) 
 }
 
 bool ProgrammerSession::expectAck() {
-    if (!finish(link_.readByte(replyByte))) {
+    return acknowledged(link_.readByte(replyByte));
+}
+
+bool ProgrammerSession::expectAck(TickRun& run) {
+    return acknowledged(run.next(link_, clock_, replyByte));
+}
+
+bool ProgrammerSession::acknowledged(bool ok) {
+    if (!finish(ok)) {
         showFail(op_, kNoResponse);
         return false;
     }

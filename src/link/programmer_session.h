@@ -124,6 +124,9 @@ class ProgrammerSession {
     bool receiveByte(std::uint8_t& place);
     bool receiveBlock(std::uint8_t* buffer, std::uint32_t count);
     bool expectAck();
+    // The same, with the byte taken from a run of page answers.
+    bool receiveByte(TickRun& run, std::uint8_t& place);
+    bool expectAck(TickRun& run);
     bool expectGangAck();
     bool receiveRaw();
     // Bytes of a wider value, most significant first, each followed by the 1 ms pause.
@@ -160,6 +163,8 @@ class ProgrammerSession {
 
   private:
     enum class Connect { Done, NotOpened, NoAnswer };
+    bool received(bool ok, std::uint8_t value, std::uint8_t& place);
+    bool acknowledged(bool ok);
     Connect connect();
     bool scan();
     // Connect, else scan and connect again; shows every failure.

@@ -126,8 +126,9 @@ bool readReportRest(ProgrammerSession& session, const std::vector<ReportField>& 
 // Counts `ticks` acknowledges on the progress bar.
 bool countAcks(ProgrammerSession& session, int ticks) {
     startProgress(session.op(), ticks);
+    TickRun run(ticks);
     for (int i = 0; i < ticks; ++i) {
-        if (!session.expectAck())
+        if (!session.expectAck(run))
             return false;
         session.op().stepProgress();
     }
@@ -143,9 +144,9 @@ bool countErase(ProgrammerSession& session) {
 }
 
 // A result byte; non-zero shows the FAIL text. True when the step passed.
-bool resultPassed(ProgrammerSession& session, std::string_view failText) {
+bool resultPassed(ProgrammerSession& session, std::string_view failText, TickRun* run = nullptr) {
     std::uint8_t result = 0;
-    if (!session.receiveByte(result))
+    if (!(run != nullptr ? session.receiveByte(*run, result) : session.receiveByte(result)))
         return false;
     if (result == 0)
         return true;
@@ -502,8 +503,9 @@ bool icpUpdateSteps(ProgrammerSession& session) {
         op.setStatus(region.status);
         const int ticks = pageTicks(region.image);
         startProgress(op, ticks);
+        TickRun run(ticks);
         for (int i = 0; i < ticks; ++i) {
-            if (!resultPassed(session, region.failText))
+            if (!resultPassed(session, region.failText, &run))
                 return false;
             op.stepProgress();
         }

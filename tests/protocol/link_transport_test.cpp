@@ -106,6 +106,36 @@ TEST(ProgrammerLinkTransfers, ShortReadIsAFailureAndClosedLinkRefusesEverything)
     EXPECT_FALSE(bench.link.isOpen());
 }
 
+TEST(ProgrammerLinkTransfers, TickRunTakesItsOwnAnswersInOrderAndNoMore) {
+    LinkBench bench;
+    auto& line = bench.addSilentPort(kCom1);
+    bench.setTable({kCom1});
+    ASSERT_TRUE(bench.link.openRemembered());
+    auto device = line.openDeviceEnd();
+
+    // Ten answers (one of them a failure) and two bytes of what follows, all arrived at once:
+    // the run hands on its ten in order and leaves the rest on the line.
+    const std::uint8_t bytes[12] = {0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0xA5, 0x5A};
+    device->write(bytes, sizeof bytes);
+    TickRun run(10);
+    std::vector<std::uint8_t> got;
+    std::uint8_t value = 0;
+    while (got.size() < 10 && run.next(bench.link, bench.clock, value))
+        got.push_back(value);
+    EXPECT_EQ(got, std::vector<std::uint8_t>(bytes, bytes + 10));
+    EXPECT_FALSE(run.next(bench.link, bench.clock, value)) << "past the run's end";
+    ASSERT_TRUE(bench.link.readByte(value));
+    EXPECT_EQ(value, 0xA5);
+
+    // Answers that stop coming mid-run end it with a failure under the link's time-outs.
+    device->write(bytes, 4);
+    TickRun shortRun(10);
+    int taken = 0;
+    while (shortRun.next(bench.link, bench.clock, value))
+        ++taken;
+    EXPECT_EQ(taken, 5) << "the 0x5A left over, then the four";
+}
+
 TEST(PortScan, StopsAtTheFirstPortThatAnswersAndRemembersIt) {
     LinkBench bench;
     auto& silent = bench.addSilentPort(kCom1);
