@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "core/config_model.h"
-#include "core/recording_operator.h"
 #include "image/image_loader.h"
 #include "image/project_file.h"
 #include "support/scratch_dir.h"
+#include "testkit/recording_operator.h"
 
 using namespace tarnel;
 using tarnel::test::readBytes;
