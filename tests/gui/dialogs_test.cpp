@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
