@@ -251,6 +251,12 @@ TEST(ProjectFile, BrokenFilesAreRefusedBeforeAnyChange) {
         EXPECT_EQ(l.dir.entries(), std::vector<std::string>{"line.TPJ"}) << "no working file";
     }
 
+    // The cause shown under the box.
+    ProjectFile decoded;
+    std::string why;
+    EXPECT_FALSE(decodeProject(std::span(good.data(), 100), decoded, &why));
+    EXPECT_EQ(why, "file shorter than its header");
+
     Loader missing;
     EXPECT_FALSE(loadProject(missing.job, missing.dir.file("none.TPJ"), missing.op));
     EXPECT_EQ(missing.op.boxes(), std::vector<std::string>{"FAIL: Open file error !"});
