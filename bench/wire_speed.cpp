@@ -37,13 +37,13 @@
 #include "cli/cli_context.h"
 #include "cli/setup_options.h"
 #include "core/clock.h"
-#include "core/recording_operator.h"
 #include "image/hex_converter.h"
 #include "link/posix_serial_port.h"
 #include "sim/device_line.h"
 #include "sim/pseudo_terminal.h"
 #include "sim/scenario.h"
 #include "sim/synthetic_firmware.h"
+#include "testkit/recording_operator.h"
 
 extern char** environ;
 

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "app/workbench.h"
-#include "core/recording_operator.h"
-#include "core/virtual_clock.h"
 #include "image/image_loader.h"
-#include "link/loopback_port.h"
-#include "sim/loopback_device.h"
 #include "sim/synthetic_firmware.h"
+#include "testkit/loopback_device.h"
+#include "testkit/loopback_port.h"
+#include "testkit/recording_operator.h"
+#include "testkit/virtual_clock.h"
 
 namespace tarnel::fuzzing {
 

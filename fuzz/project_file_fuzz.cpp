@@ -8,8 +8,8 @@
 #include <string>
 
 #include "core/atomic_file.h"
-#include "core/recording_operator.h"
 #include "image/project_file.h"
+#include "testkit/recording_operator.h"
 
 namespace {
 

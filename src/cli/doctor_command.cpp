@@ -11,8 +11,8 @@
 
 #include "cli/cli_context.h"
 #include "core/clock.h"
+#include "core/operator.h"
 #include "core/programming_job.h"
-#include "core/recording_operator.h"
 #include "link/port_doctor.h"
 #include "link/port_table.h"
 #include "link/programmer_kind.h"
@@ -24,6 +24,24 @@ namespace tarnel::cli {
 
 namespace {
 
+// Takes every call and shows nothing: a probe reports in its own words.
+class SilentOperator : public Operator {
+  public:
+    void setStatus(std::string_view) override {}
+    void setProgressRange(int) override {}
+    void setProgressStep(int) override {}
+    void setProgressPosition(int) override {}
+    void stepProgress() override {}
+    void setPortText(std::string_view) override {}
+    void setProgrammerTypeLabel(std::string_view) override {}
+    void beep(BeepKind) override {}
+    void showResultBox(ResultKind, std::string_view, bool) override {}
+    void showMessageBox(std::string_view, std::string_view, BoxIcon) override {}
+    int chooseSocket(int current) override { return current; }
+    void showReadBack(const ReadBackState&, std::uint32_t) override {}
+    void showConfigView(ConfigLayout, std::uint32_t, const std::array<std::uint8_t, 8>&) override {}
+};
+
 std::string hex(unsigned value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*X", digits, value);
@@ -31,7 +49,7 @@ std::string hex(unsigned value, int digits) {
 }
 
 // Identify and version queries only: nothing is stored, loaded or reset. The messages a
-// failing exchange would show go to a recorder, not to the terminal.
+// failing exchange would show go nowhere, not to the terminal.
 std::string probeProgrammer(const std::string& device, PortFactory& ports, Clock& clock) {
     ProgrammingJob job;
     const std::string remembered = rememberedNameFor(device, ports.portTable());
@@ -50,7 +68,7 @@ std::string probeProgrammer(const std::string& device, PortFactory& ports, Clock
         return std::string("cannot be opened: ") + std::strerror(error);
     }
 #endif
-    RecordingOperator quiet;
+    SilentOperator quiet;
     ProgrammerLink link{job, ports, clock};
     ProgrammerSession session{job, link, quiet, clock};
     if (!link.openRemembered())

@@ -190,11 +190,11 @@ std::uint8_t kindOf(const json& kind, const std::string& field) {
                    : static_cast<std::uint8_t>(numberOf(kind, field, 0xFF));
 }
 
-UnitSpec unitOf(const json& entry, std::size_t index) {
+UnitSetup unitOf(const json& entry, std::size_t index) {
     const std::string where = "units[" + std::to_string(index) + "]";
     if (!entry.is_object())
         invalid(where + " must be an object");
-    UnitSpec unit;
+    UnitSetup unit;
     if (entry.contains("kind"))
         unit.kind = kindOf(entry["kind"], where + ".kind");
     unit.wholeReport = flagOf(entry, "wholeReport", where);
@@ -315,7 +315,7 @@ Scenario parseScenario(std::string_view text) {
     if (scenario.device == Scenario::Device::Bootloader && scenario.bootChips.empty())
         scenario.bootChips.emplace_back();
     scenario.wholeReport = flagOf(root, "wholeReport", "");
-    for (UnitSpec& unit : scenario.units)
+    for (UnitSetup& unit : scenario.units)
         unit.wholeReport = unit.wholeReport || scenario.wholeReport;
     if (root.contains("gangRunMs")) {
         scenario.gangRunMs =

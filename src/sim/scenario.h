@@ -61,7 +61,7 @@ struct Scenario {
     std::uint16_t firmwareVersion = 0x0619;
     std::vector<Fault> faults;
     std::vector<SimChip> sockets;
-    std::array<UnitSpec, kGangUnits> units{};
+    std::array<UnitSetup, kGangUnits> units{};
     std::uint32_t gangRunMs = kDefaultGangRunMs;
     // The programmer (every gang unit) sends its whole stored-setup report before it reads
     // the host's decision byte.

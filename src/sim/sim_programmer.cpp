@@ -145,7 +145,7 @@ void SimProgrammer::loadFirmware() {
 // ---- Gang programmer ------------------------------------------------------------------
 
 SimGangProgrammer::SimGangProgrammer(DeviceLine& line, std::uint16_t firmwareVersion,
-                                     std::array<UnitSpec, kGangUnits> units, std::uint32_t runMs)
+                                     std::array<UnitSetup, kGangUnits> units, std::uint32_t runMs)
     : SimDevice(line), version_(firmwareVersion), runMs_(runMs) {
     for (std::size_t i = 0; i < units_.size(); ++i) {
         units_[i] = std::make_unique<SimProgrammer>(line, units[i].kind, units[i].firmwareVersion,

@@ -106,7 +106,7 @@ void registerStorageCommands(SimProgrammer& programmer);
 bool runStoredSetupSilently(SimProgrammer& unit);
 
 // One unit of a gang programmer as a scenario describes it.
-struct UnitSpec {
+struct UnitSetup {
     std::uint8_t kind = 0xAB;
     std::uint16_t firmwareVersion = 0x0619;
     bool wholeReport = false;
@@ -129,7 +129,7 @@ inline constexpr std::uint32_t kDefaultGangRunMs = 1500;
 class SimGangProgrammer : public SimDevice {
   public:
     SimGangProgrammer(DeviceLine& line, std::uint16_t firmwareVersion,
-                      std::array<UnitSpec, kGangUnits> units = {},
+                      std::array<UnitSetup, kGangUnits> units = {},
                       std::uint32_t runMs = kDefaultGangRunMs);
 
     std::uint16_t firmwareVersion() const;

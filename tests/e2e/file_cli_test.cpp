@@ -2,42 +2,23 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <string>
 
-#include "support/scratch_dir.h"
+#include "support/cli_process.h"
 
+using tarnel::test::CliRun;
 using tarnel::test::readBytes;
 using tarnel::test::ScratchDir;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;  // stdout and stderr together
-};
-
 CliRun runTarnel(const std::string& args) {
-    const std::string command =
-        std::string(TARNEL_BINARY_DIR) + "/src/cli/tarnel " + args + " 2>&1";
-    CliRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    std::array<char, 4096> buffer{};
-    std::size_t n = 0;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        run.out.append(buffer.data(), n);
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
+    return tarnel::test::run(tarnel::test::kTarnel + " " + args);
 }
 
 bool has(const CliRun& run, const std::string& text) {
-    return run.out.find(text) != std::string::npos;
+    return tarnel::test::contains(run.out, text);
 }
 
 }  // namespace
@@ -104,18 +85,4 @@ TEST(FileCli, HostileInputs) {
     EXPECT_EQ(shown.status, 0) << shown.out;
     EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << "no raw escape reaches the terminal";
     EXPECT_TRUE(has(shown, "a\\x1B]0;owned\\x07\\x1B[2J.bin")) << shown.out;
-}
-
-TEST(FileCli, ProjectErrors) {
-    ScratchDir dir;
-    const CliRun missing =
-        runTarnel("project save " + dir.file("x.TPJ") + " --aprom " + dir.file("none.bin"));
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(has(missing, "FAIL: Open APROM file error !")) << missing.out;
-
-    dir.write("short.TPJ", "Corvale TPJ A1.0");
-    const CliRun shortFile = runTarnel("project show " + dir.file("short.TPJ"));
-    EXPECT_EQ(shortFile.status, 1);
-    EXPECT_TRUE(has(shortFile, "TPJ format error ! (file shorter than its header)"))
-        << shortFile.out;
 }

@@ -177,18 +177,6 @@ TEST_F(OperationCli, OptionsNotGivenKeepTheSettings) {
     EXPECT_FALSE(saved().uartFastProtocol);
 }
 
-TEST_F(OperationCli, ChipCheckReportsTrimBytesOrTheLock) {
-    SimProcess sim(dir_, R"({"kind": "ICP", "sockets": [{"trim": [1, 2, 3, 4, 165]}]})");
-    CliRun r = tarnel(sim, "chip-check --part 136");
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "<Debug>: TRIM0~4=0x01 0x02 0x03 0x04 0xA5")) << r.out;
-
-    SimProcess locked(dir_, R"({"kind": "ICP", "sockets": [{"locked": true}]})", "locked");
-    r = tarnel(locked, "chip-check --part 140");
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_TRUE(contains(r.out, "WARNING: Chip was locked !")) << r.out;
-}
-
 TEST_F(OperationCli, FailuresEndWithStatusOne) {
     SimProcess sim(dir_, R"({"kind": "ICP_Vexa", "sockets": [{"locked": true}]})");
     // Nothing stored yet: the update downloads first, then finds the chip locked or passes.

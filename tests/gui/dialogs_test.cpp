@@ -1,29 +1,22 @@
 // The dialogs: the read-back viewer's tabs and save, the advanced dialog's checks, and the
-// operator's blocking of a worker while its box is open. Also takes the screenshots of the
-// README (the window, its boxes and the CONFIG editors) when TARNEL_SCREENSHOT_DIR names a
-// directory.
+// operator's blocking of a worker while its box is open.
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTabBar>
 #include <atomic>
 #include <thread>
 
 #include "app/advanced_settings.h"
-#include "core/atomic_file.h"
-#include "core/recording_operator.h"
 #include "gui/gui_support.h"
+#include "testkit/recording_operator.h"
 #include "ui/advanced_dialog.h"
-#include "ui/config_dialog.h"
 #include "ui/hex_view.h"
 #include "ui/read_back_viewer.h"
-#include "ui/result_dialog.h"
 #include "ui/socket_choice_dialog.h"
 
 using namespace tarnel;
@@ -177,88 +170,6 @@ TEST(AdvancedDialogTest, FieldChecksShowTheirMessagesAndRewriteTheField) {
     dialog.directionButton()->click();
     EXPECT_EQ(dialog.directionButton()->text(), "Count Down");
     EXPECT_TRUE(job.chipCounterDown);
-}
-
-// Saves a grab of the widget as name.png in TARNEL_SCREENSHOT_DIR; checks the grab only when
-// that is not set.
-void screenshot(QWidget& widget, const char* name) {
-    const QPixmap picture = widget.grab();
-    ASSERT_FALSE(picture.isNull()) << name;
-    const QByteArray directory = qgetenv("TARNEL_SCREENSHOT_DIR");
-    if (directory.isEmpty())
-        return;
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(picture.save(&buffer, "PNG"));
-    const std::string path = directory.toStdString() + "/" + name + ".png";
-    EXPECT_TRUE(
-        writeFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(png.constData()),
-                                            static_cast<std::size_t>(png.size()))));
-}
-
-TEST(ScreenshotTest, WindowBoxesViewerAndAdvancedDialog) {
-    WindowBench bench;
-    bench.writeSettings([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 207;
-        job.serialEnabled = true;
-        job.serialLow = 1001;
-        job.chipCounterEnabled = true;
-        job.chipCounter = 42;
-    });
-    std::vector<std::uint8_t> image(0x3000);
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 4));
-    const std::string path = bench.dir.write("Blinky.bin", image);
-    ui::MainWindow& w = bench.start();
-    w.setImagePathChooser([&](const LoadFileRequest&) { return QString::fromStdString(path); });
-    qobject_cast<QPushButton*>(w.control(Control::LoadFile))->click();
-    w.resize(1000, 640);
-    screenshot(w, "main_window");
-
-    ui::ResultDialog pass(ResultKind::Pass, "Chip is successfully updated !", &w);
-    screenshot(pass, "pass_box");
-    ui::ResultDialog fail(ResultKind::Fail, "Update APROM error !", &w);
-    screenshot(fail, "fail_box");
-
-    ReadBackState read = ldromRead();
-    read.apromReadLast = 0x2FFF;
-    std::copy(image.begin(), image.end(), read.aprom.begin());
-    ui::ReadBackViewer viewer(read, 0x7FF, &w);
-    screenshot(viewer, "read_back_viewer");
-
-    RecordingOperator op;
-    AdvancedSettingsLogic logic(w.workbench().job(), op);
-    ui::AdvancedDialog advanced(logic, &w);
-    screenshot(advanced, "advanced_functions");
-}
-
-TEST(ScreenshotTest, ConfigEditors) {
-    ProgrammingJob job;
-    job.programmerType = kTypeIcp;
-    job.refreshDerivedState();
-    job.catalogue.setLegacyListMasked(false);
-    const auto take = [&](std::uint32_t part, const char* name, const char* dataFlash) {
-        job.partIndex = part;
-        job.refreshDerivedState();
-        const auto dialog = ui::ConfigDialog::open(job, part, false);
-        ASSERT_NE(dialog, nullptr) << name;
-        if (QGroupBox* box = dialog->section(QString::fromLatin1(dataFlash))) {
-            for (QRadioButton* radio : box->findChildren<QRadioButton*>()) {
-                if (radio->text() == "Enable")
-                    radio->click();
-            }
-            dialog->spin()->setValue(8);
-        }
-        dialog->adjustSize();
-        screenshot(*dialog, name);
-    };
-    take(207, "config_kite", "DataFlash");
-    take(1000, "config_sonra", "DataFlash");
-    take(100, "config_bittable", "");
-    job.programmerType = kTypeIsp;
-    take(38, "config_ferro", "DataFlash");
 }
 
 }  // namespace

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "app/settings_file.h"
-#include "core/recording_operator.h"
-#include "core/virtual_clock.h"
-#include "link/loopback_port.h"
-#include "sim/loopback_device.h"
 #include "support/scratch_dir.h"
+#include "testkit/loopback_device.h"
+#include "testkit/loopback_port.h"
+#include "testkit/recording_operator.h"
+#include "testkit/virtual_clock.h"
 #include "ui/main_window.h"
 
 // gtest prints QStrings as text.

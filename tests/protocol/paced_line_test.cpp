@@ -6,10 +6,10 @@
 
 #include <vector>
 
-#include "core/virtual_clock.h"
-#include "link/loopback_port.h"
-#include "sim/loopback_device.h"
 #include "sim/sim_programmer.h"
+#include "testkit/loopback_device.h"
+#include "testkit/loopback_port.h"
+#include "testkit/virtual_clock.h"
 
 namespace tarnel {
 namespace {

@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "core/programming_job.h"
-#include "core/recording_operator.h"
-#include "core/virtual_clock.h"
-#include "link/loopback_port.h"
 #include "link/programmer_link.h"
 #include "link/programmer_session.h"
-#include "sim/loopback_device.h"
 #include "sim/scenario.h"
 #include "support/scratch_dir.h"
+#include "testkit/loopback_device.h"
+#include "testkit/loopback_port.h"
+#include "testkit/recording_operator.h"
+#include "testkit/virtual_clock.h"
 
 namespace tarnel::testing {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/advanced_settings.h"
-#include "core/recording_operator.h"
+#include "testkit/recording_operator.h"
 
 using namespace tarnel;
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/image_buffer.h"
-#include "core/recording_operator.h"
 #include "image/hex_converter.h"
+#include "testkit/recording_operator.h"
 
 using namespace tarnel;
 

@@ -6,9 +6,9 @@
 
 #include <ctime>
 
-#include "core/recording_operator.h"
 #include "image/image_loader.h"
 #include "support/scratch_dir.h"
+#include "testkit/recording_operator.h"
 
 using namespace tarnel;
 using tarnel::test::ScratchDir;

@@ -7,10 +7,10 @@
 
 #include "app/main_window_logic.h"
 #include "app/settings_file.h"
-#include "core/recording_operator.h"
-#include "core/virtual_clock.h"
-#include "link/loopback_port.h"
 #include "support/scratch_dir.h"
+#include "testkit/loopback_port.h"
+#include "testkit/recording_operator.h"
+#include "testkit/virtual_clock.h"
 
 using namespace tarnel;
 using tarnel::test::ScratchDir;

@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "core/config_model.h"
-#include "core/recording_operator.h"
 #include "image/image_loader.h"
 #include "image/project_file.h"
 #include "support/scratch_dir.h"
+#include "testkit/recording_operator.h"
 
 using namespace tarnel;
 using tarnel::test::readBytes;
@@ -250,6 +250,12 @@ TEST(ProjectFile, BrokenFilesAreRefusedBeforeAnyChange) {
         EXPECT_EQ(l.job.projectFileName, "before.TPJ");
         EXPECT_EQ(l.dir.entries(), std::vector<std::string>{"line.TPJ"}) << "no working file";
     }
+
+    // The cause shown under the box.
+    ProjectFile decoded;
+    std::string why;
+    EXPECT_FALSE(decodeProject(std::span(good.data(), 100), decoded, &why));
+    EXPECT_EQ(why, "file shorter than its header");
 
     Loader missing;
     EXPECT_FALSE(loadProject(missing.job, missing.dir.file("none.TPJ"), missing.op));

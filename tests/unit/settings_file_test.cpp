@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "app/settings_file.h"
-#include "core/recording_operator.h"
 #include "support/scratch_dir.h"
+#include "testkit/recording_operator.h"
 
 using namespace tarnel;
 using tarnel::test::readBytes;

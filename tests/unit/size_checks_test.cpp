@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/config_model.h"
-#include "core/recording_operator.h"
 #include "image/size_checks.h"
+#include "testkit/recording_operator.h"
 
 using namespace tarnel;
 

@@ -7,7 +7,7 @@
 #include <future>
 #include <thread>
 
-#include "core/virtual_clock.h"
+#include "testkit/virtual_clock.h"
 
 namespace tarnel {
 namespace {

@@ -7,11 +7,11 @@
 #include <memory>
 #include <thread>
 
-#include "core/virtual_clock.h"
-#include "link/loopback_port.h"
 #include "sim/device_line.h"
 #include "sim/scenario.h"
 #include "sim/sim_programmer.h"
+#include "testkit/loopback_port.h"
+#include "testkit/virtual_clock.h"
 
 namespace tarnel::sim {
 

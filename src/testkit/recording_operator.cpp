@@ -1,4 +1,4 @@
-#include "core/recording_operator.h"
+#include "testkit/recording_operator.h"
 
 namespace tarnel {
 

@@ -1,4 +1,4 @@
-#include "sim/loopback_device.h"
+#include "testkit/loopback_device.h"
 
 #include <future>
 

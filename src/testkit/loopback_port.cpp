@@ -1,4 +1,4 @@
-#include "link/loopback_port.h"
+#include "testkit/loopback_port.h"
 
 #include <algorithm>
 #include <deque>

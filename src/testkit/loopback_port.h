@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/virtual_clock.h"
 #include "link/serial_port.h"
+#include "testkit/virtual_clock.h"
 
 namespace tarnel {
 

@@ -1,4 +1,4 @@
-#include "core/virtual_clock.h"
+#include "testkit/virtual_clock.h"
 
 #include <algorithm>
 
