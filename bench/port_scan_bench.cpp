@@ -27,8 +27,7 @@ void scan(benchmark::State& state, const std::string& tarnelPorts) {
     }
     SystemClock clock;
     PosixPortFactory ports(clock);
-    ProgrammingJob job;
-    ProgrammerLink link(job, ports, clock);
+    ProgrammerLink link(ports, clock);
     state.counters["slots"] = static_cast<double>(ports.portTable().size());
     for (auto _ : state) {
         if (link.findProgrammerPort())

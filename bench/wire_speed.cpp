@@ -410,7 +410,7 @@ std::vector<Row> programmerRows(const std::string& work, std::size_t imageSize) 
     RecordingOperator op;
     Workbench bench(op, clock, ports, Workbench::RunOn::CallingThread);
     bench.startUp(work);
-    bench.session().firmwareDirectory = work + "/firmware";
+    bench.session().setFirmwareDirectory(work + "/firmware");
     const std::string image = work + "/aprom.bin";
     writeFile(image, patternImage(imageSize));
     std::vector<Row> rows;

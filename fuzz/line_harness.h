@@ -98,7 +98,7 @@ struct HostBench {
         ports.attach("\\\\.\\COM1", device.line());
         job().workDirectory = scratchDirectory();
         job().setComPortName("\\\\.\\COM1");
-        bench.session().firmwareDirectory = scratchDirectory();
+        bench.session().setFirmwareDirectory(scratchDirectory());
     }
     ~HostBench() {
         bench.link().close();

@@ -64,7 +64,60 @@ void splitDigits(std::string_view digits, std::uint32_t& high, std::uint32_t& lo
     high = static_cast<std::uint32_t>(decimalValue(digits.substr(0, split)) % kSerialHalfLimit);
 }
 
+SetupValueCheck notDecimal(std::string_view text) {
+    return {std::string(text) + kNotDecimal, false};
+}
+
 }  // namespace
+
+SetupValueCheck setUsageTimes(ProgrammingJob& job, std::string_view digits) {
+    if (!allOf(digits, std::isdigit))
+        return notDecimal(digits);
+    const std::uint64_t value = digits.empty() ? 1 : decimalValue(digits);
+    if (value < 1 || value > kUsageTimesMax)
+        return {"Usage Times should be 1 ~ 60000 !", false};
+    job.usageTimesHigh = static_cast<std::uint8_t>(value >> 8);
+    job.usageTimesLow = static_cast<std::uint8_t>(value & 0xFF);
+    return {{}, true};
+}
+
+SetupValueCheck setSerialAddress(ProgrammingJob& job, std::string_view hexDigits) {
+    if (!allOf(hexDigits, std::isxdigit))
+        return {std::string(hexDigits) + kNotHexadecimal, false};
+    const std::uint64_t value = hexDigits.empty() ? 0 : hexValue(hexDigits);
+    if (value > kSerialAddressMax) {
+        job.serialAddress = kSerialAddressMax;
+        return {"SerialNumber starting address should be 0x00000 ~ 0x1FFF8 !", true};
+    }
+    job.serialAddress = static_cast<std::uint32_t>(value);
+    return {{}, true};
+}
+
+SetupValueCheck setSerialIncrement(ProgrammingJob& job, std::string_view digits) {
+    if (!allOf(digits, std::isdigit))
+        return notDecimal(digits);
+    splitDigits(digits, job.incrementHigh, job.incrementLow);
+    return {{}, true};
+}
+
+SetupValueCheck setSerialNumber(ProgrammingJob& job, std::string_view digits) {
+    if (!allOf(digits, std::isdigit))
+        return notDecimal(digits);
+    splitDigits(digits, job.serialHigh, job.serialLow);
+    return {{}, true};
+}
+
+SetupValueCheck setChipCounter(ProgrammingJob& job, std::string_view digits) {
+    if (!allOf(digits, std::isdigit))
+        return notDecimal(digits);
+    const std::uint64_t value = digits.empty() ? 0 : decimalValue(digits);
+    if (value > kChipCounterMax) {
+        job.chipCounter = kChipCounterMax;
+        return {"Counter value should be 0 ~ 999999 !", true};
+    }
+    job.chipCounter = static_cast<std::uint32_t>(value);
+    return {{}, true};
+}
 
 std::string usageTimesText(std::uint8_t high, std::uint8_t low) {
     if (high == 0xFF && low == 0xFF)
@@ -120,11 +173,10 @@ void AdvancedSettingsLogic::showAddress() {
     state_.endAddressText = hexText(job_.serialAddress + 7);
 }
 
-bool AdvancedSettingsLogic::decimalNumber(std::string_view text) {
-    if (allOf(text, std::isdigit))
-        return true;
-    showError(op_, std::string(text) + kNotDecimal);
-    return false;
+bool AdvancedSettingsLogic::report(const SetupValueCheck& check) {
+    if (!check.error.empty())
+        showError(op_, check.error);
+    return check.stored;
 }
 
 void AdvancedSettingsLogic::setUsageEnabled(bool enabled) {
@@ -134,18 +186,8 @@ void AdvancedSettingsLogic::setUsageEnabled(bool enabled) {
 
 void AdvancedSettingsLogic::usageEdited(std::string_view text) {
     state_.usageText = text;
-    if (!decimalNumber(text)) {
+    if (!report(setUsageTimes(job_, text)))
         showUsage();
-        return;
-    }
-    const std::uint64_t value = text.empty() ? 1 : decimalValue(text);
-    if (value < 1 || value > kUsageTimesMax) {
-        showError(op_, "Usage Times should be 1 ~ 60000 !");
-        showUsage();
-        return;
-    }
-    job_.usageTimesHigh = static_cast<std::uint8_t>(value >> 8);
-    job_.usageTimesLow = static_cast<std::uint8_t>(value & 0xFF);
 }
 
 void AdvancedSettingsLogic::setSerialEnabled(bool enabled) {
@@ -155,38 +197,24 @@ void AdvancedSettingsLogic::setSerialEnabled(bool enabled) {
 
 void AdvancedSettingsLogic::addressEdited(std::string_view text) {
     state_.addressText = text;
-    if (!allOf(text, std::isxdigit)) {
-        showError(op_, std::string(text) + kNotHexadecimal);
-        showAddress();
+    const SetupValueCheck check = setSerialAddress(job_, text);
+    if (!report(check) || !check.error.empty()) {
+        showAddress();  // refused or clamped: the field shows what the job holds
         return;
     }
-    const std::uint64_t value = text.empty() ? 0 : hexValue(text);
-    if (value > kSerialAddressMax) {
-        showError(op_, "SerialNumber starting address should be 0x00000 ~ 0x1FFF8 !");
-        job_.serialAddress = kSerialAddressMax;
-        showAddress();
-        return;
-    }
-    job_.serialAddress = static_cast<std::uint32_t>(value);
     state_.endAddressText = hexText(job_.serialAddress + 7);
 }
 
 void AdvancedSettingsLogic::incrementEdited(std::string_view text) {
     state_.incrementText = text;
-    if (!decimalNumber(text)) {
+    if (!report(setSerialIncrement(job_, text)))
         state_.incrementText = incrementText(job_.incrementHigh, job_.incrementLow);
-        return;
-    }
-    splitDigits(text, job_.incrementHigh, job_.incrementLow);
 }
 
 void AdvancedSettingsLogic::serialEdited(std::string_view text) {
     state_.serialText = text;
-    if (!decimalNumber(text)) {
+    if (!report(setSerialNumber(job_, text)))
         state_.serialText = sixteenDigitText(job_.serialHigh, job_.serialLow);
-        return;
-    }
-    splitDigits(text, job_.serialHigh, job_.serialLow);
 }
 
 void AdvancedSettingsLogic::setFastProtocol(bool fast) {
@@ -206,18 +234,9 @@ void AdvancedSettingsLogic::flipCountDirection() {
 
 void AdvancedSettingsLogic::counterEdited(std::string_view text) {
     state_.counterText = text;
-    if (!decimalNumber(text)) {
+    const SetupValueCheck check = setChipCounter(job_, text);
+    if (!report(check) || !check.error.empty())
         state_.counterText = format("%06lu", job_.chipCounter);
-        return;
-    }
-    const std::uint64_t value = text.empty() ? 0 : decimalValue(text);
-    if (value > kChipCounterMax) {
-        showError(op_, "Counter value should be 0 ~ 999999 !");
-        job_.chipCounter = kChipCounterMax;
-        state_.counterText = format("%06lu", job_.chipCounter);
-        return;
-    }
-    job_.chipCounter = static_cast<std::uint32_t>(value);
 }
 
 void AdvancedSettingsLogic::setVerifyOnly(bool verifyOnly) {

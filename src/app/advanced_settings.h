@@ -4,6 +4,8 @@
 // the job at once; invalid input gets an "ERROR" box and the field is rewritten with what
 // the job holds. Field texts change only on opening and on such a rewrite, so what the
 // operator types stays as typed while it is valid.
+//
+// The value checks are shared with the command line, so both accept, refuse and clamp alike.
 
 #include <string>
 #include <string_view>
@@ -46,6 +48,24 @@ inline constexpr int kCounterFieldLength = 6;
 inline constexpr std::uint32_t kUsageTimesMax = 60000;
 inline constexpr std::uint32_t kSerialAddressMax = 0x1FFF8;
 
+// The outcome of a setup value written into the job: `error` is the ERROR text (empty when
+// the text was taken as given); `stored` tells whether the job now holds the value, as given
+// or clamped to its range. A refused text leaves the job as it was.
+struct SetupValueCheck {
+    std::string error;
+    bool stored = false;
+};
+
+// Each takes the text as typed into its field. An empty text stands for the value an empty
+// field gives: usage times 1, address 0, increment and S/N 0, counter 0.
+SetupValueCheck setUsageTimes(ProgrammingJob& job, std::string_view digits);
+// Hexadecimal; above kSerialAddressMax the address is clamped to it (with the error).
+SetupValueCheck setSerialAddress(ProgrammingJob& job, std::string_view hexDigits);
+SetupValueCheck setSerialIncrement(ProgrammingJob& job, std::string_view digits);
+SetupValueCheck setSerialNumber(ProgrammingJob& job, std::string_view digits);
+// Above kChipCounterMax the counter is clamped to it (with the error).
+SetupValueCheck setChipCounter(ProgrammingJob& job, std::string_view digits);
+
 class AdvancedSettingsLogic {
   public:
     AdvancedSettingsLogic(ProgrammingJob& job, Operator& op);
@@ -69,7 +89,8 @@ class AdvancedSettingsLogic {
   private:
     void showUsage();
     void showAddress();
-    bool decimalNumber(std::string_view text);
+    // Shows the error of a check, if any; true when the job holds the value.
+    bool report(const SetupValueCheck& check);
 
     ProgrammingJob& job_;
     Operator& op_;

@@ -24,6 +24,16 @@ constexpr std::size_t kChipCounterDown = 33;
 constexpr std::size_t kChipCounter = 34;
 constexpr std::size_t kUartProtocol = 40;
 constexpr std::size_t kComPortName = 256;
+constexpr AdvancedFieldPlaces kAdvancedFields{.usageTimes = kUsageTimes,
+                                              .usageLimitEnabled = kNoField,
+                                              .serialEnabled = kSerialEnabled,
+                                              .serialAddress = kSerialAddress,
+                                              .increment = kIncrement,
+                                              .serialNumber = kSerialNumber,
+                                              .chipCounterEnabled = kChipCounterEnabled,
+                                              .chipCounterDown = kChipCounterDown,
+                                              .chipCounter = kChipCounter,
+                                              .uartProtocol = kUartProtocol};
 
 constexpr std::size_t kMaxPortChars = 15;
 constexpr std::uint32_t kDefaultPartIndex = 2;
@@ -43,16 +53,7 @@ std::vector<std::uint8_t> encodeSettings(const ProgrammingJob& job) {
     std::vector<std::uint8_t> out(kComPortName, 0);
     out[kProgrammerType] = job.programmerType;
     putU16(out, kPartIndex, job.partIndex & 0xFFFF);
-    out[kUsageTimes] = job.usageTimesHigh;
-    out[kUsageTimes + 1] = job.usageTimesLow;
-    out[kSerialEnabled] = flagByte(job.serialEnabled);
-    putU32(out, kSerialAddress, job.serialAddress);
-    putSerial(out, kIncrement, job.incrementHigh, job.incrementLow);
-    putSerial(out, kSerialNumber, job.serialHigh, job.serialLow);
-    out[kChipCounterEnabled] = flagByte(job.chipCounterEnabled);
-    out[kChipCounterDown] = flagByte(job.chipCounterDown);
-    putU32(out, kChipCounter, job.chipCounter);
-    out[kUartProtocol] = job.uartFastProtocol ? 0x00 : 0xFF;
+    putAdvancedFields(out, kAdvancedFields, job);
     const std::size_t portChars = strnlen(job.comPortName.data(), kMaxPortChars);
     out.insert(out.end(), job.comPortName.begin(), job.comPortName.begin() + portChars);
     return out;

@@ -3,6 +3,7 @@
 #include "app/settings_file.h"
 #include "core/part_lists.h"
 #include "image/image_loader.h"
+#include "image/size_checks.h"
 #include "operations/chip_check.h"
 #include "operations/download.h"
 #include "operations/programmer_info.h"
@@ -15,16 +16,9 @@ namespace tarnel {
 Workbench::Workbench(Operator& op, Clock& clock, PortFactory& ports, RunOn runOn)
     : op_(op),
       runOn_(runOn),
-      link_(job_, ports, clock),
+      link_(ports, clock),
       session_(job_, link_, op, clock),
-      isp_(job_, link_, op, clock) {
-    session_.uartIspUpdate = [this](bool productionLoop) {
-        if (productionLoop)
-            isp_.ispProductionLoop();
-        else
-            isp_.ispUpdateChip();
-    };
-}
+      isp_(job_, link_, op, clock) {}
 
 Workbench::~Workbench() {
     worker_.wait();
@@ -90,7 +84,21 @@ bool Workbench::update() {
         return false;
     if (!reloadImagesForCommand(job_, op_))
         return false;
-    return startWorker([this] { updateWorker(session_); });
+    return startWorker([this] { updateChips(); });
+}
+
+void Workbench::updateChips() {
+    // ISP by COM Port and production mode talk to the chip's boot loader, not a programmer.
+    if (job_.gangMode || !(job_.productionMode || job_.comPortIspMode)) {
+        updateWorker(session_);
+        return;
+    }
+    if (!checkUpdateInputs(job_, op_))
+        return;
+    if (job_.productionMode)
+        isp_.ispProductionLoop();
+    else
+        isp_.ispUpdateChip();
 }
 
 bool Workbench::verify() {

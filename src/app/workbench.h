@@ -70,6 +70,8 @@ class Workbench {
 
   private:
     bool startWorker(std::function<void()> body);
+    // The worker body of Update Chip: the programmer's update, or the boot loader's.
+    void updateChips();
 
     Operator& op_;
     RunOn runOn_;

@@ -69,12 +69,12 @@ std::string probeProgrammer(const std::string& device, PortFactory& ports, Clock
     }
 #endif
     SilentOperator quiet;
-    ProgrammerLink link{job, ports, clock};
+    ProgrammerLink link{ports, clock};
     ProgrammerSession session{job, link, quiet, clock};
-    if (!link.openRemembered())
+    if (!link.open(job.comPortText(), kProgrammerBaudRate))
         return "cannot be opened now (in use elsewhere, or no permission)";
     std::uint8_t kind = 0;
-    session.lastCommand = command::kIdentify;
+    session.setLastCommand(command::kIdentify);
     if (!session.sendCommandByte(command::kIdentify) || !session.receiveByte(kind) ||
         !isProgrammerIdentity(kind))
         return "no programmer answered";
@@ -84,7 +84,7 @@ std::string probeProgrammer(const std::string& device, PortFactory& ports, Clock
     text += gang ? std::string("Gang") : row != nullptr ? std::string(row->label) : "?";
     text += " (" + hex(kind, 2) + ")";
     const bool version = gang ? session.readGangFirmwareVersion() : session.readFirmwareVersion();
-    text += version ? ", firmware " + hex(session.firmwareVersion, 4)
+    text += version ? ", firmware " + hex(session.firmwareVersion(), 4)
                     : ", no answer to the version query";
     return text;
 }

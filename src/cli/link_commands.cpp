@@ -27,7 +27,7 @@ struct LinkRun {
     SystemPortFactory ports{clock};
     ProgrammingJob job;
     ConsoleOperator op;
-    ProgrammerLink link{job, ports, clock};
+    ProgrammerLink link{ports, clock};
     ProgrammerSession session{job, link, op, clock};
 };
 
@@ -43,7 +43,7 @@ int prepare(LinkRun& run, const CliContext& context, const SetupOptions& options
     std::error_code error;
     run.job.workDirectory =
         context.workDir.empty() ? std::filesystem::current_path(error).string() : context.workDir;
-    run.session.firmwareDirectory = context.firmwareDir;
+    run.session.setFirmwareDirectory(context.firmwareDir);
     if (const int status = applySetupOptions(options, run.job, run.op); status != kExitPass)
         return status;
     if (!context.port.empty()) {
@@ -54,7 +54,7 @@ int prepare(LinkRun& run, const CliContext& context, const SetupOptions& options
             return kExitUsage;
         }
         run.job.setComPortName(remembered);
-        run.session.scanAllowed = false;  // a named port is the only port
+        run.session.setScanAllowed(false);  // a named port is the only port
     }
     return kExitPass;
 }
@@ -76,16 +76,16 @@ int runIdentify(const CliContext& context, const SetupOptions& options) {
         if (!session.searchGangProgrammer() || !session.readGangFirmwareVersion())
             return kExitFail;
         std::cout << "Programmer: Gang (" << hex(kGangProgrammerKind, 2) << ") on "
-                  << run.link.rememberedPortText() << "\n";
+                  << run.link.portText(run.job.comPortText()) << "\n";
     } else {
         if (!session.searchProgrammer() || !session.readFirmwareVersion())
             return kExitFail;
-        const ProgrammerKindRow* row = rowOfVariant(session.firmwareVariant);
+        const ProgrammerKindRow* row = rowOfVariant(session.firmwareVariant());
         std::cout << "Programmer: " << row->label << " (" << hex(row->kind, 2) << ", "
-                  << variantName(session.firmwareVariant) << ") on "
-                  << run.link.rememberedPortText() << "\n";
+                  << variantName(session.firmwareVariant()) << ") on "
+                  << run.link.portText(run.job.comPortText()) << "\n";
     }
-    std::cout << "Firmware version: " << hex(session.firmwareVersion, 4) << "\n";
+    std::cout << "Firmware version: " << hex(session.firmwareVersion(), 4) << "\n";
     return kExitPass;
 }
 

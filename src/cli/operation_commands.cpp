@@ -48,7 +48,7 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
     const std::string workDir =
         context.workDir.empty() ? std::filesystem::current_path(error).string() : context.workDir;
     bench.startUp(workDir);
-    bench.session().firmwareDirectory = context.firmwareDir;
+    bench.session().setFirmwareDirectory(context.firmwareDir);
     ProgrammingJob& job = bench.job();
 
     if (const int status = checkInputFiles({{"--project", &o.project}}); status != kExitPass)
@@ -95,7 +95,7 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
         }
         job.setComPortName(remembered);
         // A named port is the only port: another one may hold another station's programmer.
-        bench.session().scanAllowed = false;
+        bench.session().setScanAllowed(false);
     }
     if (!o.out.empty()) {
         std::filesystem::create_directories(o.out, error);
@@ -128,13 +128,13 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
     bench.waitForWorker();
     bench.saveSettings();
 
-    if (bench.session().notFound && !context.port.empty()) {
+    if (bench.session().notFound() && !context.port.empty()) {
         std::cerr << "tarnel " << name << ": no programmer answered on " << context.port
                   << " (named with --port, so no other port was tried)\n";
     }
     // A box of a step that was recovered (a first connect the scan made good) is not the
     // command's outcome.
-    const int failures = op.failCount() - bench.session().recoveredFailures;
+    const int failures = op.failCount() - bench.session().recoveredFailures();
     if (!started || failures > 0 || op.warningCount() > 0)
         return kExitFail;
     // Read, Information and the chip check end in their views, not in a PASS box.

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <map>
 
+#include "app/advanced_settings.h"
 #include "cli/cli_context.h"
 #include "core/config_model.h"
 #include "core/part_lists.h"
@@ -17,12 +18,27 @@ namespace {
 const std::map<std::string, std::uint8_t> kTypes = {
     {"icp", kTypeIcp}, {"isp", kTypeIsp}, {"com", kTypeIspByCom}};
 
-constexpr std::uint32_t kMaxUsageTimes = 60000;
-constexpr std::uint32_t kMaxSerialAddress = 0x1FFF8;
-
 int usage(const std::string& message) {
     std::cerr << "tarnel: " << message << "\n";
     return kExitUsage;
+}
+
+// An advanced value as the dialog takes it: a refused value is a usage error; a clamped one
+// is reported and used, as the dialog uses it.
+int applyValue(const SetupValueCheck& check) {
+    if (!check.stored)
+        return usage(check.error);
+    if (!check.error.empty())
+        std::cerr << "tarnel: " << check.error << "\n";
+    return kExitPass;
+}
+
+// A S/N or increment holds at most as many digits as its field takes.
+int applyDigits(const char* option, const std::string& text,
+                SetupValueCheck (*set)(ProgrammingJob&, std::string_view), ProgrammingJob& job) {
+    if (text.size() > static_cast<std::size_t>(kSerialFieldLength))
+        return usage(std::string(option) + " takes at most 16 digits");
+    return applyValue(set(job, text));
 }
 
 // An input that exists but is no regular file (a FIFO would hang its reader) is refused
@@ -57,18 +73,6 @@ bool parseNumber(std::string text, bool hex, std::uint64_t max, std::uint32_t& v
     if (result > max)
         return false;
     value = static_cast<std::uint32_t>(result);
-    return true;
-}
-
-// Up to sixteen decimal digits as the two eight-digit halves.
-bool parseSerial(const std::string& text, std::uint32_t& high, std::uint32_t& low) {
-    if (text.empty() || text.size() > 16 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    const std::size_t split = text.size() > 8 ? text.size() - 8 : 0;
-    high = split == 0 ? 0 : static_cast<std::uint32_t>(std::stoul(text.substr(0, split)));
-    low = static_cast<std::uint32_t>(std::stoul(text.substr(split)));
     return true;
 }
 
@@ -212,32 +216,32 @@ int applySetupOptions(const SetupOptions& o, ProgrammingJob& job, Operator& op) 
     }
 
     if (!o.usageTimes.empty()) {
-        std::uint32_t times = 0;
-        if (!parseNumber(o.usageTimes, false, kMaxUsageTimes, times) || times == 0) {
-            return usage("Usage Times should be 1 ~ 60000 !");
-        }
+        if (const int status = applyValue(setUsageTimes(job, o.usageTimes)); status != kExitPass)
+            return status;
         job.usageLimitEnabled = true;
-        job.usageTimesHigh = static_cast<std::uint8_t>(times >> 8);
-        job.usageTimesLow = static_cast<std::uint8_t>(times & 0xFF);
     }
     if (!o.serialNumber.empty()) {
-        if (!parseSerial(o.serialNumber, job.serialHigh, job.serialLow)) {
-            return usage(o.serialNumber + " is not a decimal number !");
-        }
+        if (const int status = applyDigits("--serial", o.serialNumber, setSerialNumber, job);
+            status != kExitPass)
+            return status;
         job.serialEnabled = true;
     }
-    if (!o.serialIncrement.empty() &&
-        !parseSerial(o.serialIncrement, job.incrementHigh, job.incrementLow)) {
-        return usage(o.serialIncrement + " is not a decimal number !");
+    if (!o.serialIncrement.empty()) {
+        if (const int status =
+                applyDigits("--serial-increment", o.serialIncrement, setSerialIncrement, job);
+            status != kExitPass)
+            return status;
     }
-    if (!o.serialAddress.empty() &&
-        !parseNumber(o.serialAddress, true, kMaxSerialAddress, job.serialAddress)) {
-        return usage("SerialNumber starting address should be 0x00000 ~ 0x1FFF8 !");
+    if (!o.serialAddress.empty()) {
+        std::string_view address = o.serialAddress;
+        if (address.size() > 2 && address[0] == '0' && (address[1] == 'x' || address[1] == 'X'))
+            address.remove_prefix(2);
+        if (const int status = applyValue(setSerialAddress(job, address)); status != kExitPass)
+            return status;
     }
     if (!o.chipCounter.empty()) {
-        if (!parseNumber(o.chipCounter, false, kChipCounterMax, job.chipCounter)) {
-            return usage("--chip-counter needs a value of 0..999999");
-        }
+        if (const int status = applyValue(setChipCounter(job, o.chipCounter)); status != kExitPass)
+            return status;
         job.chipCounterEnabled = true;
     }
     job.chipCounterDown = o.countDown.value_or(job.chipCounterDown);

@@ -31,8 +31,8 @@ struct SetupOptions {
     std::string usageTimes;       // 1..60000; enables the usage limit
     std::string serialNumber;     // up to 16 decimal digits; enables S/N programming
     std::string serialIncrement;  // up to 16 decimal digits
-    std::string serialAddress;    // hexadecimal, 0..0x1FFF8
-    std::string chipCounter;      // 0..999999; enables the chip counter
+    std::string serialAddress;    // hexadecimal, 0..0x1FFF8 (a larger one is clamped)
+    std::string chipCounter;      // 0..999999 (a larger one is clamped); enables the counter
     // On/off settings: not given keeps the settings file's value.
     std::optional<bool> countDown;     // --count-down / --count-up
     std::optional<bool> fastProtocol;  // --fast-protocol / --normal-protocol

@@ -54,7 +54,7 @@ void serialFromBcd(const Bcd8& bcd, std::uint32_t& high, std::uint32_t& low) {
 }
 
 ProgrammingJob::ProgrammingJob() {
-    setComPortName("\\\\.\\COM1");
+    setComPortName(kDefaultComPort);
     catalogue.setLegacyListMasked(true);
 }
 

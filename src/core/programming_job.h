@@ -22,6 +22,8 @@ inline constexpr std::uint8_t kTypeProduction = 0x80;
 
 inline constexpr std::uint32_t kSerialHalfLimit = 100000000;  // each half holds 8 digits
 inline constexpr std::uint32_t kChipCounterMax = 999999;
+// The port a job remembers before anything has named one.
+inline constexpr const char* kDefaultComPort = "\\\\.\\COM1";
 
 // The packed-decimal form of a 16-digit number: byte 0 holds the lowest digit pair.
 using Bcd8 = std::array<std::uint8_t, 8>;
@@ -95,7 +97,8 @@ class ProgrammingJob {
     bool uartFastProtocol = false;
     bool gangVerifyOnly = false;
 
-    // 7. Serial link: device name, NUL-terminated within 16 bytes.
+    // 7. Serial link: device name, NUL-terminated within 16 bytes; kDefaultComPort until a
+    // settings file, a search or the operator names another.
     std::array<char, 16> comPortName{};
     bool comPortFromIspSearch = false;
 

@@ -34,6 +34,39 @@ inline void putSerial(std::vector<std::uint8_t>& out, std::size_t at, std::uint3
         out[at + i] = bcd[7 - i];
 }
 
+// Where a file keeps the job's advanced settings (the usage limit, S/N programming, the chip
+// counter and the UART protocol). Each file has its own places; a file without a place for
+// the usage-limit switch has kNoField there.
+inline constexpr std::size_t kNoField = static_cast<std::size_t>(-1);
+struct AdvancedFieldPlaces {
+    std::size_t usageTimes;  // high byte, then low byte
+    std::size_t usageLimitEnabled;
+    std::size_t serialEnabled;
+    std::size_t serialAddress;
+    std::size_t increment;
+    std::size_t serialNumber;
+    std::size_t chipCounterEnabled;
+    std::size_t chipCounterDown;
+    std::size_t chipCounter;
+    std::size_t uartProtocol;  // 0x00 for the fast protocol, 0xFF for the normal one
+};
+
+inline void putAdvancedFields(std::vector<std::uint8_t>& out, const AdvancedFieldPlaces& at,
+                              const ProgrammingJob& job) {
+    out[at.usageTimes] = job.usageTimesHigh;
+    out[at.usageTimes + 1] = job.usageTimesLow;
+    if (at.usageLimitEnabled != kNoField)
+        out[at.usageLimitEnabled] = flagByte(job.usageLimitEnabled);
+    out[at.serialEnabled] = flagByte(job.serialEnabled);
+    putU32(out, at.serialAddress, job.serialAddress);
+    putSerial(out, at.increment, job.incrementHigh, job.incrementLow);
+    putSerial(out, at.serialNumber, job.serialHigh, job.serialLow);
+    out[at.chipCounterEnabled] = flagByte(job.chipCounterEnabled);
+    out[at.chipCounterDown] = flagByte(job.chipCounterDown);
+    putU32(out, at.chipCounter, job.chipCounter);
+    out[at.uartProtocol] = job.uartFastProtocol ? 0x00 : 0xFF;
+}
+
 inline bool has(std::span<const std::uint8_t> in, std::size_t at, std::size_t size) {
     return in.size() >= at + size;
 }

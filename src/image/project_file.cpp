@@ -36,6 +36,16 @@ constexpr std::size_t kChipCounterEnabled = 96;
 constexpr std::size_t kChipCounterDown = 97;
 constexpr std::size_t kChipCounter = 98;
 constexpr std::size_t kUartProtocol = 104;
+constexpr AdvancedFieldPlaces kAdvancedFields{.usageTimes = kUsageTimesHigh,
+                                              .usageLimitEnabled = kUsageLimitEnabled,
+                                              .serialEnabled = kSerialEnabled,
+                                              .serialAddress = kSerialAddress,
+                                              .increment = kIncrement,
+                                              .serialNumber = kSerialNumber,
+                                              .chipCounterEnabled = kChipCounterEnabled,
+                                              .chipCounterDown = kChipCounterDown,
+                                              .chipCounter = kChipCounter,
+                                              .uartProtocol = kUartProtocol};
 
 // Region block offsets.
 constexpr std::size_t kBlockName = 0;
@@ -113,17 +123,7 @@ std::vector<std::uint8_t> encodeProject(ProgrammingJob& job) {
         out[kConfig1 + i] = job.configBytes[3 - i];
     }
     std::memcpy(out.data() + kComPortName, job.comPortName.data(), job.comPortName.size());
-    out[kUsageTimesHigh] = job.usageTimesHigh;
-    out[kUsageTimesLow] = job.usageTimesLow;
-    out[kUsageLimitEnabled] = flagByte(job.usageLimitEnabled);
-    out[kSerialEnabled] = flagByte(job.serialEnabled);
-    putU32(out, kSerialAddress, job.serialAddress);
-    putSerial(out, kIncrement, job.incrementHigh, job.incrementLow);
-    putSerial(out, kSerialNumber, job.serialHigh, job.serialLow);
-    out[kChipCounterEnabled] = flagByte(job.chipCounterEnabled);
-    out[kChipCounterDown] = flagByte(job.chipCounterDown);
-    putU32(out, kChipCounter, job.chipCounter);
-    out[kUartProtocol] = job.uartFastProtocol ? 0x00 : 0xFF;
+    putAdvancedFields(out, kAdvancedFields, job);
 
     for (std::size_t r = 0; r < 3; ++r) {
         if ((job.flags & kRegionBits[r]) == 0)

@@ -189,4 +189,14 @@ bool checkSerialAddress(ProgrammingJob& job, Operator& op) {
     return true;
 }
 
+bool checkImageSizes(ProgrammingJob& job, Operator& op) {
+    return (!job.updateAprom || checkApromSize(job, op)) &&
+           (!job.updateDataFlash || checkDataFlashSize(job, op)) &&
+           (!job.updateLdrom || checkLdromSize(job, op));
+}
+
+bool checkUpdateInputs(ProgrammingJob& job, Operator& op) {
+    return checkImageSizes(job, op) && (!job.serialEnabled || checkSerialAddress(job, op));
+}
+
 }  // namespace tarnel

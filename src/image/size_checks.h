@@ -25,4 +25,11 @@ bool checkDataFlashSize(ProgrammingJob& job, Operator& op);
 bool checkLdromSize(ProgrammingJob& job, Operator& op);
 bool checkSerialAddress(ProgrammingJob& job, Operator& op);
 
+// The size checks of the regions the job updates, in order APROM, DataFlash, LDROM; stops at
+// the first that fails.
+bool checkImageSizes(ProgrammingJob& job, Operator& op);
+// What an update checks before it starts: the image sizes, then the S/N address when S/N
+// programming is on.
+bool checkUpdateInputs(ProgrammingJob& job, Operator& op);
+
 }  // namespace tarnel

@@ -146,7 +146,7 @@ void UartIsp::searchIspPorts() {
             std::string_view(content.data(), static_cast<std::size_t>(file.gcount())));
         op_.setPortText(link_.portText(job_.comPortText()));
     } else {
-        const std::string name = isp::kDefaultPort;
+        const std::string name = kDefaultComPort;
         if (!writeFileAtomically(
                 portFilePath(),
                 std::span(reinterpret_cast<const std::uint8_t*>(name.data()), name.size())))

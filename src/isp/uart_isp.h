@@ -51,7 +51,6 @@ inline constexpr std::uint32_t kSettleQuietMs = 5;
 inline constexpr int kMaxLateAnswers = 32;
 
 inline constexpr const char* kPortFileName = "GUI_ComPortISP.LOG";
-inline constexpr const char* kDefaultPort = "\\\\.\\COM1";
 }  // namespace isp
 
 // The baud rate a boot loader's answer to the probe announces; none for any other byte.

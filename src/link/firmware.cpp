@@ -50,14 +50,14 @@ std::uint32_t byteSum(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::string ProgrammerSession::firmwarePath(std::string_view fileName) const {
-    if (!firmwareDirectory.empty())
-        return (std::filesystem::path(firmwareDirectory) / fileName).string();
+    if (!firmwareDirectory_.empty())
+        return (std::filesystem::path(firmwareDirectory_) / fileName).string();
     std::filesystem::path directory = job_.workDirectory.empty() ? "." : job_.workDirectory;
     std::filesystem::path path = directory / fileName;
     std::error_code error;
-    if (!firmwareFallbackDirectory.empty() && !std::filesystem::exists(path, error)) {
+    if (!firmwareFallbackDirectory_.empty() && !std::filesystem::exists(path, error)) {
         std::filesystem::path installed =
-            std::filesystem::path(firmwareFallbackDirectory) / fileName;
+            std::filesystem::path(firmwareFallbackDirectory_) / fileName;
         if (std::filesystem::exists(installed, error))
             path = std::move(installed);
     }
@@ -87,7 +87,7 @@ bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t li
 }
 
 bool ProgrammerSession::updateFirmware() {
-    const ProgrammerKindRow* row = rowOfVariant(firmwareVariant);
+    const ProgrammerKindRow* row = rowOfVariant(firmwareVariant_);
     const std::string path = firmwarePath(row != nullptr ? row->firmwareFile : "");
     std::vector<std::uint8_t> file;
     if (!readFirmwareFile(path, kFirmwareCapacity, file))
@@ -100,7 +100,7 @@ bool ProgrammerSession::updateFirmware() {
         return static_cast<std::uint8_t>(value >> shift);
     };
 
-    lastCommand = command::kLoadFirmware;
+    lastCommand_ = command::kLoadFirmware;
     if (!sendCommandByte(command::kLoadFirmware))
         return false;
     pause(kBytePauseMs);
@@ -136,10 +136,10 @@ bool ProgrammerSession::updateFirmware() {
             return false;
         op_.stepProgress();
     }
-    if (!receiveBlock(replyBuffer.data(), 3))
+    std::uint8_t reply[3] = {};
+    if (!receiveBlock(reply, 3))
         return false;
-    if (replyBuffer[0] != byteOf(sum, 16) || replyBuffer[1] != byteOf(sum, 8) ||
-        replyBuffer[2] != byteOf(sum, 0)) {
+    if (reply[0] != byteOf(sum, 16) || reply[1] != byteOf(sum, 8) || reply[2] != byteOf(sum, 0)) {
         showFail(op_, kStorageChecksumError);
         return false;
     }
@@ -157,7 +157,7 @@ bool ProgrammerSession::updateGangFirmware() {
         return false;
     const std::vector<std::uint8_t> image = prepareGangFirmware(file);
 
-    lastCommand = command::kLoadFirmware;
+    lastCommand_ = command::kLoadFirmware;
     if (!sendCommandByte(command::kLoadFirmware))
         return false;
     pause(kBytePauseMs);
@@ -187,7 +187,7 @@ bool ProgrammerSession::updateGangFirmware() {
 
 ProgrammerSession::FirmwareCheck ProgrammerSession::checkFirmwareVersion() {
     readFirmwareVersion();
-    if (firmwareVersion == kCarriedFirmwareVersion)
+    if (firmwareVersion_ == kCarriedFirmwareVersion)
         return FirmwareCheck::Current;
     if (updateFirmware())
         return FirmwareCheck::Reloaded;
@@ -197,7 +197,7 @@ ProgrammerSession::FirmwareCheck ProgrammerSession::checkFirmwareVersion() {
 
 ProgrammerSession::FirmwareCheck ProgrammerSession::checkGangFirmwareVersion() {
     readGangFirmwareVersion();
-    if (gangFwBelow0119 || firmwareVersion == kCarriedFirmwareVersion)
+    if (gangFwBelow0119_ || firmwareVersion_ == kCarriedFirmwareVersion)
         return FirmwareCheck::Current;
     if (updateGangFirmware())
         return FirmwareCheck::Reloaded;

@@ -17,8 +17,7 @@ bool isProgrammerIdentity(std::uint8_t byte) {
     return rowOfKind(byte) != nullptr;
 }
 
-ProgrammerLink::ProgrammerLink(ProgrammingJob& job, PortFactory& ports, Clock& clock)
-    : job_(job), ports_(ports), clock_(clock) {}
+ProgrammerLink::ProgrammerLink(PortFactory& ports, Clock& clock) : ports_(ports), clock_(clock) {}
 
 bool ProgrammerLink::configureLine(std::uint32_t baudRate, std::uint8_t byteSize,
                                    std::uint32_t parityCheck, Parity parity, StopBits stopBits) {
@@ -85,10 +84,6 @@ bool ProgrammerLink::writeBytes(const std::uint8_t* buffer, std::uint32_t count)
     return transfer.ok && transfer.count == count;
 }
 
-bool ProgrammerLink::openRemembered() {
-    return openConfigured(job_.comPortText(), kProgrammerBaudRate, kStandardTimeouts);
-}
-
 bool ProgrammerLink::open(std::string_view name, std::uint32_t baudRate) {
     return openConfigured(name, baudRate, kStandardTimeouts);
 }
@@ -143,7 +138,7 @@ bool ProgrammerLink::probe(const std::string& device) {
     return true;
 }
 
-bool ProgrammerLink::findProgrammerPort() {
+std::optional<std::string> ProgrammerLink::findProgrammerPort() {
     close();
     const std::vector<std::string> table = ports_.portTable();
     for (int slot = 1; slot <= kPortSlots; ++slot) {
@@ -151,15 +146,14 @@ bool ProgrammerLink::findProgrammerPort() {
             break;  // no port past the table
         if (table[slot - 1].empty() || !probe(table[slot - 1]))
             continue;
-        job_.setComPortName(rememberedNameForSlot(slot, table));
         if (!setTimeouts(kStandardTimeouts)) {
             close();
-            return false;
+            return std::nullopt;
         }
-        return true;
+        return rememberedNameForSlot(slot, table);
     }
     close();
-    return false;
+    return std::nullopt;
 }
 
 bool ProgrammerLink::listAvailablePorts() {

@@ -7,12 +7,12 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/clock.h"
-#include "core/programming_job.h"
 #include "link/serial_port.h"
 
 namespace tarnel {
@@ -69,7 +69,7 @@ class TickRun {
 
 class ProgrammerLink {
   public:
-    ProgrammerLink(ProgrammingJob& job, PortFactory& ports, Clock& clock);
+    ProgrammerLink(PortFactory& ports, Clock& clock);
 
     bool configureLine(std::uint32_t baudRate, std::uint8_t byteSize, std::uint32_t parityCheck,
                        Parity parity, StopBits stopBits);
@@ -86,17 +86,16 @@ class ProgrammerLink {
     bool writeByte(std::uint8_t value);
     bool writeBytes(const std::uint8_t* buffer, std::uint32_t count);
 
-    // Opens the job's remembered port at 115200 baud with the standard time-outs.
-    bool openRemembered();
-    // Opens a port by name (a remembered-style name or a device path).
+    // Opens a port by name (a remembered-style name or a device path) with the standard
+    // time-outs.
     bool open(std::string_view name, std::uint32_t baudRate);
     bool openWithTimeout(std::string_view name, std::uint32_t baudRate, std::uint32_t timeout);
     void close();
     bool isOpen() const { return port_ != nullptr; }
 
     // Scans slots 1..256 for a programmer; on success the port stays open (two stop bits,
-    // standard time-outs) and its name is remembered in the job.
-    bool findProgrammerPort();
+    // standard time-outs) and its remembered-style name is returned.
+    std::optional<std::string> findProgrammerPort();
 
     // Lists the ports that can be opened now, in slot order, as remembered-style names.
     bool listAvailablePorts();
@@ -112,8 +111,6 @@ class ProgrammerLink {
 
     // A port name as the operator sees it: the device it stands for, without its prefix.
     std::string portText(std::string_view name);
-    // The same for the remembered port.
-    std::string rememberedPortText() { return portText(job_.comPortText()); }
 
     Clock& clock() { return clock_; }
     const Timeouts& timeouts() const { return timeouts_; }
@@ -125,7 +122,6 @@ class ProgrammerLink {
     // One candidate of the scan: true when a programmer answered; the port is closed if not.
     bool probe(const std::string& device);
 
-    ProgrammingJob& job_;
     PortFactory& ports_;
     Clock& clock_;
     std::unique_ptr<SerialPort> port_;

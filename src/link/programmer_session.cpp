@@ -1,5 +1,6 @@
 #include "link/programmer_session.h"
 
+#include <optional>
 #include <string>
 
 namespace tarnel {
@@ -69,19 +70,23 @@ bool ProgrammerSession::receiveBlock(std::uint8_t* buffer, std::uint32_t count) 
 }
 
 bool ProgrammerSession::expectAck() {
-    return acknowledged(link_.readByte(replyByte));
+    std::uint8_t reply = 0;
+    const bool ok = link_.readByte(reply);
+    return acknowledged(ok, reply);
 }
 
 bool ProgrammerSession::expectAck(TickRun& run) {
-    return acknowledged(run.next(link_, clock_, replyByte));
+    std::uint8_t reply = 0;
+    const bool ok = run.next(link_, clock_, reply);
+    return acknowledged(ok, reply);
 }
 
-bool ProgrammerSession::acknowledged(bool ok) {
+bool ProgrammerSession::acknowledged(bool ok, std::uint8_t reply) {
     if (!finish(ok)) {
         showFail(op_, kNoResponse);
         return false;
     }
-    if (replyByte == kSingleAck)
+    if (reply == kSingleAck)
         return true;
     finish(false);
     showFail(op_, kResponseError);
@@ -89,19 +94,20 @@ bool ProgrammerSession::acknowledged(bool ok) {
 }
 
 bool ProgrammerSession::expectGangAck() {
-    if (!finish(link_.readByte(replyByte))) {
+    std::uint8_t reply = 0;
+    if (!finish(link_.readByte(reply))) {
         showFail(op_, kNoGangResponse);
         return false;
     }
-    if (replyByte == kGangAck)
+    if (reply == kGangAck)
         return true;
     finish(false);
     showFail(op_, kGangError);
     return false;
 }
 
-bool ProgrammerSession::receiveRaw() {
-    return finish(link_.readByte(replyByte));
+bool ProgrammerSession::receiveRaw(std::uint8_t& place) {
+    return finish(link_.readByte(place));
 }
 
 bool ProgrammerSession::sendPaced(std::initializer_list<std::uint8_t> bytes) {
@@ -131,7 +137,7 @@ bool ProgrammerSession::expectGangAck(const Timeouts& wait) {
 
 ProgrammerSession::Connect ProgrammerSession::connect() {
     link_.close();
-    if (!link_.openRemembered())
+    if (!link_.open(job_.comPortText(), kProgrammerBaudRate))
         return Connect::NotOpened;
     // After a reply cut short or a failed exchange, the tail of that reply may still be
     // arriving after the reopen: let it pass before asking. A line that never falls silent
@@ -140,56 +146,58 @@ ProgrammerSession::Connect ProgrammerSession::connect() {
         link_.drainUntilQuiet(kQuietBeforeIdentify);
         lineMayHoldReply_ = false;
     }
-    lastCommand = command::kIdentify;
+    lastCommand_ = command::kIdentify;
     if (!sendCommandByte(command::kIdentify))
         return Connect::NoAnswer;
-    if (!receiveByte(replyByte))
+    if (!receiveByte(programmerKind_))
         return Connect::NoAnswer;
-    programmerKind = replyByte;
-    op_.setPortText(link_.rememberedPortText());
+    op_.setPortText(link_.portText(job_.comPortText()));
     return Connect::Done;
 }
 
 bool ProgrammerSession::scan() {
     op_.setPortText(kUnknownPort);
-    if (!link_.findProgrammerPort()) {
+    std::optional<std::string> found = link_.findProgrammerPort();
+    if (!found) {
         pause(kRetryAfterScanMs);
-        if (!link_.findProgrammerPort()) {
+        found = link_.findProgrammerPort();
+        if (!found) {
             showFail(op_, job_.gangMode ? kGangNotFound : kProgrammerNotFound);
             return false;
         }
     }
-    op_.setPortText(link_.rememberedPortText());
+    job_.setComPortName(*found);
+    op_.setPortText(link_.portText(job_.comPortText()));
     return true;
 }
 
 bool ProgrammerSession::findAndConnect(std::string_view notFoundText) {
-    notFound = false;
+    notFound_ = false;
     const Connect first = connect();
     if (first == Connect::Done)
         return true;
-    if (!scanAllowed) {
-        notFound = true;
+    if (!scanAllowed_) {
+        notFound_ = true;
         showFail(op_, notFoundText);
         return false;
     }
     pause(kRetryAfterConnectMs);
     if (!scan()) {
-        notFound = true;
+        notFound_ = true;
         return false;
     }
     pause(kRetryAfterScanMs);
     switch (connect()) {
         case Connect::Done:
             if (first == Connect::NoAnswer)
-                ++recoveredFailures;  // its wrapper's box
+                ++recoveredFailures_;  // its wrapper's box
             return true;
         case Connect::NoAnswer:
             return false;  // the wrapper has said why
         case Connect::NotOpened:
             // The port the scan just found cannot be opened again: say so rather than stop
             // without a word.
-            notFound = true;
+            notFound_ = true;
             showFail(op_, notFoundText);
             return false;
     }
@@ -199,35 +207,35 @@ bool ProgrammerSession::findAndConnect(std::string_view notFoundText) {
 bool ProgrammerSession::searchProgrammer() {
     if (!job_.gangMode) {
         op_.setStatus("Search Programmer...");
-    } else if (socketNumber >= 1 && socketNumber <= 4) {
-        op_.setStatus("Search Programmer <" + std::to_string(socketNumber) + " of 4>...");
+    } else if (socketNumber_ >= 1 && socketNumber_ <= 4) {
+        op_.setStatus("Search Programmer <" + std::to_string(socketNumber_) + " of 4>...");
     }
     if (!findAndConnect(kProgrammerNotFound))
         return false;
 
-    firmwareVariant = FirmwareVariant::None;
-    if (programmerKind == kGangProgrammerKind) {
+    firmwareVariant_ = FirmwareVariant::None;
+    if (programmerKind_ == kGangProgrammerKind) {
         showFail(op_, kSelectGangMode);
         return false;
     }
-    const ProgrammerKindRow* row = rowOfKind(programmerKind);
+    const ProgrammerKindRow* row = rowOfKind(programmerKind_);
     if (row == nullptr) {
         showFail(op_, kProgrammerNotFound);
         return false;
     }
-    firmwareVariant = row->variant;
+    firmwareVariant_ = row->variant;
     showProgrammerType();
-    if (identifyOnly)
+    if (identifyOnly_)
         return true;
 
     const VariantDecision decision =
-        checkVariant(firmwareVariant, categoryOfPart(job_.partIndex, job_.part()));
+        checkVariant(firmwareVariant_, categoryOfPart(job_.partIndex, job_.part()));
     if (decision.action == VariantDecision::Action::Refuse) {
         showFail(op_, decision.refusal);
         return false;
     }
-    const bool moved = decision.target != firmwareVariant;
-    firmwareVariant = decision.target;
+    const bool moved = decision.target != firmwareVariant_;
+    firmwareVariant_ = decision.target;
     if (moved || job_.forceFirmwareUpdate) {
         if (!updateFirmware()) {
             showFail(op_, kConfigureError);
@@ -241,7 +249,7 @@ bool ProgrammerSession::searchGangProgrammer() {
     op_.setStatus("Search Gang Programmer...");
     if (!findAndConnect(kGangNotFound))
         return false;
-    if (programmerKind == kGangProgrammerKind)
+    if (programmerKind_ == kGangProgrammerKind)
         return true;
     showFail(op_, kGangNotFound);
     return false;
@@ -255,7 +263,7 @@ namespace {
 // A byte that does not arrive keeps its previous value.
 template <typename ExpectAck>
 bool queryVersion(ProgrammerSession& session, std::uint16_t& version, ExpectAck expectAck) {
-    session.lastCommand = command::kFirmwareVersion;
+    session.setLastCommand(command::kFirmwareVersion);
     if (!session.sendCommandByte(command::kFirmwareVersion))
         return false;
     session.pause(kBytePauseMs);
@@ -271,27 +279,27 @@ bool queryVersion(ProgrammerSession& session, std::uint16_t& version, ExpectAck 
 }  // namespace
 
 bool ProgrammerSession::readFirmwareVersion() {
-    const bool ok = queryVersion(*this, firmwareVersion, [this] { return expectAck(); });
-    fwBelow0490 = firmwareVersion < 0x0490;
-    fwBelow0501 = firmwareVersion < 0x0501;
-    fwBelow0505 = firmwareVersion < 0x0505;
-    fwBelow0524 = firmwareVersion < 0x0524;
-    fwBelow0601 = firmwareVersion < 0x0601;
-    fwBelow0614 = firmwareVersion < 0x0614;
+    const bool ok = queryVersion(*this, firmwareVersion_, [this] { return expectAck(); });
+    fwBelow0490_ = firmwareVersion_ < 0x0490;
+    fwBelow0501_ = firmwareVersion_ < 0x0501;
+    fwBelow0505_ = firmwareVersion_ < 0x0505;
+    fwBelow0524_ = firmwareVersion_ < 0x0524;
+    fwBelow0601_ = firmwareVersion_ < 0x0601;
+    fwBelow0614_ = firmwareVersion_ < 0x0614;
     return ok;
 }
 
 bool ProgrammerSession::readGangFirmwareVersion() {
-    const bool ok = queryVersion(*this, firmwareVersion, [this] { return expectGangAck(); });
-    gangFwBelow0119 = firmwareVersion < 0x0119;
-    gangFwBelow0145 = firmwareVersion < 0x0145;
-    gangFwBelow0560 = firmwareVersion < 0x0560;
-    fwBelow0601 = firmwareVersion < 0x0601;
+    const bool ok = queryVersion(*this, firmwareVersion_, [this] { return expectGangAck(); });
+    gangFwBelow0119_ = firmwareVersion_ < 0x0119;
+    gangFwBelow0145_ = firmwareVersion_ < 0x0145;
+    gangFwBelow0560_ = firmwareVersion_ < 0x0560;
+    fwBelow0601_ = firmwareVersion_ < 0x0601;
     return ok;
 }
 
 void ProgrammerSession::showProgrammerType() {
-    if (const ProgrammerKindRow* row = rowOfVariant(firmwareVariant))
+    if (const ProgrammerKindRow* row = rowOfVariant(firmwareVariant_))
         op_.setProgrammerTypeLabel(row->label);
 }
 

@@ -8,12 +8,11 @@
 // result in the job's linkResult and shows its own FAIL message; callers stop at the first
 // false, so each exchange reads as straight-line code.
 
-#include <array>
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/clock.h"
@@ -71,48 +70,55 @@ class ProgrammerSession {
     ProgrammerSession(ProgrammingJob& job, ProgrammerLink& link, Operator& op, Clock& clock);
 
     // What the last search and version query found; renewed by each.
-    std::uint8_t programmerKind = 0;
-    FirmwareVariant firmwareVariant = FirmwareVariant::None;
-    std::uint16_t firmwareVersion = 0;
-    bool fwBelow0490 = false;
-    bool fwBelow0501 = false;
-    bool fwBelow0505 = false;
-    bool fwBelow0524 = false;
-    bool fwBelow0601 = false;
-    bool fwBelow0614 = false;
-    bool gangFwBelow0119 = false;
-    bool gangFwBelow0145 = false;
-    bool gangFwBelow0560 = false;
+    std::uint8_t programmerKind() const { return programmerKind_; }
+    FirmwareVariant firmwareVariant() const { return firmwareVariant_; }
+    std::uint16_t firmwareVersion() const { return firmwareVersion_; }
+    bool fwBelow0490() const { return fwBelow0490_; }
+    bool fwBelow0501() const { return fwBelow0501_; }
+    bool fwBelow0505() const { return fwBelow0505_; }
+    bool fwBelow0524() const { return fwBelow0524_; }
+    bool fwBelow0601() const { return fwBelow0601_; }
+    bool fwBelow0614() const { return fwBelow0614_; }
+    bool gangFwBelow0119() const { return gangFwBelow0119_; }
+    bool gangFwBelow0145() const { return gangFwBelow0145_; }
+    bool gangFwBelow0560() const { return gangFwBelow0560_; }
+    // The gang programmer takes the extended download header (firmware 0x0119 or newer).
+    bool gangHeaderExtended() const { return !gangFwBelow0119_; }
+    // For a port opened without a search: the variant and version a search would have found.
+    void assumeFirmware(FirmwareVariant variant, std::uint16_t version) {
+        firmwareVariant_ = variant;
+        firmwareVersion_ = version;
+    }
 
-    bool identifyOnly = false;  // the search stops after identifying the programmer
+    // The search stops after identifying the programmer.
+    bool identifyOnly() const { return identifyOnly_; }
+    void setIdentifyOnly(bool on) { identifyOnly_ = on; }
     // Off: only the remembered port is tried, never a scan (a port named on the command
     // line, where another port may hold another station's programmer).
-    bool scanAllowed = true;
+    void setScanAllowed(bool allowed) { scanAllowed_ = allowed; }
     // FAIL boxes of a first connect that the scan then made good; a front that judges a
     // command by its boxes leaves these out.
-    int recoveredFailures = 0;
+    int recoveredFailures() const { return recoveredFailures_; }
     // The last search found no programmer (after its FAIL box).
-    bool notFound = false;
-    std::uint8_t socketNumber = 0;  // gang socket being served, 1..4; 0 outside gang work
+    bool notFound() const { return notFound_; }
 
-    std::uint8_t lastCommand = 0;
-    std::uint8_t replyByte = 0;
-    std::array<std::uint8_t, 64> replyBuffer{};
+    // The gang socket being served, 1..4; 0 outside gang work.
+    std::uint8_t socketNumber() const { return socketNumber_; }
+    void setSocketNumber(std::uint8_t socket) { socketNumber_ = socket; }
+    // The command byte of the exchange under way, for the debug report of a failure.
+    std::uint8_t lastCommand() const { return lastCommand_; }
+    void setLastCommand(std::uint8_t value) { lastCommand_ = value; }
 
     // Where the firmware files lie; empty: the job's working directory (else "."), then, for
-    // a file not there, the installed firmware directory.
-    std::string firmwareDirectory;
-    std::string firmwareFallbackDirectory = installedFirmwareDirectory();
+    // a file not there, the fallback (the installed firmware directory).
+    void setFirmwareDirectory(std::string directory) { firmwareDirectory_ = std::move(directory); }
+    void setFirmwareFallbackDirectory(std::string directory) {
+        firmwareFallbackDirectory_ = std::move(directory);
+    }
 
-    // ---- Download and update state ----------------------------------------------------
-    // The gang programmer takes the extended download header (firmware 0x0119 or newer).
-    bool gangHeaderExtended = false;
     // The last download's storage was verified (on a gang programmer: every unit's).
-    bool downloadSucceeded = false;
-    // The UART ISP update that Update Chip hands over to in ISP-by-COM-port and production
-    // mode; the argument asks for the production loop. Unset in a build without it.
-    std::function<void(bool productionLoop)> uartIspUpdate;
-    // ------------------------------------------------------------------------------------
+    bool downloadSucceeded() const { return downloadSucceeded_; }
+    void setDownloadSucceeded(bool succeeded) { downloadSucceeded_ = succeeded; }
 
     // The host stopped reading a reply the programmer may still be sending (the stored-setup
     // report after a differing field): the next connect waits for the line to fall quiet.
@@ -128,7 +134,8 @@ class ProgrammerSession {
     bool receiveByte(TickRun& run, std::uint8_t& place);
     bool expectAck(TickRun& run);
     bool expectGangAck();
-    bool receiveRaw();
+    // A byte without a FAIL box when it does not come.
+    bool receiveRaw(std::uint8_t& place);
     // Bytes of a wider value, most significant first, each followed by the 1 ms pause.
     bool sendPaced(std::initializer_list<std::uint8_t> bytes);
     // An acknowledge awaited under a longer profile, with the standard profile restored after.
@@ -164,7 +171,7 @@ class ProgrammerSession {
   private:
     enum class Connect { Done, NotOpened, NoAnswer };
     bool received(bool ok, std::uint8_t value, std::uint8_t& place);
-    bool acknowledged(bool ok);
+    bool acknowledged(bool ok, std::uint8_t reply);
     Connect connect();
     bool scan();
     // Connect, else scan and connect again; shows every failure.
@@ -186,6 +193,28 @@ class ProgrammerSession {
     Clock& clock_;
     // Set by a reply cut short and by every failed exchange, cleared by the next connect.
     bool lineMayHoldReply_ = false;
+
+    std::uint8_t programmerKind_ = 0;
+    FirmwareVariant firmwareVariant_ = FirmwareVariant::None;
+    std::uint16_t firmwareVersion_ = 0;
+    bool fwBelow0490_ = false;
+    bool fwBelow0501_ = false;
+    bool fwBelow0505_ = false;
+    bool fwBelow0524_ = false;
+    bool fwBelow0601_ = false;
+    bool fwBelow0614_ = false;
+    bool gangFwBelow0119_ = false;
+    bool gangFwBelow0145_ = false;
+    bool gangFwBelow0560_ = false;
+    bool identifyOnly_ = false;
+    bool scanAllowed_ = true;
+    int recoveredFailures_ = 0;
+    bool notFound_ = false;
+    std::uint8_t socketNumber_ = 0;
+    std::uint8_t lastCommand_ = 0;
+    std::string firmwareDirectory_;
+    std::string firmwareFallbackDirectory_ = installedFirmwareDirectory();
+    bool downloadSucceeded_ = false;
 };
 
 }  // namespace tarnel

@@ -1,5 +1,6 @@
 #include "operations/chip_check.h"
 
+#include <array>
 #include <cstdio>
 
 namespace tarnel {
@@ -31,17 +32,18 @@ bool chipCheckWorker(ProgrammerSession& session, ReadBackState& readBack) {
         return false;
     if (session.checkFirmwareVersion() == ProgrammerSession::FirmwareCheck::Failed)
         return false;
-    session.lastCommand = command::kChipCheck;
+    session.setLastCommand(command::kChipCheck);
     if (!session.sendCommandByte(command::kChipCheck) || !session.expectAck())
         return false;
     if (!session.sendPaced({byteOf(job.partIndex, 0), byteOf(job.partIndex, 8), part.algoParamA,
                             part.algoParamB, byteOf(part.deviceId, 8), byteOf(part.deviceId, 0),
                             part.algoParamD}))
         return false;
-    if (!session.receiveByte(session.replyByte))
+    std::uint8_t status = 0;
+    if (!session.receiveByte(status))
         return false;
 
-    switch (session.replyByte) {
+    switch (status) {
         case 0:
             if (!session.sendCommandByte(0x00))
                 return false;
@@ -60,9 +62,9 @@ bool chipCheckWorker(ProgrammerSession& session, ReadBackState& readBack) {
             break;  // an undefined status: no answer, the trim bytes follow
     }
 
-    if (!session.receiveBlock(session.replyBuffer.data(), kTrimBytes))
+    std::array<std::uint8_t, kTrimBytes> t{};
+    if (!session.receiveBlock(t.data(), kTrimBytes))
         return false;
-    const auto& t = session.replyBuffer;
     char text[64];
     std::snprintf(text, sizeof text, "TRIM0~4=0x%02X 0x%02X 0x%02X 0x%02X 0x%02X", t[0], t[1], t[2],
                   t[3], t[4]);

@@ -18,7 +18,7 @@ constexpr std::size_t kGangPartNumberLimit = 64;
 class SocketReset {
   public:
     explicit SocketReset(ProgrammerSession& session) : session_(session) {}
-    ~SocketReset() { session_.socketNumber = 0; }
+    ~SocketReset() { session_.setSocketNumber(0); }
     SocketReset(const SocketReset&) = delete;
     SocketReset& operator=(const SocketReset&) = delete;
 
@@ -29,7 +29,7 @@ class SocketReset {
 // A download step's status line: the plain text outside gang mode, the unit form while a
 // gang unit is served, no change otherwise.
 void showStepStatus(ProgrammerSession& session, const std::string& step) {
-    const int socket = session.socketNumber;
+    const int socket = session.socketNumber();
     if (!session.job().gangMode) {
         session.op().setStatus(step + "...");
     } else if (socket >= 1 && socket <= 4) {
@@ -75,7 +75,7 @@ bool transferRegion(ProgrammerSession& session, const RegionTransfer& region, bo
             return false;
         op.stepProgress();
     }
-    std::uint8_t* reply = session.replyBuffer.data();
+    std::uint8_t reply[4] = {};
     if (!session.receiveBlock(reply, 4))
         return false;
     const auto& sum = image.headerChecksum;
@@ -93,10 +93,10 @@ bool transferRegion(ProgrammerSession& session, const RegionTransfer& region, bo
 // 0xCA and, for a gang programmer of 0x0119 or newer, the header bytes.
 bool sendGangHeader(ProgrammerSession& session) {
     ProgrammingJob& job = session.job();
-    session.lastCommand = command::kGangDownloadHeader;
+    session.setLastCommand(command::kGangDownloadHeader);
     if (!session.sendCommandByte(command::kGangDownloadHeader) || !session.expectGangAck())
         return false;
-    if (!session.gangHeaderExtended)
+    if (!session.gangHeaderExtended())
         return true;
     const auto& configSum = job.imageAprom.configSum;
     if (!session.sendPaced({job.part().algoFlag,
@@ -121,12 +121,11 @@ void gangDownload(ProgrammerSession& session) {
         return;
     if (!session.gangFirmwareReady())
         return;
-    session.gangHeaderExtended = !session.gangFwBelow0119;
     if (!sendGangHeader(session) || !receiveGangSync(session, 1, true))
         return;
     bool allVerified = true;
     for (std::uint8_t unit = 1; unit <= 4; ++unit) {
-        session.socketNumber = unit;
+        session.setSocketNumber(unit);
         const StorageOutcome outcome = downloadStorage(session);
         if (outcome == StorageOutcome::Stopped)
             return;
@@ -135,7 +134,7 @@ void gangDownload(ProgrammerSession& session) {
             return;
     }
     // A unit whose checksum failed has shown its FAIL box; the run is no success then.
-    session.downloadSucceeded = allVerified;
+    session.setDownloadSucceeded(allVerified);
     if (allVerified)
         showPass(session.op(), "Gang Programmer is successfully downloaded !",
                  session.job().productionMode);
@@ -146,12 +145,13 @@ void gangDownload(ProgrammerSession& session) {
 bool receiveGangSync(ProgrammerSession& session, std::uint8_t expected, bool longWait) {
     if (longWait)
         session.link().setTimeouts(kLongWaitTimeouts);
-    const bool received = session.receiveByte(session.replyByte);
+    std::uint8_t sync = 0;
+    const bool received = session.receiveByte(sync);
     if (longWait)
         session.link().setTimeouts(kStandardTimeouts);
     if (!received)
         return false;
-    if (session.replyByte == expected)
+    if (sync == expected)
         return true;
     showFail(session.op(), "Sync #" + std::to_string(expected) + " error !");
     return false;
@@ -162,7 +162,6 @@ bool prepareGangDownload(ProgrammerSession& session) {
     // PASS after it.
     if (!session.searchGangProgrammer() || !session.readGangFirmwareVersion())
         return false;
-    session.gangHeaderExtended = !session.gangFwBelow0119;
     return true;
 }
 
@@ -170,13 +169,9 @@ void downloadWorker(ProgrammerSession& session) {
     ProgrammingJob& job = session.job();
     Operator& op = session.op();
     SocketReset socketReset(session);
-    session.downloadSucceeded = false;
+    session.setDownloadSucceeded(false);
 
-    if (job.updateAprom && !checkApromSize(job, op))
-        return;
-    if (job.updateDataFlash && !checkDataFlashSize(job, op))
-        return;
-    if (job.updateLdrom && !checkLdromSize(job, op))
+    if (!checkImageSizes(job, op))
         return;
     if (job.gangMode) {
         gangDownload(session);
@@ -199,7 +194,7 @@ StorageOutcome downloadStorage(ProgrammerSession& session) {
             return StorageOutcome::Stopped;
     }
 
-    session.lastCommand = command::kDownloadStorage;
+    session.setLastCommand(command::kDownloadStorage);
     if (!session.sendCommandByte(command::kDownloadStorage) || !session.expectAck() ||
         !session.expectAck())
         return StorageOutcome::Stopped;
@@ -246,13 +241,13 @@ StorageOutcome downloadStorage(ProgrammerSession& session) {
     }
     if (anyTicked && !job.downloadThenUpdate && !job.gangMode)
         showPass(op, "Programmer is successfully downloaded !", job.productionMode);
-    session.downloadSucceeded = true;
+    session.setDownloadSucceeded(true);
     return StorageOutcome::Verified;
 }
 
 bool sendSerialNumberSetting(ProgrammerSession& session) {
     const ProgrammingJob& job = session.job();
-    session.lastCommand = command::kSerialNumberSettings;
+    session.setLastCommand(command::kSerialNumberSettings);
     if (!session.sendPaced({command::kSerialNumberSettings}) || !session.expectAck())
         return false;
     const std::uint32_t address = job.serialAddress;

@@ -131,7 +131,7 @@ ConfigLayout storedConfigLayout(std::uint32_t index, const PartRecord& part) {
 
 // 0xC6, its pause and acknowledge, and the status byte; false after the box that says why.
 bool requestInformation(ProgrammerSession& session, ReplyReader& reply) {
-    session.lastCommand = command::kProgrammerInformation;
+    session.setLastCommand(command::kProgrammerInformation);
     if (!session.sendCommandByte(command::kProgrammerInformation))
         return false;
     session.pause(kBytePauseMs);
@@ -195,17 +195,17 @@ bool oldFormatInformation(ProgrammerSession& session, ReadBackState& readBack) {
 bool connectGangUnit(ProgrammerSession& session) {
     if (!session.searchGangProgrammer() || !session.readGangFirmwareVersion())
         return false;
-    session.gangHeaderExtended = !session.gangFwBelow0119;
-    session.lastCommand = command::kGangInformation;
+    session.setLastCommand(command::kGangInformation);
     if (!session.sendCommandByte(command::kGangInformation))
         return false;
     session.pause(kBytePauseMs);
     if (!session.expectGangAck())
         return false;
-    if (session.gangHeaderExtended) {
-        if (!session.receiveByte(session.replyByte))
+    if (session.gangHeaderExtended()) {
+        std::uint8_t stored = 0;
+        if (!session.receiveByte(stored))
             return false;
-        if (session.replyByte == kNothingStored) {
+        if (stored == kNothingStored) {
             showWarning(session.op(), kGangNotDownloaded);
             return false;
         }
@@ -299,26 +299,26 @@ bool programmerInformation(ProgrammerSession& session, ReadBackState& readBack) 
 
     bool found = false;
     {
-        session.identifyOnly = true;
-        steps::OnExit restore([&session] { session.identifyOnly = false; });
+        session.setIdentifyOnly(true);
+        steps::OnExit restore([&session] { session.setIdentifyOnly(false); });
         found = session.searchProgrammer();
     }
     if (!found || !session.readFirmwareVersion())
         return false;
-    if (session.fwBelow0490)
+    if (session.fwBelow0490())
         return oldFormatInformation(session, readBack);
 
     ReplyReader reply(session);
     if (!requestInformation(session, reply))
         return false;
     StoredInformation info;
-    if (session.fwBelow0501) {
+    if (session.fwBelow0501()) {
         info.reportedIndex = reply.byte();
     } else {
         const std::uint8_t low = reply.byte();
         info.reportedIndex = static_cast<std::uint32_t>(reply.byte() << 8 | low);
     }
-    if (!session.fwBelow0505)
+    if (!session.fwBelow0505())
         info.partNumberText = reply.text(16);
     info.apromName = reply.text(64);
     info.apromLast = reply.bytes<3>();
@@ -331,13 +331,13 @@ bool programmerInformation(ProgrammerSession& session, ReadBackState& readBack) 
     info.ldromSum = reply.bytes<2>();
     info.config = reply.bytes<8>();
     info.storedFlags = reply.byte();
-    if (!session.fwBelow0524) {
+    if (!session.fwBelow0524()) {
         info.usageHigh = reply.byte();
         info.usageLow = reply.byte();
     }
-    if (!session.fwBelow0601)
+    if (!session.fwBelow0601())
         info.gangVerifyOnly = reply.byte() == kVerifyOnlyByte;
-    if (!session.fwBelow0614) {
+    if (!session.fwBelow0614()) {
         info.serialEnabled = reply.byte() == 0;
         const auto address = reply.bytes<3>();
         info.serialAddress = std::uint32_t{address[0]} << 16 | address[1] << 8 | address[2];

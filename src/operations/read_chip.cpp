@@ -139,7 +139,7 @@ bool socketConnect(ProgrammerSession& session, int socket) {
     }
     const auto connectCommand =
         static_cast<std::uint8_t>(command::kGangConnectSocket1 + socket - 1);
-    session.lastCommand = connectCommand;
+    session.setLastCommand(connectCommand);
     if (!session.sendCommandByte(connectCommand))
         return false;
     session.pause(kBytePauseMs);
@@ -167,7 +167,7 @@ bool readWorker(ProgrammerSession& session, ReadBackState& readBack) {
     // A programmer that took new firmware goes on; one whose load failed is not used.
     if (session.checkFirmwareVersion() == ProgrammerSession::FirmwareCheck::Failed)
         return false;
-    session.lastCommand = command::kReadChip;
+    session.setLastCommand(command::kReadChip);
     if (!session.sendCommandByte(command::kReadChip) || !session.expectAck())
         return false;
     if (session.job().icpMode)
@@ -209,9 +209,10 @@ bool readChipContents(ProgrammerSession& session, ReadBackState& readBack) {
                             plan.dataFlashStartMid}))
         return false;
 
-    if (!session.receiveByte(session.replyByte))
+    std::uint8_t status = 0;
+    if (!session.receiveByte(status))
         return false;
-    switch (session.replyByte) {
+    switch (status) {
         case kChipNormal:
             if (!session.sendCommandByte(0x00))
                 return false;

@@ -30,6 +30,9 @@ constexpr std::string_view kPleaseDownload =
 
 // One field of the report after the status byte: its size and, when the job selects it for
 // comparison, the test of what arrived.
+// The longest field of a stored-setup report, in bytes.
+constexpr std::uint32_t kLongestReportField = 64;
+
 struct ReportField {
     std::uint32_t size;
     std::function<bool(const std::uint8_t*)> matches;  // empty: read, not compared
@@ -66,9 +69,9 @@ std::vector<ReportField> expectedReport(ProgrammerSession& session, bool gang) {
     std::vector<ReportField> fields;
     const std::uint32_t partIndex = job.partIndex;
     fields.push_back(
-        {session.fwBelow0501 ? 1u : 2u, [&session, partIndex](const std::uint8_t* got) {
+        {session.fwBelow0501() ? 1u : 2u, [&session, partIndex](const std::uint8_t* got) {
              const std::uint32_t reported =
-                 session.fwBelow0501 ? got[0] : std::uint32_t{got[0]} | got[1] << 8;
+                 session.fwBelow0501() ? got[0] : std::uint32_t{got[0]} | got[1] << 8;
              return reported == partIndex;
          }});
     fields.push_back({1, equalTo({job.buildFlags()})});
@@ -94,7 +97,7 @@ std::vector<ReportField> expectedReport(ProgrammerSession& session, bool gang) {
 // Reads one report field into the reply buffer; `differs` is set when a compared field is
 // not what the job expects.
 bool readReportField(ProgrammerSession& session, const ReportField& field, bool& differs) {
-    std::uint8_t* buffer = session.replyBuffer.data();
+    std::uint8_t buffer[kLongestReportField] = {};
     if (!session.receiveBlock(buffer, field.size))
         return false;
     differs = field.matches && !field.matches(buffer);
@@ -234,22 +237,8 @@ void updateSingle(ProgrammerSession& session, bool afterDownload) {
     ProgrammingJob& job = session.job();
     Operator& op = session.op();
 
-    if (job.updateAprom && !checkApromSize(job, op))
+    if (!checkUpdateInputs(job, op))
         return;
-    if (job.updateDataFlash && !checkDataFlashSize(job, op))
-        return;
-    if (job.updateLdrom && !checkLdromSize(job, op))
-        return;
-    if (job.serialEnabled && !checkSerialAddress(job, op))
-        return;
-    if (job.productionMode || job.comPortIspMode) {
-        if (session.uartIspUpdate) {
-            session.uartIspUpdate(job.productionMode);
-        } else {
-            showFail(op, kUartIspUnavailable);
-        }
-        return;
-    }
     if (!session.searchProgrammer())
         return;
     switch (session.checkFirmwareVersion()) {
@@ -264,7 +253,7 @@ void updateSingle(ProgrammerSession& session, bool afterDownload) {
     if (job.icpMode && job.serialEnabled && !sendSerialNumberSetting(session))
         return;
 
-    session.lastCommand = command::kUpdateChips;
+    session.setLastCommand(command::kUpdateChips);
     if (!session.sendCommandByte(command::kUpdateChips) || !session.expectAck())
         return;
     std::uint8_t status = 0;
@@ -309,7 +298,7 @@ struct SerialNumber {
 
 // 0xD1: false (after the WARNING) when the gang programmer holds nothing.
 bool gangHoldsSetup(ProgrammerSession& session) {
-    session.lastCommand = command::kGangStoredDataStatus;
+    session.setLastCommand(command::kGangStoredDataStatus);
     if (!session.sendPaced({command::kGangStoredDataStatus}) || !session.expectGangAck())
         return false;
     std::uint8_t stored = 0;
@@ -324,7 +313,7 @@ bool gangHoldsSetup(ProgrammerSession& session) {
 // Unit #1's stored-setup report, read whole and answered with the stop byte. False (after
 // the WARNING) when it differs from the job, or on a link failure.
 bool gangSetupMatches(ProgrammerSession& session) {
-    session.lastCommand = command::kUpdateChips;
+    session.setLastCommand(command::kUpdateChips);
     if (!session.sendCommandByte(command::kUpdateChips) || !session.expectAck())
         return false;
     std::uint8_t status = 0;
@@ -355,7 +344,7 @@ bool gangSetupMatches(ProgrammerSession& session) {
 // The S/N hand-out: each unit gets the next S/N; `handed` keeps what each socket got.
 bool handOutSerialNumbers(ProgrammerSession& session, std::array<SerialNumber, 4>& handed) {
     ProgrammingJob& job = session.job();
-    session.lastCommand = command::kSerialNumberSettings;
+    session.setLastCommand(command::kSerialNumberSettings);
     if (!session.sendCommandByte(command::kSerialNumberSettings) || !session.expectGangAck() ||
         !receiveGangSync(session, 1, true))
         return false;
@@ -381,7 +370,7 @@ bool awaitGangResult(ProgrammerSession& session, std::uint8_t& result) {
     session.link().setTimeouts(kShortGangTimeouts);
     bool received = false;
     for (int poll = 0; poll < kGangPolls && !received; ++poll) {
-        received = session.receiveRaw();
+        received = session.receiveRaw(result);
         if (!received)
             op.stepProgress();
     }
@@ -391,7 +380,6 @@ bool awaitGangResult(ProgrammerSession& session, std::uint8_t& result) {
         showWarning(op, "Timeout !");
         return false;
     }
-    result = session.replyByte;
     return true;
 }
 
@@ -532,26 +520,26 @@ bool icpUpdateSteps(ProgrammerSession& session) {
 void updateGangWorker(ProgrammerSession& session) {
     ProgrammingJob& job = session.job();
     Operator& op = session.op();
-    session.socketNumber = 0;
+    session.setSocketNumber(0);
 
     if (job.serialEnabled && !checkSerialAddress(job, op))
         return;
     if (!session.searchGangProgrammer() || !session.readGangFirmwareVersion())
         return;
-    if (session.firmwareVersion != kCarriedFirmwareVersion) {
+    if (session.firmwareVersion() != kCarriedFirmwareVersion) {
         showWarning(op, kPleaseDownload);
         return;
     }
     if (!gangHoldsSetup(session))
         return;
 
-    session.lastCommand = command::kGangConnectSocket1;
+    session.setLastCommand(command::kGangConnectSocket1);
     if (!session.sendPaced({command::kGangConnectSocket1}) || !session.expectGangAck() ||
         !receiveGangSync(session, 1, true))
         return;
-    session.identifyOnly = true;
+    session.setIdentifyOnly(true);
     const bool identified = session.searchProgrammer();
-    session.identifyOnly = false;
+    session.setIdentifyOnly(false);
     if (!identified || !gangSetupMatches(session))
         return;
 
@@ -560,7 +548,7 @@ void updateGangWorker(ProgrammerSession& session) {
     if (serialSent && !handOutSerialNumbers(session, handed))
         return;
 
-    session.lastCommand = command::kUpdateChips;
+    session.setLastCommand(command::kUpdateChips);
     if (!session.sendPaced({command::kUpdateChips}) || !session.expectGangAck())
         return;
     std::uint8_t result = 0;
@@ -575,7 +563,7 @@ void runDownloadThenUpdate(ProgrammerSession& session) {
     downloadWorker(session);
     // A download that failed has said why; updating against a storage known to be wrong
     // would only add a second box.
-    if (session.downloadSucceeded) {
+    if (session.downloadSucceeded()) {
         if (job.gangMode) {
             updateGangWorker(session);
         } else {

@@ -14,8 +14,6 @@ namespace tarnel {
 // command (or asks for a second firmware reload).
 inline constexpr std::string_view kStillAnotherSetup =
     "Programmer still reports another setup after the download !";
-inline constexpr std::string_view kUartIspUnavailable =
-    "ISP by COM Port is not available in this build !";
 
 // The chip-counter test of Update Chip, on the window's thread before the worker starts:
 // false (after the WARNING box) when the counter has reached the end it counts towards.
@@ -24,8 +22,7 @@ bool chipCounterAllowsUpdate(ProgrammingJob& job, Operator& op);
 // The worker body of Update Chip: the gang or the single update by the job's mode.
 void updateWorker(ProgrammerSession& session);
 
-// Single programmer (ISP or ICP); also hands over to the UART ISP update in ISP-by-COM-port
-// and production mode.
+// Single programmer (ISP or ICP).
 void updateSingleWorker(ProgrammerSession& session);
 
 // The ICP part of the single update, after the go byte; true when the chip passed.

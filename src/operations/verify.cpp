@@ -123,7 +123,7 @@ bool verifyWorker(ProgrammerSession& session, ReadBackState& readBack) {
         return false;
     if (session.checkFirmwareVersion() == ProgrammerSession::FirmwareCheck::Failed)
         return false;
-    session.lastCommand = command::kVerifyChips;
+    session.setLastCommand(command::kVerifyChips);
     if (!session.sendCommandByte(command::kVerifyChips) || !session.expectAck())
         return false;
     if (job.icpMode)

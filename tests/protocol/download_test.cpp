@@ -52,7 +52,7 @@ TEST(Download, StorageRecordAndRegionsOnTheWire) {
 
     EXPECT_EQ(bench.op.boxes(),
               std::vector<std::string>{"PASS: Programmer is successfully downloaded !"});
-    EXPECT_TRUE(bench.session.downloadSucceeded);
+    EXPECT_TRUE(bench.session.downloadSucceeded());
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
     const auto writes = device.line().hostWrites();
     ASSERT_GE(writes.size(), 3u + 52 + 16 + 3 * 64);
@@ -111,7 +111,7 @@ TEST(Download, LegacyPartWithoutRegionsNorLimit) {
     downloadWorker(bench.session);
 
     EXPECT_TRUE(bench.op.boxes().empty()) << "no region: no PASS box";
-    EXPECT_TRUE(bench.session.downloadSucceeded);
+    EXPECT_TRUE(bench.session.downloadSucceeded());
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
     const auto writes = device.line().hostWrites();
     ASSERT_EQ(writes.size(), 3u + 52 + 16 + 3 * 64);
@@ -155,7 +155,7 @@ TEST(Download, FailedFirmwareLoadStopsTheCommand) {
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_NE(boxes[0].find("cannot be opened !"), std::string::npos) << boxes[0];
     EXPECT_EQ(boxes[1], "FAIL: Update programmer error !");
-    EXPECT_FALSE(bench.session.downloadSucceeded);
+    EXPECT_FALSE(bench.session.downloadSucceeded());
     const auto writes = device.line().hostWrites();
     EXPECT_EQ(std::count(writes.begin(), writes.end(), command::kDownloadStorage), 0);
     testing::settle(bench);
@@ -198,7 +198,7 @@ TEST(Download, EachStepFailsWithItsMessage) {
             ASSERT_FALSE(boxes.empty());
             EXPECT_EQ(boxes.front(), c.box);
         }
-        EXPECT_EQ(bench.session.downloadSucceeded, c.box.empty());
+        EXPECT_EQ(bench.session.downloadSucceeded(), c.box.empty());
         if (c.box.empty())
             testing::settle(bench);
         EXPECT_EQ(device.programmer()->state().setup.present, c.box.empty());
@@ -227,8 +227,8 @@ TEST(GangDownload, HeaderUnitsAndSyncBytes) {
 
         EXPECT_EQ(bench.op.boxes(),
                   std::vector<std::string>{"PASS: Gang Programmer is successfully downloaded !"});
-        EXPECT_TRUE(bench.session.downloadSucceeded);
-        EXPECT_EQ(bench.session.socketNumber, 0);
+        EXPECT_TRUE(bench.session.downloadSucceeded());
+        EXPECT_EQ(bench.session.socketNumber(), 0);
         testing::settle(bench);
         EXPECT_TRUE(device.errors().empty()) << device.errors().front();
         const auto header = device.gangProgrammer()->gangState().header;
@@ -277,8 +277,8 @@ TEST(GangDownload, UnitChecksumErrorGoesOnWithoutSuccess) {
 
     EXPECT_EQ(bench.op.boxes(),
               std::vector<std::string>{"FAIL: Programmer's storage checksum error !"});
-    EXPECT_FALSE(bench.session.downloadSucceeded);
-    EXPECT_EQ(bench.session.socketNumber, 0);
+    EXPECT_FALSE(bench.session.downloadSucceeded());
+    EXPECT_EQ(bench.session.socketNumber(), 0);
     testing::settle(bench);
     for (int unit = 1; unit <= 4; ++unit)
         EXPECT_EQ(device.gangProgrammer()->unit(unit).state().setup.present, unit != 2) << unit;
@@ -299,8 +299,8 @@ TEST(GangDownload, WrongSyncByteStopsWithItsNumber) {
     bench.op.clear();
     downloadWorker(bench.session);
     EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Sync #1 error !"});
-    EXPECT_FALSE(bench.session.downloadSucceeded);
-    EXPECT_EQ(bench.session.socketNumber, 0);
+    EXPECT_FALSE(bench.session.downloadSucceeded());
+    EXPECT_EQ(bench.session.socketNumber(), 0);
     (void)device;
 }
 

@@ -233,7 +233,7 @@ bool anyBox(const std::vector<std::string>& boxes,
 // The faults count their steps from the command's first answer, after the prelude's.
 Outcome runOnce(const Command& command, std::vector<sim::Fault> faults) {
     LinkBench bench;
-    bench.session.firmwareDirectory = firmwareFiles();
+    bench.session.setFirmwareDirectory(firmwareFiles());
     command.setUp(bench);
     sim::Scenario scenario = command.scenario(bench.job);
     auto& device = bench.singlePort(scenario);

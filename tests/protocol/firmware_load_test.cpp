@@ -26,8 +26,8 @@ std::vector<std::uint8_t> patternFile(std::size_t size, std::uint8_t kind) {
 // Opens the remembered port of a bench whose device is an ICP programmer and makes ICP the
 // current variant, as a search would.
 void readyForLoad(LinkBench& bench, std::uint8_t kind = 0xAB) {
-    ASSERT_TRUE(bench.link.openRemembered());
-    bench.session.firmwareVariant = rowOfKind(kind)->variant;
+    ASSERT_TRUE(bench.openRemembered());
+    bench.session.assumeFirmware(rowOfKind(kind)->variant, 0);
 }
 
 struct SingleLoadCase {
@@ -100,9 +100,9 @@ TEST(FirmwareFiles, WorkingDirectoryFirstThenTheInstalledDirectory) {
     LinkBench bench;
     test::ScratchDir work;
     test::ScratchDir installed;
-    bench.session.firmwareDirectory.clear();
+    bench.session.setFirmwareDirectory({});
     bench.job.workDirectory = work.path();
-    bench.session.firmwareFallbackDirectory = installed.path();
+    bench.session.setFirmwareFallbackDirectory(installed.path());
     using Path = std::filesystem::path;  // compared as paths: separators differ on Windows
     const std::string name = "v0619_GangMCU.DAT";
     EXPECT_EQ(Path(bench.session.firmwarePath(name)), Path(work.file(name))) << "found nowhere";
@@ -110,7 +110,7 @@ TEST(FirmwareFiles, WorkingDirectoryFirstThenTheInstalledDirectory) {
     EXPECT_EQ(Path(bench.session.firmwarePath(name)), Path(installed.file(name)));
     work.write(name, "local");
     EXPECT_EQ(Path(bench.session.firmwarePath(name)), Path(work.file(name)));
-    bench.session.firmwareDirectory = installed.path();
+    bench.session.setFirmwareDirectory(installed.path());
     work.write("other.DAT", "x");
     EXPECT_EQ(Path(bench.session.firmwarePath("other.DAT")), Path(installed.file("other.DAT")))
         << "a given directory is the only place looked at";
@@ -164,7 +164,7 @@ TEST(SingleFirmwareLoad, FilesThatCannotBeLoadedAreRefusedBeforeAnythingIsSent) 
 TEST(SingleFirmwareLoad, NoVariantMeansNoFile) {
     LinkBench bench;
     bench.singlePort(testing::singleScenario(0xAB));
-    ASSERT_TRUE(bench.link.openRemembered());
+    ASSERT_TRUE(bench.openRemembered());
     EXPECT_FALSE(bench.session.updateFirmware());
     ASSERT_EQ(bench.op.boxes().size(), 1u);
     EXPECT_NE(bench.op.boxes()[0].find(" cannot be opened !"), std::string::npos);
@@ -175,7 +175,7 @@ TEST(GangFirmwareLoad, ShortFileGoesOutPaddedTo4096BytesWithTheMidMarker) {
     auto& device = bench.singlePort(testing::gangScenario(0x0500));
     const auto file = sim::syntheticFirmware(0xAF, 0x0619, 3000);
     writeFileAtomically(bench.session.firmwarePath("v0619_GangMCU.DAT"), file);
-    ASSERT_TRUE(bench.link.openRemembered());
+    ASSERT_TRUE(bench.openRemembered());
     const std::uint64_t start = bench.clock.nowMs();
     ASSERT_TRUE(bench.session.updateGangFirmware());
 
@@ -199,7 +199,7 @@ TEST(GangFirmwareLoad, FileLongerThanTheWireCarriesIsRefused) {
     auto& device = bench.singlePort(testing::gangScenario(0x0500));
     const std::string path = bench.session.firmwarePath("v0619_GangMCU.DAT");
     writeFileAtomically(path, std::vector<std::uint8_t>(4097, 0));
-    ASSERT_TRUE(bench.link.openRemembered());
+    ASSERT_TRUE(bench.openRemembered());
     EXPECT_FALSE(bench.session.updateGangFirmware());
     EXPECT_EQ(bench.op.boxes(),
               std::vector<std::string>{"FAIL: " + path +
@@ -219,16 +219,16 @@ TEST(FirmwareVersion, FlagsFollowTheVersion) {
                          Case{0x0613, {false, false, false, false, false, true}}}) {
         LinkBench bench;
         auto& device = bench.singlePort(testing::singleScenario(0xAB, c.version));
-        ASSERT_TRUE(bench.link.openRemembered());
+        ASSERT_TRUE(bench.openRemembered());
         ASSERT_TRUE(bench.session.readFirmwareVersion());
-        EXPECT_EQ(bench.session.firmwareVersion, c.version);
+        EXPECT_EQ(bench.session.firmwareVersion(), c.version);
         const ProgrammerSession& s = bench.session;
-        EXPECT_EQ((std::array<bool, 6>{s.fwBelow0490, s.fwBelow0501, s.fwBelow0505, s.fwBelow0524,
-                                       s.fwBelow0601, s.fwBelow0614}),
+        EXPECT_EQ((std::array<bool, 6>{s.fwBelow0490(), s.fwBelow0501(), s.fwBelow0505(),
+                                       s.fwBelow0524(), s.fwBelow0601(), s.fwBelow0614()}),
                   c.below)
             << std::hex << c.version;
         EXPECT_EQ(device.line().hostWrites(), std::vector<std::uint8_t>{0xC1});
-        EXPECT_EQ(bench.session.lastCommand, 0xC1);
+        EXPECT_EQ(bench.session.lastCommand(), 0xC1);
     }
 }
 
@@ -242,11 +242,11 @@ TEST(FirmwareVersion, GangFlagsFollowTheVersion) {
           Case{0x0560, {false, false, false, true}}, Case{0x0601, {false, false, false, false}}}) {
         LinkBench bench;
         bench.singlePort(testing::gangScenario(c.version));
-        ASSERT_TRUE(bench.link.openRemembered());
+        ASSERT_TRUE(bench.openRemembered());
         ASSERT_TRUE(bench.session.readGangFirmwareVersion());
         const ProgrammerSession& s = bench.session;
-        EXPECT_EQ((std::array<bool, 4>{s.gangFwBelow0119, s.gangFwBelow0145, s.gangFwBelow0560,
-                                       s.fwBelow0601}),
+        EXPECT_EQ((std::array<bool, 4>{s.gangFwBelow0119(), s.gangFwBelow0145(),
+                                       s.gangFwBelow0560(), s.fwBelow0601()}),
                   c.below)
             << std::hex << c.version;
     }
@@ -280,7 +280,7 @@ TEST(FirmwareVersionCheck, GangProgrammerOlderThan0119IsNeverUpdated) {
         LinkBench bench;
         bench.writeFirmwareFiles();
         auto& device = bench.singlePort(testing::gangScenario(version));
-        ASSERT_TRUE(bench.link.openRemembered());
+        ASSERT_TRUE(bench.openRemembered());
         EXPECT_EQ(bench.session.checkGangFirmwareVersion(),
                   updates ? Check::Reloaded : Check::Current)
             << std::hex << version;
@@ -288,7 +288,7 @@ TEST(FirmwareVersionCheck, GangProgrammerOlderThan0119IsNeverUpdated) {
     }
     LinkBench bench;  // no files
     bench.singlePort(testing::gangScenario(0x0500));
-    ASSERT_TRUE(bench.link.openRemembered());
+    ASSERT_TRUE(bench.openRemembered());
     EXPECT_EQ(bench.session.checkGangFirmwareVersion(), Check::Failed);
     EXPECT_EQ(bench.op.boxes().back(), "FAIL: Update Gang Programmer error !");
 }

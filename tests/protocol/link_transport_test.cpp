@@ -80,7 +80,7 @@ TEST(ProgrammerLinkTransfers, ShortReadIsAFailureAndClosedLinkRefusesEverything)
     EXPECT_FALSE(bench.link.setTimeouts(kStandardTimeouts));
     EXPECT_FALSE(bench.link.setDtr());
 
-    ASSERT_TRUE(bench.link.openRemembered());
+    ASSERT_TRUE(bench.openRemembered());
     EXPECT_EQ(line.hostSettings(), (LineSettings{115200, 8, false, Parity::None, StopBits::One}));
     EXPECT_EQ(line.hostTimeouts(), kStandardTimeouts);
     EXPECT_FALSE(line.hostDtr());
@@ -143,10 +143,7 @@ TEST(PortScan, StopsAtTheFirstPortThatAnswersAndRemembersIt) {
     auto& gang = bench.addDevice(kCom4, testing::gangScenario());
     bench.addProgrammer(slotName(5), 0xAB);
     bench.setTable({kCom1, kCom2, kCom3, kCom4, slotName(5)});
-    bench.job.setComPortName("");
-
-    ASSERT_TRUE(bench.link.findProgrammerPort());
-    EXPECT_EQ(bench.job.comPortText(), kCom4);
+    EXPECT_EQ(bench.link.findProgrammerPort(), kCom4);
     EXPECT_TRUE(bench.link.isOpen());
     EXPECT_TRUE(gang.line().hostEndOpen());
     // Found with the probe's two stop bits; the standard profile is back.
@@ -157,7 +154,7 @@ TEST(PortScan, StopsAtTheFirstPortThatAnswersAndRemembersIt) {
     EXPECT_FALSE(silent.hostEndOpen());
 
     // The callers reopen by name next: that puts the line back to one stop bit.
-    ASSERT_TRUE(bench.link.openRemembered());
+    ASSERT_TRUE(bench.link.open(kCom4, kProgrammerBaudRate));
     EXPECT_EQ(gang.line().hostSettings().stopBits, StopBits::One);
 }
 
@@ -172,7 +169,7 @@ TEST(PortScan, OnlyTheSixteenIdentityBytesCount) {
         bench.addProgrammer(kCom1, answer);
         bench.setTable({kCom1});
         const bool expected = answer == 0xA5 || answer == 0xAF;
-        EXPECT_EQ(bench.link.findProgrammerPort(), expected) << int{answer};
+        EXPECT_EQ(bench.link.findProgrammerPort().has_value(), expected) << int{answer};
         EXPECT_EQ(bench.link.isOpen(), expected);
     }
 }
@@ -229,8 +226,7 @@ TEST(PortScan, PortsThatCannotBeSetUpAreSkipped) {
     noConfig.line().refuseConfigure(true);
     noTimeouts.line().refuseTimeouts(true);
     bench.setTable({kCom1, kCom2, kCom3});
-    ASSERT_TRUE(bench.link.findProgrammerPort());
-    EXPECT_EQ(bench.job.comPortText(), kCom3);
+    EXPECT_EQ(bench.link.findProgrammerPort(), kCom3);
     EXPECT_FALSE(noConfig.line().hostEndOpen());
     EXPECT_FALSE(noTimeouts.line().hostEndOpen());
 }
@@ -242,7 +238,7 @@ TEST(PortList, ListsThePortsThatOpenInSlotOrder) {
     auto& busy = bench.addSilentPort(kCom4);
     auto heldElsewhere = busy.openHostEnd();
     bench.setTable({kCom1, kCom2, kCom3, kCom4});
-    ASSERT_TRUE(bench.link.openRemembered());
+    ASSERT_TRUE(bench.openRemembered());
 
     EXPECT_TRUE(bench.link.listAvailablePorts());
     EXPECT_EQ(bench.link.availablePorts(), (std::vector<std::string>{kCom1, kCom3}));

@@ -42,8 +42,8 @@ TEST(LinkWrappers, VersionQueryUnderEachFault) {
         LinkBench bench;
         bench.singlePort(c.gang ? testing::gangScenario(0x0512, {c.fault})
                                 : testing::singleScenario(0xAB, 0x0512, {c.fault}));
-        ASSERT_TRUE(bench.link.openRemembered());
-        bench.session.firmwareVersion = 0x0300;
+        ASSERT_TRUE(bench.openRemembered());
+        bench.session.assumeFirmware(FirmwareVariant::None, 0x0300);
         const bool ok =
             c.gang ? bench.session.readGangFirmwareVersion() : bench.session.readFirmwareVersion();
         EXPECT_EQ(ok, c.boxes.empty());
@@ -55,20 +55,21 @@ TEST(LinkWrappers, VersionQueryUnderEachFault) {
             expected = 0x0300;
         if (c.fault.kind == Kind::NoAnswer && c.fault.step == 3)
             expected = 0x0500;
-        EXPECT_EQ(bench.session.firmwareVersion, expected);
+        EXPECT_EQ(bench.session.firmwareVersion(), expected);
     }
 }
 
 TEST(LinkWrappers, CutLineFailsTheNextSendAndEveryFailureShowsOnce) {
     LinkBench bench;
     bench.singlePort(testing::singleScenario(0xAB, 0x0619, {fault(Kind::LineCut, 1)}));
-    ASSERT_TRUE(bench.link.openRemembered());
+    ASSERT_TRUE(bench.openRemembered());
     EXPECT_FALSE(bench.session.readFirmwareVersion());
     EXPECT_FALSE(bench.session.readFirmwareVersion());
     const std::uint8_t block[4] = {1, 2, 3, 4};
+    std::uint8_t reply[3] = {};
     EXPECT_FALSE(bench.session.sendBlock(block, 4));
-    EXPECT_FALSE(bench.session.receiveBlock(bench.session.replyBuffer.data(), 3));
-    EXPECT_FALSE(bench.session.receiveRaw());
+    EXPECT_FALSE(bench.session.receiveBlock(reply, 3));
+    EXPECT_FALSE(bench.session.receiveRaw(reply[0]));
     EXPECT_EQ(
         bench.op.boxes(),
         (std::vector<std::string>{"FAIL: No response from Programmer !", "FAIL: Send data error !",
@@ -84,7 +85,7 @@ TEST(LinkWrappers, WiderValuesArePacedAndLongWaitsRestoreTheStandardProfile) {
     LinkBench bench;
     auto& device =
         bench.singlePort(testing::singleScenario(0xAB, 0x0619, {fault(Kind::LateReply, 1, 7000)}));
-    ASSERT_TRUE(bench.link.openRemembered());
+    ASSERT_TRUE(bench.openRemembered());
     const std::uint64_t start = bench.clock.nowMs();
     EXPECT_TRUE(bench.session.sendPaced({0x12, 0x34, 0x56}));
     EXPECT_EQ(bench.clock.nowMs() - start, 3u);

@@ -62,7 +62,7 @@ TEST(ProgrammerInformation, TextOfTheCurrentReplyAndTheStoredConfigView) {
     EXPECT_EQ(bench.op.configViews()[0].partIndex, 200u);
     EXPECT_EQ(bench.op.configViews()[0].bytes, storedSetup().configBytes);
     EXPECT_EQ(readBack.chipConfigPartIndex, 200u);
-    EXPECT_FALSE(bench.session.identifyOnly);
+    EXPECT_FALSE(bench.session.identifyOnly());
 }
 
 struct FormatCase {

@@ -97,7 +97,7 @@ TEST(VariantCheck, EveryLineAgainstEveryPartClass) {
                     const bool loads = force || after != kind;
                     EXPECT_EQ(device.programmer()->firmwareLoads(), loads ? 1 : 0);
                     EXPECT_EQ(device.programmer()->kind(), after) << "the device runs the target";
-                    EXPECT_EQ(bench.session.firmwareVariant, rowOfKind(after)->variant);
+                    EXPECT_EQ(bench.session.firmwareVariant(), rowOfKind(after)->variant);
                     EXPECT_EQ(bench.op.programmerTypeLabel(), rowOfKind(after)->label);
                     EXPECT_TRUE(device.errors().empty());
                 }
@@ -112,10 +112,10 @@ TEST(VariantCheck, GeneralProgrammerFollowsThePartBackAndForth) {
     auto& device = bench.singlePort(testing::singleScenario(0xAA));
     bench.selectPart(200);
     ASSERT_TRUE(bench.session.searchProgrammer());
-    EXPECT_EQ(bench.session.firmwareVariant, FirmwareVariant::ICP_Vexa);
+    EXPECT_EQ(bench.session.firmwareVariant(), FirmwareVariant::ICP_Vexa);
     bench.selectPart(100);
     ASSERT_TRUE(bench.session.searchProgrammer());
-    EXPECT_EQ(bench.session.firmwareVariant, FirmwareVariant::ICP);
+    EXPECT_EQ(bench.session.firmwareVariant(), FirmwareVariant::ICP);
     EXPECT_EQ(device.programmer()->kind(), 0xAB);
     EXPECT_EQ(device.programmer()->firmwareLoads(), 2);
     EXPECT_EQ(bench.op.programmerTypeLabel(), "ICP");
@@ -135,10 +135,10 @@ TEST(ProgrammerSearch, IdentifyOnlyStopsBeforeTheVariantCheck) {
     LinkBench bench;
     bench.singlePort(testing::singleScenario(0xA6));
     bench.selectPart(2);
-    bench.session.identifyOnly = true;
+    bench.session.setIdentifyOnly(true);
     EXPECT_TRUE(bench.session.searchProgrammer());
     EXPECT_TRUE(bench.op.boxes().empty());
-    EXPECT_EQ(bench.session.firmwareVariant, FirmwareVariant::ICP_only);
+    EXPECT_EQ(bench.session.firmwareVariant(), FirmwareVariant::ICP_only);
     EXPECT_EQ(bench.op.programmerTypeLabel(), "ICP_only");
 }
 
@@ -149,7 +149,7 @@ TEST(ProgrammerSearch, GangProgrammerAndUnknownKindsAreNotSingleProgrammers) {
         EXPECT_FALSE(bench.session.searchProgrammer());
         EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{
                                         "FAIL: Please select 'Gang' mode for Programmer Type !"});
-        EXPECT_EQ(bench.session.firmwareVariant, FirmwareVariant::None);
+        EXPECT_EQ(bench.session.firmwareVariant(), FirmwareVariant::None);
     }
     {
         LinkBench bench;
@@ -249,7 +249,7 @@ TEST(ProgrammerSearch, PortThatVanishesAfterTheScanIsReported) {
     bench.setTable({kCom1, kCom2});
     // Opens: connect (COM1 is absent, but the attempt counts), scan COM1, scan COM2; then none.
     VanishingPorts ports(bench.ports, 3);
-    ProgrammerLink link(bench.job, ports, bench.clock);
+    ProgrammerLink link(ports, bench.clock);
     ProgrammerSession session(bench.job, link, bench.op, bench.clock);
     bench.selectPart(100);
     EXPECT_FALSE(session.searchProgrammer());
@@ -263,7 +263,7 @@ TEST(ProgrammerSearch, StatusLineNamesTheGangSocket) {
         bench.selectPart(100);
         bench.job.programmerType |= kTypeGang;
         bench.job.refreshDerivedState();
-        bench.session.socketNumber = static_cast<std::uint8_t>(socket);
+        bench.session.setSocketNumber(static_cast<std::uint8_t>(socket));
         bench.op.setStatus("before");
         EXPECT_TRUE(bench.session.searchProgrammer());
         std::vector<std::string> statuses;
@@ -293,7 +293,7 @@ TEST(GangSearch, FindsOnlyTheGangProgrammer) {
         bench.singlePort(testing::gangScenario());
         EXPECT_TRUE(bench.session.searchGangProgrammer());
         EXPECT_EQ(bench.op.lastStatus(), "Search Gang Programmer...");
-        EXPECT_EQ(bench.session.programmerKind, kGangProgrammerKind);
+        EXPECT_EQ(bench.session.programmerKind(), kGangProgrammerKind);
     }
     {
         LinkBench bench;

@@ -36,7 +36,7 @@ void downloaded(LinkBench& bench, sim::LoopbackDevice& device) {
         ASSERT_TRUE(prepareGangDownload(bench.session));
     }
     downloadWorker(bench.session);
-    ASSERT_TRUE(bench.session.downloadSucceeded) << ::testing::PrintToString(bench.op.boxes());
+    ASSERT_TRUE(bench.session.downloadSucceeded()) << ::testing::PrintToString(bench.op.boxes());
     bench.op.clear();
     device.line().clearLogs();
 }
@@ -289,19 +289,6 @@ TEST(UpdateSingle, OneAutomaticDownloadPerCommand) {
         EXPECT_FALSE(bench.job.downloadThenUpdate);
         (void)device;
     }
-}
-
-TEST(UpdateSingle, ComPortModeWithoutHookSaysSo) {
-    LinkBench bench;
-    bench.job.programmerType = kTypeIspByCom;
-    bench.job.refreshDerivedState();
-    updateSingleWorker(bench.session);
-    EXPECT_EQ(bench.op.boxes(),
-              std::vector<std::string>{"FAIL: " + std::string(kUartIspUnavailable)});
-    bool production = true;
-    bench.session.uartIspUpdate = [&production](bool loop) { production = loop; };
-    updateSingleWorker(bench.session);
-    EXPECT_FALSE(production);
 }
 
 // ---- Gang ------------------------------------------------------------------------------

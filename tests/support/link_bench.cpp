@@ -12,7 +12,7 @@ std::vector<std::uint8_t> joinBytes(std::initializer_list<std::span<const std::u
 }
 
 LinkBench::LinkBench() {
-    session.firmwareDirectory = firmwareDir.path();
+    session.setFirmwareDirectory(firmwareDir.path());
     job.setComPortName("\\\\.\\COM1");
 }
 

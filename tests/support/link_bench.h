@@ -47,6 +47,9 @@ class LinkBench {
     // Writes the synthetic firmware files (version 0x0619) into the firmware directory.
     void writeFirmwareFiles();
 
+    // Opens the job's remembered port as a command's connect does.
+    bool openRemembered() { return link.open(job.comPortText(), kProgrammerBaudRate); }
+
     // Selects a part in ICP mode (or ISP mode below index 100).
     void selectPart(std::uint32_t partIndex);
 
@@ -59,7 +62,7 @@ class LinkBench {
     LoopbackPortFactory ports;
     ProgrammingJob job;
     RecordingOperator op;
-    ProgrammerLink link{job, ports, clock};
+    ProgrammerLink link{ports, clock};
     ProgrammerSession session{job, link, op, clock};
     test::ScratchDir firmwareDir;
 
