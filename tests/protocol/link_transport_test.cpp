@@ -110,7 +110,7 @@ TEST(ProgrammerLinkTransfers, TickRunTakesItsOwnAnswersInOrderAndNoMore) {
     LinkBench bench;
     auto& line = bench.addSilentPort(kCom1);
     bench.setTable({kCom1});
-    ASSERT_TRUE(bench.link.openRemembered());
+    ASSERT_TRUE(bench.openRemembered());
     auto device = line.openDeviceEnd();
 
     // Ten answers (one of them a failure) and two bytes of what follows, all arrived at once:
