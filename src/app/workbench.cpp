@@ -18,10 +18,17 @@ Workbench::Workbench(Operator& op, Clock& clock, PortFactory& ports, RunOn runOn
     : runOn_(runOn),
       reporter_(op, job_, clock),
       op_(reporter_),
+      record_([this] { return job_.workDirectory; },
+              [&op](const std::string& error) {
+                  // Straight to the front: this box is about the record, not a chip.
+                  op.showMessageBox("ERROR", "The production record cannot be written !\n" + error,
+                                    BoxIcon::Error);
+              }),
       link_(job_, ports, clock),
       session_(job_, link_, op_, clock),
       isp_(job_, link_, op_, clock) {
     reporter_.setLinkContext([this] { return linkContext(); });
+    reporter_.listeners().add(record_);
     session_.uartIspUpdate = [this](bool productionLoop) {
         if (productionLoop)
             isp_.ispProductionLoop();

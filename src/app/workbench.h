@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "core/operator.h"
 #include "core/outcome_reporter.h"
+#include "core/production_record.h"
 #include "core/programming_job.h"
 #include "core/read_back.h"
 #include "isp/uart_isp.h"
@@ -88,6 +89,7 @@ class Workbench {
     ProgrammingJob job_;
     OutcomeReporter reporter_;
     Operator& op_;
+    ProductionRecord record_;
     ReadBackState readBack_;
     ProgrammerLink link_;
     ProgrammerSession session_;
