@@ -22,6 +22,7 @@ void OutcomeReporter::beginCommand(ChipOperation operation) {
     startMs_ = clock_.nowMs();
     notes_ = {};
     stretchClass_.reset();
+    provisional_ = false;
     result_ = {};
     result_.started = true;
 }
@@ -66,6 +67,11 @@ void OutcomeReporter::noteSockets(const std::array<SocketNote, 4>& sockets) {
 void OutcomeReporter::setStretchClass(std::optional<FailureClass> failureClass) {
     std::lock_guard lock(mutex_);
     stretchClass_ = failureClass;
+}
+
+void OutcomeReporter::setProvisional(bool provisional) {
+    std::lock_guard lock(mutex_);
+    provisional_ = provisional;
 }
 
 void OutcomeReporter::showResultBox(ResultKind kind, std::string_view text, bool autoClose) {
@@ -149,7 +155,7 @@ void OutcomeReporter::publish(Outcome outcome, std::string_view text, FailureCla
     {
         std::lock_guard lock(mutex_);
         Notes notes = std::exchange(notes_, {});
-        if (!inCommand_ || notes.notice)
+        if (!inCommand_ || notes.notice || provisional_)
             return;
         FailureClass failureClass = FailureClass::None;
         if (outcome != Outcome::Pass) {
@@ -226,6 +232,11 @@ void noteSerialNumber(Operator& op, std::string serialNumber) {
 void noteSockets(Operator& op, const std::array<SocketNote, 4>& sockets) {
     if (auto* reporter = reporterOf(op))
         reporter->noteSockets(sockets);
+}
+
+void noteProvisional(Operator& op, bool provisional) {
+    if (auto* reporter = reporterOf(op))
+        reporter->setProvisional(provisional);
 }
 
 std::string localTimeIso8601() {

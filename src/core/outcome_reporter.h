@@ -80,6 +80,8 @@ class OutcomeReporter : public Operator {
     // Every failing box until this is cleared (nullopt) falls into this class, unless a note
     // says otherwise: for a stretch of work whose failures are all of one kind.
     void setStretchClass(std::optional<FailureClass> failureClass);
+    // While on, boxes are not results: a step whose failure a retry may still make good.
+    void setProvisional(bool provisional);
 
     // Operator: forwarded, with the results published first.
     void setStatus(std::string_view text) override { front_.setStatus(text); }
@@ -127,6 +129,7 @@ class OutcomeReporter : public Operator {
     std::uint64_t startMs_ = 0;
     Notes notes_;
     std::optional<FailureClass> stretchClass_;
+    bool provisional_ = false;
     CommandResult result_;
 };
 
@@ -137,6 +140,7 @@ void noteNotice(Operator& op);
 void noteResult(Operator& op);
 void noteSerialNumber(Operator& op, std::string serialNumber);
 void noteSockets(Operator& op, const std::array<SocketNote, 4>& sockets);
+void noteProvisional(Operator& op, bool provisional);
 
 // The wall-clock time now, ISO 8601 with the local offset ("2026-12-06T19:08:29+01:00").
 std::string localTimeIso8601();

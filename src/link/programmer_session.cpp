@@ -1,5 +1,7 @@
 #include "link/programmer_session.h"
 
+#include "core/outcome_reporter.h"
+
 #include <string>
 
 namespace tarnel {
@@ -146,7 +148,10 @@ bool ProgrammerSession::scan() {
 
 bool ProgrammerSession::findAndConnect(std::string_view notFoundText) {
     notFound = false;
+    // With a scan to follow, a failure of the first connect is not yet the command's result.
+    noteProvisional(op_, scanAllowed);
     const Connect first = connect();
+    noteProvisional(op_, false);
     if (first == Connect::Done)
         return true;
     if (!scanAllowed) {
