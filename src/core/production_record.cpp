@@ -137,8 +137,9 @@ bool recordKeeps(const ChipOutcome& outcome) {
         case ChipOperation::Verify:
         case ChipOperation::Read:
         case ChipOperation::ChipCheck:
-            return outcome.failureClass != FailureClass::Input &&
-                   outcome.failureClass != FailureClass::Usage;
+            return outcome.failureClass == FailureClass::None ||
+                   outcome.failureClass == FailureClass::Chip ||
+                   outcome.failureClass == FailureClass::Link;
         case ChipOperation::Download:
         case ChipOperation::Information:
             return false;

@@ -25,7 +25,8 @@ std::string recordLine(const ChipOutcome& outcome);
 std::optional<ChipOutcome> parseRecordLine(std::string_view line, std::string* error);
 
 // True for the outcomes the record keeps: those of a chip operation in which a chip (or the
-// link to it) had its say. A command refused for its input or its usage touched no chip.
+// link to it) had its say. A command refused for its input, its usage or a warning to the
+// operator (download first, reset the counter) touched no chip.
 bool recordKeeps(const ChipOutcome& outcome);
 
 // Appends the outcomes it keeps to the day's file of the directory it is given.

@@ -455,8 +455,9 @@ void UartIsp::ispUpdateChip() {
     setBlockUnits(job_.imageAprom);
     setBlockUnits(job_.imageDataFlash);
     if (!detectChip()) {
-        // No boot loader answered: as a programmer that is not there.
-        noteFailureClass(op_, FailureClass::Link);
+        // The port is there but no boot loader answered: no chip, or a chip that does not
+        // start its boot loader.
+        noteFailureClass(op_, FailureClass::Chip);
         showFail(op_, "Chip not ready !");
     } else if (const auto failure = writeSelected(true)) {
         noteFailureClass(op_, FailureClass::Chip);

@@ -1,6 +1,7 @@
 // The programmer commands of tarnel against tarnel-sim over a pseudo-terminal: a whole
 // production cycle on a single programmer and on a gang programmer, the S/N and chip counter
-// carried from one run to the next through the settings file, and failures with status 1.
+// carried from one run to the next through the settings file, the production record they
+// leave, and failures with the status of their class.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "app/settings_file.h"
+#include "core/production_record.h"
 #include "core/programming_job.h"
 #include "support/cli_process.h"
 
@@ -27,6 +31,15 @@ const std::string kSampleHex = std::string(TARNEL_SOURCE_DIR) + "/examples/sampl
 std::vector<char> fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The JSON objects of a --json run's output, one per line.
+std::vector<nlohmann::json> jsonLines(const std::string& out) {
+    std::vector<nlohmann::json> events;
+    std::size_t start = 0;
+    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+        events.push_back(nlohmann::json::parse(out.substr(start, end - start)));
+    return events;
 }
 
 class OperationCli : public ::testing::Test {
@@ -136,7 +149,7 @@ TEST_F(OperationCli, NamedPortIsExclusiveAndARecoveredConnectPasses) {
     const std::string setup = " download --part QK200 --aprom " + kSampleHex;
 
     CliRun r = run(base + " --port " + silent.link() + setup);
-    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.status, 3) << r.out;
     EXPECT_TRUE(contains(r.out, "no programmer answered on " + silent.link())) << r.out;
     EXPECT_FALSE(contains(r.out, "PASS")) << r.out;
 
@@ -189,18 +202,40 @@ TEST_F(OperationCli, ChipCheckReportsTrimBytesOrTheLock) {
     EXPECT_TRUE(contains(r.out, "WARNING: Chip was locked !")) << r.out;
 }
 
-TEST_F(OperationCli, FailuresEndWithStatusOne) {
+// Each class of failure ends with its own status, and a --json run says so in its last event.
+TEST_F(OperationCli, FailuresEndWithTheStatusOfTheirClass) {
     SimProcess sim(dir_, R"({"kind": "ICP_Vexa", "sockets": [{"locked": true}]})");
-    // Nothing stored yet: the update downloads first, then finds the chip locked or passes.
+    const std::string setup = " --part QK200 --aprom " + kSampleHex;
+    // The chip: locked.
     CliRun r = tarnel(sim, "read --part QK200");
     EXPECT_EQ(r.status, 1) << r.out;
 
+    // Usage: a check the part does not have, a socket that does not exist, a type that
+    // cannot download.
     r = tarnel(sim, "chip-check --part QK200");
-    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_TRUE(contains(r.out, "Not QB7710 parts !")) << r.out;
-
     EXPECT_EQ(tarnel(sim, "verify --socket 5 --part QK200").status, 2);
     EXPECT_EQ(tarnel(sim, "download --type com --part 2").status, 2);
+
+    // An input file: the image is not there.
+    r = tarnel(sim, "update --json --part QK200 --aprom " + dir_.file("none.hex"));
+    EXPECT_EQ(r.status, 4) << r.out;
+    const auto events = jsonLines(r.out);
+    ASSERT_FALSE(events.empty()) << r.out;
+    EXPECT_EQ(events.back().at("event"), "result");
+    EXPECT_EQ(events.back().at("exit_code"), 4);
+
+    // The operator: the chip counter has run down.
+    r = tarnel(sim, "update --json --chip-counter 0 --count-down" + setup);
+    EXPECT_EQ(r.status, 5) << r.out;
+    EXPECT_TRUE(contains(r.out, R"("caption":"WARNING")")) << r.out;
+    EXPECT_TRUE(contains(r.out, R"({"event":"result","exit_code":5,"outcome":"warning")")) << r.out;
+    // No programmer and the pass are the recovered-connect test's; no chip outcome of
+    // these reached the record but the locked read's.
+    const auto record = tarnel::readRecord(dir_.path());
+    ASSERT_EQ(record.entries.size(), 1u);
+    EXPECT_EQ(record.entries[0].operation, tarnel::ChipOperation::Read);
 }
 
 }  // namespace
