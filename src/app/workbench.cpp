@@ -96,7 +96,7 @@ LinkContext Workbench::linkContext() {
             std::snprintf(text, sizeof text, "0x%04X", session_.firmwareVersion);
             context.firmwareVersion = text;
         }
-        context.socket = session_.socketNumber;
+        context.socket = session_.socketNumber != 0 ? session_.socketNumber : commandSocket_;
         context.linkDown = session_.notFound;
     }
     context.linkDown = context.linkDown || job_.linkResult == 0;
@@ -109,10 +109,15 @@ bool Workbench::startCommand(ChipOperation operation, std::function<bool()> prep
         return false;
     reporter_.beginCommand(operation);
     job_.linkResult = 1;  // nothing has failed on the link in this command yet
+    commandSocket_ = 0;
     if (!prepare()) {
         reporter_.endCommand();
         return false;
     }
+    // A gang verify or read serves the one socket chosen in its preparation.
+    const bool oneSocket = operation == ChipOperation::Verify || operation == ChipOperation::Read;
+    if (job_.gangMode && oneSocket)
+        commandSocket_ = readBack_.socketChoice;
     const bool started = startWorker([this, body = std::move(body)] {
         body();
         reporter_.endCommand();

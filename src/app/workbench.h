@@ -95,6 +95,7 @@ class Workbench {
     ProgrammerSession session_;
     UartIsp isp_;
     CommandWorker worker_{job_.busy};
+    int commandSocket_ = 0;  // the gang socket of the running command, 0 for all or none
 };
 
 }  // namespace tarnel

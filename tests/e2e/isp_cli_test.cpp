@@ -11,6 +11,7 @@
 #include "app/settings_file.h"
 
 #include "support/cli_process.h"
+#include "support/record_summary.h"
 
 using tarnel::test::CliRun;
 using tarnel::test::contains;
@@ -69,6 +70,15 @@ TEST_F(IspCli, ProductionRunOfThreeChipsThenNoChipFails) {
     r = tarnel(sim, "--quiet");
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_TRUE(contains(r.out, "FAIL: Chip not ready !")) << r.out;
+
+    EXPECT_EQ(tarnel::test::recordSummary(dir_.path()),
+              (std::vector<std::string>{"update #0 pass n=11", "update #0 pass n=12",
+                                        "update #0 pass n=13",
+                                        "update #0 fail (chip) \"Chip not ready !\" n=13"}));
+    const tarnel::ChipOutcome first = tarnel::readRecord(dir_.path()).entries.at(0);
+    EXPECT_EQ(first.programmerKind, "ISP by COM Port");
+    EXPECT_EQ(first.firmwareVersion, "");
+    EXPECT_EQ(first.partNumber, "QM114");
 }
 
 // The settings file follows every chip: a production run killed mid-way hands out no serial

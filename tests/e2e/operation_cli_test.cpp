@@ -16,6 +16,7 @@
 #include "core/production_record.h"
 #include "core/programming_job.h"
 #include "support/cli_process.h"
+#include "support/record_summary.h"
 
 using tarnel::test::CliRun;
 using tarnel::test::contains;
@@ -97,6 +98,23 @@ TEST_F(OperationCli, SingleProgrammerProductionCycle) {
     EXPECT_TRUE(contains(r.out, "*** Part No.:  QK200")) << r.out;
     EXPECT_TRUE(contains(r.out, "sample_aprom.hex")) << r.out;
     EXPECT_EQ(sim.stop(), 0);
+
+    // One entry per chip outcome; the download and the information touched no chip.
+    EXPECT_EQ(tarnel::test::recordSummary(dir_.path()),
+              (std::vector<std::string>{"update #0 pass S/N 00000000,00000000 n=1",
+                                        "update #0 pass S/N 00000000,00000001 n=2",
+                                        "verify #0 pass n=2", "read #0 pass n=2"}));
+    const tarnel::ChipOutcome update = tarnel::readRecord(dir_.path()).entries.at(0);
+    EXPECT_EQ(update.partNumber, "QK200");
+    EXPECT_EQ(update.projectFile, "job.TPJ");
+    EXPECT_EQ(update.programmerKind, "ICP");
+    EXPECT_EQ(update.firmwareVersion.size(), 6u) << update.firmwareVersion;
+    EXPECT_EQ(update.port, sim.link());
+    ASSERT_EQ(update.images.size(), 1u);
+    EXPECT_EQ(update.images[0].name, "sample_aprom.hex");
+    EXPECT_EQ(update.images[0].size, 1536u);
+    EXPECT_FALSE(update.hostName.empty());
+    EXPECT_EQ(update.time.size(), 25u) << "date, time and offset: " << update.time;
 }
 
 TEST_F(OperationCli, GangProgrammerFourSockets) {
@@ -122,6 +140,12 @@ TEST_F(OperationCli, GangProgrammerFourSockets) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(contains(r.out, "ICP Gang Programmer (for Vexa)")) << r.out;
     EXPECT_TRUE(contains(r.out, "*** Part No.:  QK200")) << r.out;
+
+    EXPECT_EQ(tarnel::test::recordSummary(dir_.path()),
+              (std::vector<std::string>{"update #1 pass n=13",
+                                        "update #2 fail (chip) \"Failed chips:  #2  \" n=13",
+                                        "update #3 pass n=13", "update #4 pass n=13",
+                                        "verify #3 pass n=13", "read #4 pass n=13"}));
 }
 
 // A chip whose CONFIG words put the DataFlash at address 0 leaves no APROM to read: nothing
