@@ -14,8 +14,8 @@ inline std::string entrySummary(const ChipOutcome& e) {
     std::string text = std::string(operationName(e.operation)) + " #" + std::to_string(e.socket) +
                        " " + std::string(outcomeName(e.outcome));
     if (e.failureClass != FailureClass::None)
-        text += " (" + std::string(failureClassName(e.failureClass)) + ") \"" + e.failureText +
-                "\"";
+        text +=
+            " (" + std::string(failureClassName(e.failureClass)) + ") \"" + e.failureText + "\"";
     if (!e.serialNumber.empty())
         text += " S/N " + e.serialNumber;
     if (e.chipCounter)
