@@ -87,8 +87,10 @@ int show(const CliContext& context, const RecordOptions& o) {
     std::printf("%-25s %-10s %-6s %-16s %-17s %-7s %s\n", "time", "operation", "socket", "part",
                 "serial", "outcome", "failure");
     for (const ChipOutcome& e : *entries) {
-        std::printf("%-25s %-10s %-6s %-16s %-17s %-7s %s\n", e.time.c_str(),
-                    std::string(operationName(e.operation)).c_str(),
+        // A pass has no failure text: its row ends at the outcome.
+        const char* format = e.failureText.empty() ? "%-25s %-10s %-6s %-16s %-17s %s%s\n"
+                                                   : "%-25s %-10s %-6s %-16s %-17s %-7s %s\n";
+        std::printf(format, e.time.c_str(), std::string(operationName(e.operation)).c_str(),
                     e.socket == 0 ? "-" : std::to_string(e.socket).c_str(),
                     printable(e.partNumber).c_str(),
                     e.serialNumber.empty() ? "-" : e.serialNumber.c_str(),
