@@ -185,7 +185,7 @@ bool appendRecordLine(const std::string& path, std::string_view line, std::strin
     text.append(line);
     text += '\n';
 #if defined(_WIN32)
-    const int written = _write(fd, text.data(), static_cast<unsigned>(text.size()));
+    int written = _write(fd, text.data(), static_cast<unsigned>(text.size()));
     const int writeErrno = errno;
     const bool synced = written == static_cast<int>(text.size()) && _commit(fd) == 0;
     const int syncErrno = errno;
