@@ -23,6 +23,7 @@ void OutcomeReporter::beginCommand(ChipOperation operation) {
     notes_ = {};
     stretchClass_.reset();
     provisional_ = false;
+    chipSettled_ = false;
     result_ = {};
     result_.started = true;
 }
@@ -72,6 +73,11 @@ void OutcomeReporter::setStretchClass(std::optional<FailureClass> failureClass) 
 void OutcomeReporter::setProvisional(bool provisional) {
     std::lock_guard lock(mutex_);
     provisional_ = provisional;
+}
+
+void OutcomeReporter::noteNextChip() {
+    std::lock_guard lock(mutex_);
+    chipSettled_ = false;
 }
 
 void OutcomeReporter::showResultBox(ResultKind kind, std::string_view text, bool autoClose) {
@@ -155,8 +161,10 @@ void OutcomeReporter::publish(Outcome outcome, std::string_view text, FailureCla
     {
         std::lock_guard lock(mutex_);
         Notes notes = std::exchange(notes_, {});
-        if (!inCommand_ || notes.notice || provisional_)
+        if (!inCommand_ || notes.notice || provisional_ ||
+            (chipSettled_ && outcome != Outcome::Pass))
             return;
+        chipSettled_ = true;
         FailureClass failureClass = FailureClass::None;
         if (outcome != Outcome::Pass) {
             if (notes.failureClass)
@@ -237,6 +245,11 @@ void noteSockets(Operator& op, const std::array<SocketNote, 4>& sockets) {
 void noteProvisional(Operator& op, bool provisional) {
     if (auto* reporter = reporterOf(op))
         reporter->setProvisional(provisional);
+}
+
+void noteNextChip(Operator& op) {
+    if (auto* reporter = reporterOf(op))
+        reporter->noteNextChip();
 }
 
 std::string localTimeIso8601() {

@@ -17,6 +17,11 @@
 //   read-back viewer (Read)   -> pass
 // Other boxes ("<Debug>", plain captions) are results only when noted as one: a pass by
 // noteResult, a failure by a noted class.
+//
+// A chip has one outcome per command: once it has one, the failure boxes that follow in the
+// same command (a failed step, then the step that gave up because of it) are its
+// consequences and are not published again. A command that serves chip after chip (the
+// production loop) notes each next chip.
 
 #include <array>
 #include <functional>
@@ -82,6 +87,8 @@ class OutcomeReporter : public Operator {
     void setStretchClass(std::optional<FailureClass> failureClass);
     // While on, boxes are not results: a step whose failure a retry may still make good.
     void setProvisional(bool provisional);
+    // The boxes from now on are about the next chip.
+    void noteNextChip();
 
     // Operator: forwarded, with the results published first.
     void setStatus(std::string_view text) override { front_.setStatus(text); }
@@ -130,6 +137,7 @@ class OutcomeReporter : public Operator {
     Notes notes_;
     std::optional<FailureClass> stretchClass_;
     bool provisional_ = false;
+    bool chipSettled_ = false;  // the current chip has its outcome
     CommandResult result_;
 };
 
@@ -141,6 +149,7 @@ void noteResult(Operator& op);
 void noteSerialNumber(Operator& op, std::string serialNumber);
 void noteSockets(Operator& op, const std::array<SocketNote, 4>& sockets);
 void noteProvisional(Operator& op, bool provisional);
+void noteNextChip(Operator& op);
 
 // The wall-clock time now, ISO 8601 with the local offset ("2026-12-06T19:08:29+01:00").
 std::string localTimeIso8601();

@@ -480,6 +480,7 @@ void UartIsp::ispProductionLoop() {
     setBlockUnits(job_.imageAprom);
     setBlockUnits(job_.imageDataFlash);
     for (;;) {
+        noteNextChip(op_);
         if (job_.chipCounterEnabled &&
             (job_.chipCounterDown ? job_.chipCounter == 0 : job_.chipCounter >= kChipCounterMax))
             break;
