@@ -93,7 +93,7 @@ TEST_F(Reporter, NotesShapeTheOutcomes) {
     // A loop of chips: each chip has its own outcome, and the highest class wins.
     reporter.beginCommand(ChipOperation::Update);
     noteFailureClass(reporter, FailureClass::Link);
-    showFail(reporter, "Chip not ready !");
+    showFail(reporter, "Port cannot be opened !");
     noteNextChip(reporter);
     noteSerialNumber(reporter, "00000000,00000009");
     showPass(reporter, "Chip is successfully updated !", true);
