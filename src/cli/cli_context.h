@@ -9,10 +9,14 @@ class App;
 
 namespace tarnel::cli {
 
-// Exit statuses: 0 on PASS, 1 on FAIL or WARNING, 2 on bad usage.
+// Exit statuses by the class of what went wrong; the operation commands take theirs from the
+// core's failure class (exitCodeOf), the others use the same numbers.
 inline constexpr int kExitPass = 0;
-inline constexpr int kExitFail = 1;
+inline constexpr int kExitFail = 1;  // the chip failed (or, outside chip work, the command)
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitLink = 3;      // no programmer answered, or the link was lost
+inline constexpr int kExitInput = 4;     // an image, project or firmware file error
+inline constexpr int kExitOperator = 5;  // a warning that needs the operator
 
 struct CliContext {
     std::string port;         // --port NAME: the serial port, as the port list shows it
@@ -27,6 +31,7 @@ void addDoctorCommand(CLI::App& app, CliContext& context);
 void addFileCommands(CLI::App& app, CliContext& context);
 void addLinkCommands(CLI::App& app, CliContext& context);
 void addOperationCommands(CLI::App& app, CliContext& context);
+void addRecordCommands(CLI::App& app, CliContext& context);
 void addTriggerCommand(CLI::App& app, CliContext& context);
 
 }  // namespace tarnel::cli

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <nlohmann/json.hpp>
 
 #include "app/config_editor.h"
 #include "cli/printable.h"
@@ -21,6 +22,15 @@
 namespace tarnel::cli {
 
 ConsoleOperator::ConsoleOperator() : terminal_(isatty(STDOUT_FILENO) != 0) {}
+
+void ConsoleOperator::emitEvent(std::string_view name, const nlohmann::json& fields) {
+    nlohmann::ordered_json event{{"event", name}};
+    for (const auto& [key, value] : fields.items())
+        event[key] = value;
+    // Texts from files (names, project contents) need not be UTF-8: such bytes are replaced.
+    std::cout << event.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+              << std::endl;
+}
 
 void ConsoleOperator::endBarLine() {
     if (barShown_) {
@@ -41,6 +51,10 @@ void ConsoleOperator::drawBar() {
 }
 
 void ConsoleOperator::setStatus(std::string_view text) {
+    if (json_) {
+        emitEvent("status", {{"text", text}});
+        return;
+    }
     if (!verbose_ || text == "Ready...")
         return;
     endBarLine();
@@ -58,12 +72,20 @@ void ConsoleOperator::setProgressStep(int step) {
 
 void ConsoleOperator::setProgressPosition(int position) {
     position_ = position;
+    if (json_) {
+        emitEvent("progress", {{"step", position_}, {"total", maximum_}});
+        return;
+    }
     if (position > 0)
         drawBar();
 }
 
 void ConsoleOperator::stepProgress() {
     position_ += step_;
+    if (json_) {
+        emitEvent("progress", {{"step", position_}, {"total", maximum_}});
+        return;
+    }
     drawBar();
 }
 
@@ -73,6 +95,10 @@ void ConsoleOperator::setPortText(std::string_view text) {
     if (!verbose_ || text == "COM???" || text == lastPort_)
         return;
     lastPort_ = text;
+    if (json_) {
+        emitEvent("port", {{"text", text}});
+        return;
+    }
     endBarLine();
     std::cout << "Port: " << printable(text) << std::endl;
 }
@@ -80,11 +106,22 @@ void ConsoleOperator::setPortText(std::string_view text) {
 void ConsoleOperator::setProgrammerTypeLabel(std::string_view text) {
     if (!verbose_)
         return;
+    if (json_) {
+        emitEvent("programmer", {{"text", text}});
+        return;
+    }
     endBarLine();
     std::cout << "Prog. Type: " << printable(text) << std::endl;
 }
 
 void ConsoleOperator::showResultBox(ResultKind kind, std::string_view text, bool) {
+    if (json_) {
+        ++(kind == ResultKind::Pass ? passes_ : fails_);
+        emitEvent("box", {{"kind", kind == ResultKind::Pass ? "pass" : "fail"},
+                          {"caption", kind == ResultKind::Pass ? "PASS" : "FAIL"},
+                          {"text", text}});
+        return;
+    }
     endBarLine();
     if (kind == ResultKind::Pass) {
         ++passes_;
@@ -96,15 +133,24 @@ void ConsoleOperator::showResultBox(ResultKind kind, std::string_view text, bool
 }
 
 void ConsoleOperator::showMessageBox(std::string_view caption, std::string_view text, BoxIcon) {
-    endBarLine();
     if (caption == "WARNING")
         ++warnings_;
+    if (json_) {
+        const char* kind = caption == "WARNING" ? "warning"
+                           : caption == "ERROR" ? "error"
+                                                : "message";
+        emitEvent("box", {{"kind", kind}, {"caption", caption}, {"text", text}});
+        return;
+    }
+    endBarLine();
     std::cerr << printable(caption) << ": " << printable(text) << std::endl;
 }
 
 int ConsoleOperator::chooseSocket(int current) {
     const int chosen = socket_ >= 1 && socket_ <= 4 ? socket_ : current;
-    if (verbose_)
+    if (json_)
+        emitEvent("socket", {{"socket", chosen}});
+    else if (verbose_)
         std::cout << "Chip in socket #" << chosen << std::endl;
     return chosen;
 }
@@ -134,6 +180,29 @@ void ConsoleOperator::showReadBack(const ReadBackState& readBack, std::uint32_t 
             sum += (*r.bytes)[i];
         // A region the chip's CONFIG words leave empty was not read: its file is written
         // empty, so no older read is left standing in its place.
+        std::string saved;
+        if (!readBackDirectory_.empty()) {
+            const auto path =
+                std::filesystem::path(readBackDirectory_) / (std::string(r.name) + "_Contents.BIN");
+            std::string error;
+            const std::vector<std::uint8_t> bytes(r.bytes->begin(),
+                                                  r.bytes->begin() + static_cast<long>(length));
+            if (!writeFileAtomically(path.string(), bytes, &error)) {
+                if (!json_)
+                    std::cout << r.name << " Contents: not saved" << std::endl;
+                ++saveFailures_;
+                showResultBox(ResultKind::Fail, "Open file error !", false);
+                continue;
+            }
+            saved = path.string();
+        }
+        if (json_) {
+            emitEvent("readback", {{"region", r.name},
+                                   {"size", length},
+                                   {"checksum", sum & 0xFFFF},
+                                   {"file", saved}});
+            continue;
+        }
         char line[96];
         if (length == 0) {
             std::snprintf(line, sizeof line, "%s Contents: nothing was read", r.name);
@@ -142,20 +211,8 @@ void ConsoleOperator::showReadBack(const ReadBackState& readBack, std::uint32_t 
                           length, sum & 0xFFFF);
         }
         std::cout << line;
-        if (!readBackDirectory_.empty()) {
-            const auto path =
-                std::filesystem::path(readBackDirectory_) / (std::string(r.name) + "_Contents.BIN");
-            std::string error;
-            const std::vector<std::uint8_t> bytes(r.bytes->begin(),
-                                                  r.bytes->begin() + static_cast<long>(length));
-            if (writeFileAtomically(path.string(), bytes, &error)) {
-                std::cout << " -> " << path.string();
-            } else {
-                std::cout << std::endl;
-                showResultBox(ResultKind::Fail, "Open file error !", false);
-                continue;
-            }
-        }
+        if (!saved.empty())
+            std::cout << " -> " << saved;
         std::cout << std::endl;
     }
 }
@@ -166,10 +223,15 @@ void ConsoleOperator::showConfigView(ConfigLayout layout, std::uint32_t partInde
     char words[64];
     std::snprintf(words, sizeof words, "CONFIG0=0x%08X CONFIG1=0x%08X", config0Word(bytes),
                   config1Word(bytes));
-    std::cout << "CONFIG (" << layoutName(layout) << "): " << words << std::endl;
     ProgrammingJob job;
     job.catalogue.setLegacyListMasked(false);
-    for (const std::string& line : describeConfigView(job, partIndex, bytes, layout))
+    const std::vector<std::string> lines = describeConfigView(job, partIndex, bytes, layout);
+    if (json_) {
+        emitEvent("config", {{"layout", layoutName(layout)}, {"words", words}, {"lines", lines}});
+        return;
+    }
+    std::cout << "CONFIG (" << layoutName(layout) << "): " << words << std::endl;
+    for (const std::string& line : lines)
         std::cout << "  " << printable(line) << "\n";
     std::cout.flush();
 }

@@ -3,8 +3,12 @@
 // (PASS on standard output, everything else on standard error). Status lines are printed as
 // they change; on a terminal a progress bar follows them on one line. Modal questions take
 // their non-interactive answers: a warning simply continues, as the operator's OK would.
+//
+// In JSON mode every call becomes one JSON object on its own line of standard output instead
+// (an event: status, progress, port, programmer, box, readback, config, socket), for scripts.
 
 #include <cstdint>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 #include "core/operator.h"
@@ -32,6 +36,12 @@ class ConsoleOperator : public Operator {
 
     // Status lines and the progress bar are printed only when verbose (default on).
     void setVerbose(bool verbose) { verbose_ = verbose; }
+    // Events instead of human lines.
+    void setJson(bool json) { json_ = json; }
+    bool json() const { return json_; }
+    // Writes one event line: the object with "event" set to `name` first.
+    void emitEvent(std::string_view name, const nlohmann::json& fields);
+
     // The socket that the socket choice answers (0: keep the current one).
     void setSocket(int socket) { socket_ = socket; }
     // Where the read-back viewer saves the regions it shows (empty: nothing is saved).
@@ -41,12 +51,15 @@ class ConsoleOperator : public Operator {
     int passCount() const { return passes_; }
     int failCount() const { return fails_; }
     int warningCount() const { return warnings_; }
+    // Read-back regions that could not be saved.
+    int saveFailures() const { return saveFailures_; }
 
   private:
     void drawBar();
     void endBarLine();
 
     bool verbose_ = true;
+    bool json_ = false;
     bool terminal_ = false;
     bool barShown_ = false;
     int maximum_ = 100;
@@ -58,6 +71,7 @@ class ConsoleOperator : public Operator {
     int passes_ = 0;
     int fails_ = 0;
     int warnings_ = 0;
+    int saveFailures_ = 0;
 };
 
 }  // namespace tarnel::cli

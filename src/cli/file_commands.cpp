@@ -37,7 +37,7 @@ int runHexToBinary(const std::string& input, const std::string& output) {
     if (const ReadResult result = readWholeFile(input, text, kMaxHexFileSize);
         result != ReadResult::Ok) {
         std::cerr << "tarnel hex2bin: " << describeReadFailure(result, input) << "\n";
-        return kExitFail;
+        return kExitInput;
     }
     ConsoleOperator op;
     // Left uninitialised: the converter fills it before anything else.
@@ -47,13 +47,13 @@ int runHexToBinary(const std::string& input, const std::string& output) {
     HexFailure failure;
     if (!convertHexToBinary(text, 0x00, image, length, op, &failure)) {
         std::cerr << "Hex_to_Bin conversion failed ! (" << describeHexFailure(failure) << ")\n";
-        return kExitFail;
+        return kExitInput;
     }
     const auto bytes = image.first(length);
     std::string error;
     if (!writeFileAtomically(output, bytes, &error)) {
         std::cerr << "tarnel hex2bin: " << error << "\n";
-        return kExitFail;
+        return kExitInput;
     }
     std::uint32_t sum = 0;
     for (std::uint8_t b : bytes)
@@ -120,13 +120,13 @@ int runProjectShow(const std::string& path) {
     std::vector<std::uint8_t> bytes;
     if (const ReadResult result = readWholeFile(path, bytes, 16u << 20); result != ReadResult::Ok) {
         std::cerr << "Open file error ! (" << describeReadFailure(result, path) << ")\n";
-        return kExitFail;
+        return kExitInput;
     }
     ProjectFile p;
     std::string why;
     if (!decodeProject(bytes, p, &why)) {
         std::cerr << "TPJ format error ! (" << why << ")\n";
-        return kExitFail;
+        return kExitInput;
     }
     const auto enabled = [](bool on) { return on ? "enabled" : "disabled"; };
     const unsigned usageTimes = p.usageTimesHigh == 0xFF && p.usageTimesLow == 0xFF
@@ -169,7 +169,7 @@ int runProjectSave(const std::string& path, const SetupOptions& options) {
         return status;
     }
     if (!saveProject(*job, path, op))
-        return kExitFail;
+        return kExitInput;
     std::cout << "Saved " << path << " (" << job->part().partNumber << ", FLAGs "
               << hex(job->flags, 2) << ")\n";
     return kExitPass;

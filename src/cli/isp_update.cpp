@@ -89,6 +89,17 @@ class InterruptWatcher {
 
 }  // namespace
 
+int exitStatusOf(const CommandResult& result, bool started, bool resultOptional,
+                 const ConsoleOperator& console) {
+    if (result.failureClass != FailureClass::None)
+        return exitCodeOf(result.failureClass);
+    if (console.saveFailures() > 0)
+        return kExitInput;
+    if (!started || (!resultOptional && result.passes == 0))
+        return kExitFail;
+    return kExitPass;
+}
+
 int runIspUpdate(Workbench& bench, PortFactory& ports, ChipLimitOperator& limiter,
                  const ConsoleOperator& console, const CliContext& context,
                  const IspRunOptions& options) {
@@ -116,10 +127,8 @@ int runIspUpdate(Workbench& bench, PortFactory& ports, ChipLimitOperator& limite
     bench.stopProductionMode();
     bench.saveSettings();
 
-    if (!started || console.failCount() > 0 || console.warningCount() > 0)
-        return kExitFail;
     // A production run may end before any chip; the single update must end in a PASS.
-    return options.production || console.passCount() > 0 ? kExitPass : kExitFail;
+    return exitStatusOf(bench.lastResult(), started, options.production, console);
 }
 
 }  // namespace tarnel::cli

@@ -56,6 +56,12 @@ class ChipLimitOperator : public Operator {
     std::function<void()> reached_;
 };
 
+// The exit status of a command through the Workbench: the class of its worst outcome; a
+// command that did not start, or ended without a result where one was due, failed; a
+// read-back that could not be saved is a file error.
+int exitStatusOf(const CommandResult& result, bool started, bool resultOptional,
+                 const ConsoleOperator& console);
+
 // Runs the ISP update on the prepared job; the exit status.
 int runIspUpdate(Workbench& bench, PortFactory& ports, ChipLimitOperator& limiter,
                  const ConsoleOperator& console, const CliContext& context,

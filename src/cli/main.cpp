@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     addLinkCommands(app, context);
     addDoctorCommand(app, context);
     addOperationCommands(app, context);
+    addRecordCommands(app, context);
     addTriggerCommand(app, context);
 
     try {

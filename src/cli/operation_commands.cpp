@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/workbench.h"
@@ -31,18 +32,56 @@ struct OperationOptions {
     int socket = 0;
     std::string out;
     bool quiet = false;
+    bool json = false;
     IspRunOptions isp;
 };
 
+// Each chip outcome as a "chip" event, in JSON mode.
+class ChipEvents : public OutcomeSink {
+  public:
+    explicit ChipEvents(ConsoleOperator& op) : op_(op) {}
+    void chipOutcome(const ChipOutcome& o) override {
+        op_.emitEvent("chip", {{"operation", operationName(o.operation)},
+                               {"socket", o.socket},
+                               {"outcome", outcomeName(o.outcome)},
+                               {"class", failureClassName(o.failureClass)},
+                               {"failure", o.failureText},
+                               {"serial", o.serialNumber},
+                               {"counter", o.chipCounter ? nlohmann::json(*o.chipCounter)
+                                                         : nlohmann::json(nullptr)},
+                               {"part", o.partNumber},
+                               {"port", o.port}});
+    }
+
+  private:
+    ConsoleOperator& op_;
+};
+
+// The last event of a JSON run: how it ended, its exit status, the S/Ns written.
+void emitResult(ConsoleOperator& op, int status, const CommandResult& result) {
+    const char* outcome = status == kExitPass       ? "pass"
+                          : status == kExitOperator ? "warning"
+                                                    : "fail";
+    op.emitEvent(
+        "result",
+        {{"outcome", outcome}, {"exit_code", status}, {"serial_numbers", result.serialNumbers}});
+}
+
 int runOperation(const CliContext& context, const OperationOptions& o, Command command,
-                 const char* name) {
+                 const char* name, ConsoleOperator& op, CommandResult& result) {
     SystemClock clock;
     SystemPortFactory ports{clock};
-    ConsoleOperator op;
-    op.setVerbose(!o.quiet);
-    op.setSocket(o.socket);
     ChipLimitOperator limiter(op);
     Workbench bench(limiter, clock, ports, Workbench::RunOn::CallingThread);
+    ChipEvents chipEvents(op);
+    if (op.json())
+        bench.outcomes().add(chipEvents);
+    // The result is taken on every way out, the early ones included.
+    struct TakeResult {
+        Workbench& bench;
+        CommandResult& result;
+        ~TakeResult() { result = bench.lastResult(); }
+    } takeResult{bench, result};
 
     std::error_code error;
     const std::string workDir =
@@ -57,7 +96,7 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
         // A project sets the whole job but the programmer: gang mode is what --gang says,
         // so a project saved at a gang station runs at a single one too.
         if (!loadProject(job, o.project, op))
-            return kExitFail;
+            return kExitInput;
         if (o.setup.gang && job.comPortIspMode) {
             std::cerr << "tarnel " << name << ": --gang cannot be used with an ISP by COM Port "
                       << "project\n";
@@ -128,21 +167,12 @@ int runOperation(const CliContext& context, const OperationOptions& o, Command c
     bench.waitForWorker();
     bench.saveSettings();
 
-    if (bench.session().notFound() && !context.port.empty()) {
+    if (bench.session().notFound() && !context.port.empty() && !op.json()) {
         std::cerr << "tarnel " << name << ": no programmer answered on " << context.port
                   << " (named with --port, so no other port was tried)\n";
     }
-    // A box of a step that was recovered (a first connect the scan made good) is not the
-    // command's outcome.
-    const int failures = op.failCount() - bench.session().recoveredFailures();
-    if (!started || failures > 0 || op.warningCount() > 0)
-        return kExitFail;
-    // Read, Information and the chip check end in their views, not in a PASS box.
-    const bool endsInView =
-        command == Command::Read || command == Command::Info || command == Command::ChipCheck;
-    if (!endsInView && op.passCount() == 0)
-        return kExitFail;
-    return kExitPass;
+    // Information ends in its boxes, not in a result.
+    return exitStatusOf(bench.lastResult(), started, command == Command::Info, op);
 }
 
 void addOperation(CLI::App& app, CliContext& context, Command command, const char* name,
@@ -153,6 +183,8 @@ void addOperation(CLI::App& app, CliContext& context, Command command, const cha
     sub->add_option("--project", options->project, "Take the whole setup from a project file");
     sub->add_flag("--no-gang", options->noGang, "Single programmer (the default)");
     sub->add_flag("--quiet", options->quiet, "Only the result lines");
+    sub->add_flag("--json", options->json,
+                  "Newline-delimited JSON events on standard output instead of the human lines");
     if (command == Command::Verify || command == Command::Read) {
         sub->add_option("--socket", options->socket, "Gang socket 1..4 (default 1)")
             ->check(CLI::Range(1, 4));
@@ -169,7 +201,14 @@ void addOperation(CLI::App& app, CliContext& context, Command command, const cha
                         "LDROM_Contents.BIN (default: the working directory)");
     }
     sub->callback([&context, options, command, name] {
-        context.exitStatus = runOperation(context, *options, command, name);
+        ConsoleOperator op;
+        op.setVerbose(!options->quiet);
+        op.setSocket(options->socket);
+        op.setJson(options->json);
+        CommandResult result;
+        context.exitStatus = runOperation(context, *options, command, name, op, result);
+        if (options->json)
+            emitResult(op, context.exitStatus, result);
     });
 }
 

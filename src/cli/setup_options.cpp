@@ -248,7 +248,7 @@ int applySetupOptions(const SetupOptions& o, ProgrammingJob& job, Operator& op) 
     job.uartFastProtocol = o.fastProtocol.value_or(job.uartFastProtocol);
     job.gangVerifyOnly = o.verifyOnly.value_or(job.gangVerifyOnly);
 
-    return reloadImages(job, op) ? kExitPass : kExitFail;
+    return reloadImages(job, op) ? kExitPass : kExitInput;
 }
 
 }  // namespace tarnel::cli

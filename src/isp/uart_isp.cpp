@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "core/atomic_file.h"
+#include "core/outcome_reporter.h"
 #include "link/port_table.h"
 
 namespace tarnel {
@@ -303,8 +304,10 @@ bool UartIsp::ispWriteConfig() {
     if (!ispReceiveByte(first))
         return false;
     if (first == isp::kEraseAnnounced) {
-        if (!job_.productionMode)
+        if (!job_.productionMode) {
+            noteNotice(op_);
             showWarning(op_, kCodeProtectionWarning);
+        }
         op_.setStatus("Erase APROM...");
         pauseSteps(100, 1);
     }
@@ -437,18 +440,32 @@ std::optional<std::string> UartIsp::writeSelected(bool longTexts) {
     return std::nullopt;
 }
 
+void UartIsp::noteIspSerialNumber() {
+    if (!job_.serialEnabled)
+        return;
+    char serial[24];
+    std::snprintf(serial, sizeof serial, "%08u,%08u", static_cast<unsigned>(job_.serialHigh),
+                  static_cast<unsigned>(job_.serialLow));
+    noteSerialNumber(op_, serial);
+}
+
 // ---- The flows ----------------------------------------------------------------------------
 
 void UartIsp::ispUpdateChip() {
     setBlockUnits(job_.imageAprom);
     setBlockUnits(job_.imageDataFlash);
     if (!detectChip()) {
+        // The port is there but no boot loader answered: no chip, or a chip that does not
+        // start its boot loader.
+        noteFailureClass(op_, FailureClass::Chip);
         showFail(op_, "Chip not ready !");
     } else if (const auto failure = writeSelected(true)) {
+        noteFailureClass(op_, FailureClass::Chip);
         showFail(op_, *failure);
     } else {
         // The counters move (and are saved) before the box, which may stay up a while.
         const std::string text = ispSuccessText(job_);
+        noteIspSerialNumber();
         job_.countChips();
         if (job_.serialEnabled)
             job_.advanceSerialNumber();
@@ -463,6 +480,7 @@ void UartIsp::ispProductionLoop() {
     setBlockUnits(job_.imageAprom);
     setBlockUnits(job_.imageDataFlash);
     for (;;) {
+        noteNextChip(op_);
         if (job_.chipCounterEnabled &&
             (job_.chipCounterDown ? job_.chipCounter == 0 : job_.chipCounter >= kChipCounterMax))
             break;
@@ -510,10 +528,12 @@ void UartIsp::ispProductionLoop() {
         }
         savePortFile();
         if (const auto failure = writeSelected(false)) {
+            noteFailureClass(op_, FailureClass::Chip);
             showFail(op_, *failure);
             continue;
         }
         const std::string text = ispSuccessText(job_);
+        noteIspSerialNumber();
         job_.countChips();
         if (job_.serialEnabled)
             job_.advanceSerialNumber();

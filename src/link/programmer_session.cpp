@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "core/outcome_reporter.h"
+
 namespace tarnel {
 
 namespace {
@@ -173,7 +175,10 @@ bool ProgrammerSession::scan() {
 
 bool ProgrammerSession::findAndConnect(std::string_view notFoundText) {
     notFound_ = false;
+    // With a scan to follow, a failure of the first connect is not yet the command's result.
+    noteProvisional(op_, scanAllowed_);
     const Connect first = connect();
+    noteProvisional(op_, false);
     if (first == Connect::Done)
         return true;
     if (!scanAllowed_) {

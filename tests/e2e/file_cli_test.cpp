@@ -34,7 +34,7 @@ TEST(FileCli, HexToBinary) {
 
     dir.write("bad.hex", ":0400100001020304E3\n:00000001FF\n");
     const CliRun bad = runTarnel("hex2bin " + dir.file("bad.hex") + " " + dir.file("bad.bin"));
-    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.status, 4);
     EXPECT_TRUE(has(bad, "Hex_to_Bin conversion failed ! (line 1: record checksum mismatch)"))
         << bad.out;
     EXPECT_TRUE(readBytes(dir.file("bad.bin")).empty()) << "nothing written";
@@ -68,10 +68,10 @@ TEST(FileCli, HostileInputs) {
     ScratchDir dir;
     ASSERT_EQ(::mkfifo(dir.file("f.hex").c_str(), 0600), 0);
     const CliRun hex = runTarnel("hex2bin " + dir.file("f.hex") + " " + dir.file("o.bin"));
-    EXPECT_EQ(hex.status, 1);
+    EXPECT_EQ(hex.status, 4);
     EXPECT_TRUE(has(hex, "is not a regular file")) << hex.out;
     const CliRun show = runTarnel("project show " + dir.file("f.hex"));
-    EXPECT_EQ(show.status, 1);
+    EXPECT_EQ(show.status, 4);
     EXPECT_TRUE(has(show, "is not a regular file")) << show.out;
     const CliRun aprom =
         runTarnel("project save " + dir.file("x.TPJ") + " --aprom " + dir.file("f.hex"));
@@ -85,4 +85,18 @@ TEST(FileCli, HostileInputs) {
     EXPECT_EQ(shown.status, 0) << shown.out;
     EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << "no raw escape reaches the terminal";
     EXPECT_TRUE(has(shown, "a\\x1B]0;owned\\x07\\x1B[2J.bin")) << shown.out;
+}
+
+TEST(FileCli, ProjectErrors) {
+    ScratchDir dir;
+    const CliRun missing =
+        runTarnel("project save " + dir.file("x.TPJ") + " --aprom " + dir.file("none.bin"));
+    EXPECT_EQ(missing.status, 4);
+    EXPECT_TRUE(has(missing, "FAIL: Open APROM file error !")) << missing.out;
+
+    dir.write("short.TPJ", "Corvale TPJ A1.0");
+    const CliRun shortFile = runTarnel("project show " + dir.file("short.TPJ"));
+    EXPECT_EQ(shortFile.status, 4);
+    EXPECT_TRUE(has(shortFile, "TPJ format error ! (file shorter than its header)"))
+        << shortFile.out;
 }

@@ -5,12 +5,16 @@
 
 #include <chrono>
 #include <csignal>
+#include <random>
 #include <string>
 #include <thread>
+
+#include <sys/wait.h>
 
 #include "app/settings_file.h"
 
 #include "support/cli_process.h"
+#include "support/record_summary.h"
 
 using tarnel::test::CliRun;
 using tarnel::test::contains;
@@ -60,10 +64,24 @@ TEST_F(IspCli, ProductionRunOfThreeChips) {
         {"part": "QM114", "baudCode": "0x09", "resetAfterMs": 600},
         {"part": "QM114", "locked": true, "resetAfterProbes": 5}]})",
                    "sim", SimProcess::Line::Paced);
-    const CliRun r = tarnel(sim, "--production --count 3 --chip-counter 10 --quiet");
+    CliRun r = tarnel(sim, "--production --count 3 --chip-counter 10 --quiet");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(count(r.out, "PASS: Chip is successfully updated !"), 3) << r.out;
     EXPECT_FALSE(contains(r.out, "FAIL")) << r.out;
+
+    // No chip left: the single update gives up after its detection window.
+    r = tarnel(sim, "--quiet");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(contains(r.out, "FAIL: Chip not ready !")) << r.out;
+
+    EXPECT_EQ(tarnel::test::recordSummary(dir_.path()),
+              (std::vector<std::string>{"update #0 pass n=11", "update #0 pass n=12",
+                                        "update #0 pass n=13",
+                                        "update #0 fail (chip) \"Chip not ready !\" n=13"}));
+    const tarnel::ChipOutcome first = tarnel::readRecord(dir_.path()).entries.at(0);
+    EXPECT_EQ(first.programmerKind, "ISP by COM Port");
+    EXPECT_EQ(first.firmwareVersion, "");
+    EXPECT_EQ(first.partNumber, "QM114");
 }
 
 // The settings file follows every chip: a production run killed mid-way hands out no serial
@@ -106,6 +124,44 @@ TEST_F(IspCli, KilledProductionRunContinuesAfterTheLastSerialNumber) {
     char expected[64];
     std::snprintf(expected, sizeof expected, "S/N='00000000,%08u'", saved.serialLow);
     EXPECT_TRUE(contains(next.out, expected)) << next.out;
+}
+
+// A production loop killed at random moments: every result it showed has its entry, the
+// record reads back whole (a line cut short by the kill would be skipped and named), and the
+// next run's entries follow intact.
+TEST_F(IspCli, KilledProductionLoopLosesNoShownResult) {
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::size_t entries = 0;
+    for (int round = 0; round < 4; ++round) {
+        SimProcess sim(dir_, R"({"device": "bootloader", "chips": [
+            {"part": "QM114", "resetAfterProbes": 5}, {"part": "QM114", "resetAfterProbes": 5},
+            {"part": "QM114", "resetAfterProbes": 5}, {"part": "QM114", "resetAfterProbes": 5},
+            {"part": "QM114", "resetAfterProbes": 5}, {"part": "QM114", "resetAfterProbes": 5}]})",
+                       "sim" + std::to_string(round));
+        const std::string out = dir_.file("run" + std::to_string(round) + ".out");
+        const CliRun started =
+            run("TARNEL_PORTS=" + sim.link() + " " + kTarnel + " --workdir " + dir_.path() +
+                " update --type com --part QM114 --aprom " + image_ +
+                " --serial 1 --production --quiet > " + out + " 2>&1 & echo $!");
+        const pid_t pid = static_cast<pid_t>(std::stol(started.out));
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 2000)(random)));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        const auto text = tarnel::test::readBytes(out);
+        const auto shown =
+            static_cast<std::size_t>(count(std::string(text.begin(), text.end()), "PASS:"));
+
+        const tarnel::RecordContents record = tarnel::readRecord(dir_.path());
+        for (const tarnel::RecordProblem& problem : record.problems)
+            EXPECT_EQ(problem.reason, "entry cut short; skipped") << "line " << problem.line;
+        // Written before it is shown: at least every shown chip, at most one more.
+        EXPECT_GE(record.entries.size(), entries + shown) << "round " << round;
+        EXPECT_LE(record.entries.size(), entries + shown + 1) << "round " << round;
+        entries = record.entries.size();
+    }
 }
 
 }  // namespace

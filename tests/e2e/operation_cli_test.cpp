@@ -1,6 +1,7 @@
 // The programmer commands of tarnel against tarnel-sim over a pseudo-terminal: a whole
 // production cycle on a single programmer and on a gang programmer, the S/N and chip counter
-// carried from one run to the next through the settings file, and failures with status 1.
+// carried from one run to the next through the settings file, the production record they
+// leave, and failures with the status of their class.
 
 #include <gtest/gtest.h>
 
@@ -9,9 +10,13 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "app/settings_file.h"
+#include "core/production_record.h"
 #include "core/programming_job.h"
 #include "support/cli_process.h"
+#include "support/record_summary.h"
 
 using tarnel::test::CliRun;
 using tarnel::test::contains;
@@ -27,6 +32,15 @@ const std::string kSampleHex = std::string(TARNEL_SOURCE_DIR) + "/examples/sampl
 std::vector<char> fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The JSON objects of a --json run's output, one per line.
+std::vector<nlohmann::json> jsonLines(const std::string& out) {
+    std::vector<nlohmann::json> events;
+    std::size_t start = 0;
+    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+        events.push_back(nlohmann::json::parse(out.substr(start, end - start)));
+    return events;
 }
 
 class OperationCli : public ::testing::Test {
@@ -84,6 +98,23 @@ TEST_F(OperationCli, SingleProgrammerProductionCycle) {
     EXPECT_TRUE(contains(r.out, "*** Part No.:  QK200")) << r.out;
     EXPECT_TRUE(contains(r.out, "sample_aprom.hex")) << r.out;
     EXPECT_EQ(sim.stop(), 0);
+
+    // One entry per chip outcome; the download and the information touched no chip.
+    EXPECT_EQ(tarnel::test::recordSummary(dir_.path()),
+              (std::vector<std::string>{"update #0 pass S/N 00000000,00000000 n=1",
+                                        "update #0 pass S/N 00000000,00000001 n=2",
+                                        "verify #0 pass n=2", "read #0 pass n=2"}));
+    const tarnel::ChipOutcome update = tarnel::readRecord(dir_.path()).entries.at(0);
+    EXPECT_EQ(update.partNumber, "QK200");
+    EXPECT_EQ(update.projectFile, "job.TPJ");
+    EXPECT_EQ(update.programmerKind, "ICP");
+    EXPECT_EQ(update.firmwareVersion.size(), 6u) << update.firmwareVersion;
+    EXPECT_EQ(update.port, sim.link());
+    ASSERT_EQ(update.images.size(), 1u);
+    EXPECT_EQ(update.images[0].name, "sample_aprom.hex");
+    EXPECT_EQ(update.images[0].size, 1536u);
+    EXPECT_FALSE(update.hostName.empty());
+    EXPECT_EQ(update.time.size(), 25u) << "date, time and offset: " << update.time;
 }
 
 TEST_F(OperationCli, GangProgrammerFourSockets) {
@@ -109,6 +140,12 @@ TEST_F(OperationCli, GangProgrammerFourSockets) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(contains(r.out, "ICP Gang Programmer (for Vexa)")) << r.out;
     EXPECT_TRUE(contains(r.out, "*** Part No.:  QK200")) << r.out;
+
+    EXPECT_EQ(tarnel::test::recordSummary(dir_.path()),
+              (std::vector<std::string>{"update #1 pass n=13",
+                                        "update #2 fail (chip) \"Failed chips:  #2  \" n=13",
+                                        "update #3 pass n=13", "update #4 pass n=13",
+                                        "verify #3 pass n=13", "read #4 pass n=13"}));
 }
 
 // A chip whose CONFIG words put the DataFlash at address 0 leaves no APROM to read: nothing
@@ -136,7 +173,7 @@ TEST_F(OperationCli, NamedPortIsExclusiveAndARecoveredConnectPasses) {
     const std::string setup = " download --part QK200 --aprom " + kSampleHex;
 
     CliRun r = run(base + " --port " + silent.link() + setup);
-    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.status, 3) << r.out;
     EXPECT_TRUE(contains(r.out, "no programmer answered on " + silent.link())) << r.out;
     EXPECT_FALSE(contains(r.out, "PASS")) << r.out;
 
@@ -177,18 +214,48 @@ TEST_F(OperationCli, OptionsNotGivenKeepTheSettings) {
     EXPECT_FALSE(saved().uartFastProtocol);
 }
 
-TEST_F(OperationCli, FailuresEndWithStatusOne) {
+// Each class of failure ends with its own status, and a --json run says so in its last event.
+TEST_F(OperationCli, FailuresEndWithTheStatusOfTheirClass) {
     SimProcess sim(dir_, R"({"kind": "ICP_Vexa", "sockets": [{"locked": true}]})");
-    // Nothing stored yet: the update downloads first, then finds the chip locked or passes.
+    const std::string setup = " --part QK200 --aprom " + kSampleHex;
+    // The chip: locked.
     CliRun r = tarnel(sim, "read --part QK200");
     EXPECT_EQ(r.status, 1) << r.out;
 
+    // Usage: a check the part does not have, a socket that does not exist, a type that
+    // cannot download.
     r = tarnel(sim, "chip-check --part QK200");
-    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_TRUE(contains(r.out, "Not QB7710 parts !")) << r.out;
-
     EXPECT_EQ(tarnel(sim, "verify --socket 5 --part QK200").status, 2);
     EXPECT_EQ(tarnel(sim, "download --type com --part 2").status, 2);
+
+    // An input file: the image is not there.
+    r = tarnel(sim, "update --json --part QK200 --aprom " + dir_.file("none.hex"));
+    EXPECT_EQ(r.status, 4) << r.out;
+    const auto events = jsonLines(r.out);
+    ASSERT_FALSE(events.empty()) << r.out;
+    EXPECT_EQ(events.back().at("event"), "result");
+    EXPECT_EQ(events.back().at("exit_code"), 4);
+
+    // The operator: the chip counter has run down.
+    r = tarnel(sim, "update --json --chip-counter 0 --count-down" + setup);
+    EXPECT_EQ(r.status, 5) << r.out;
+    EXPECT_TRUE(contains(r.out, R"("caption":"WARNING")")) << r.out;
+    EXPECT_TRUE(contains(r.out, R"({"event":"result","exit_code":5,"outcome":"warning")")) << r.out;
+    // The link: the programmer stops answering in the middle of the update.
+    SimProcess cut(dir_, R"({"kind": "ICP_Vexa", "sockets": [{}],
+                             "faults": [{"type": "lineCut", "step": 4}]})",
+                   "cut");
+    r = tarnel(cut, "--port " + cut.link() + " update --chip-counter 5 --count-up" + setup);
+    EXPECT_EQ(r.status, 3) << r.out;
+
+    // No programmer and the pass are the recovered-connect test's; no chip outcome of
+    // these reached the record but the locked read's and the lost link's.
+    EXPECT_EQ(
+        tarnel::test::recordSummary(dir_.path()),
+        (std::vector<std::string>{"read #0 warning (chip) \"Chip was locked !\"",
+                                  "update #0 fail (link) \"No response from Programmer !\" n=5"}));
 }
 
 }  // namespace
