@@ -654,7 +654,7 @@ void BitTableEditorModel::clickBit(int page, int bit, int value) {
 
 ConfigDescription BitTableEditorModel::readouts() const {
     const PartRecord& part = job_.catalogue.partAt(partIndex_);
-    return describeConfig(currentByte(0), currentByte(1), partIndex_, part);
+    return describeConfig(currentByte(0), currentByte(1), part);
 }
 
 std::vector<std::string> describeConfigView(ProgrammingJob& job, std::uint32_t partIndex,
