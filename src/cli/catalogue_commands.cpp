@@ -156,9 +156,9 @@ void printPart(ProgrammingJob& job) {
         }
     }
     std::cout << "dataFlashPages     " << job.dataFlashPages << "\n";
-    if (layout == ConfigLayout::BitTable && job.partIndex >= 100 && job.partIndex <= 131) {
-        const ConfigDescription d = describeConfig(
-            configByte(job.configBytes, 0), configByte(job.configBytes, 1), job.partIndex, p);
+    if (layout == ConfigLayout::BitTable && bitTableDecodingOf(p) != nullptr) {
+        const ConfigDescription d =
+            describeConfig(configByte(job.configBytes, 0), configByte(job.configBytes, 1), p);
         std::cout << "Clock Source:      " << d.clockSource << "\n"
                   << "Brownout Voltage:  " << d.brownOutVoltage << "\n";
     }

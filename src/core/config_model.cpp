@@ -7,62 +7,11 @@ namespace tarnel {
 
 namespace {
 
-constexpr ConfigBitLabel R{"Reserved", "Enable", "Disable"};
-constexpr ConfigBitLabel kEmpty{"", "", ""};
-constexpr ConfigBitLabel kClockFilter{"Clock Filter", "Disable", "Enable"};
-constexpr ConfigBitLabel kFosc1{"FOSC1", "0", "1"};
-constexpr ConfigBitLabel kFosc0{"FOSC0", "0", "1"};
-constexpr ConfigBitLabel kCbov1{"CBOV1", "0", "1"};
-constexpr ConfigBitLabel kCbov0{"CBOV0", "0", "1"};
-constexpr ConfigBitLabel kCbod{"CBOD", "Disable", "Enable"};
-constexpr ConfigBitLabel kBov{"BOV", "3.8V", "2.5V"};
-constexpr ConfigBitLabel kPortState{"Port State", "Reset Low", "Reset High"};
-constexpr ConfigBitLabel kP15{"P1.5 Function", "Reset Pin", "Input Port Pin"};
-constexpr ConfigBitLabel kAPromLock{"APROM Lock", "Enable", "Disable"};
-constexpr ConfigBitLabel kNvmLock{"NVM Lock", "Enable", "Disable"};
-constexpr ConfigBitLabel kFs1Freq{"FS1", "11.0592MHz", "22.1184MHz"};
-
-// Written bit 7 first, as the tables read; stored by bit number.
-constexpr LabelLayout msbFirst(ConfigBitLabel b7, ConfigBitLabel b6, ConfigBitLabel b5,
-                               ConfigBitLabel b4, ConfigBitLabel b3, ConfigBitLabel b2,
-                               ConfigBitLabel b1, ConfigBitLabel b0) {
-    return {b0, b1, b2, b3, b4, b5, b6, b7};
-}
-
 constexpr std::uint8_t kSonraLdromBit = 0x04;  // CONFIG0 bit 2
 constexpr std::uint8_t kKiteUFixedBit = 0x04;  // CONFIG0 bit 2
 constexpr std::uint8_t kDataFlashDisabledBit = 0x01;
 
 }  // namespace
-
-const std::array<LabelLayout, 8> config0Labels = {
-    msbFirst(R, R, R, R, R, R, R, R),
-    msbFirst(R, kP15, kPortState, kBov, R, kClockFilter, kFosc1, kFosc0),
-    msbFirst({"WDT Clock", "Internal OSC", "uC Clock"}, kCbov1, kCbov0, {"Reserved(0)", "0", "1"},
-             kCbod, kClockFilter, kFosc1, kFosc0),
-    msbFirst(R, kP15, kPortState, kBov, kCbod, kClockFilter, kFosc1, kFosc0),
-    msbFirst({"WDT Clock", "Int. 600KHz", "uC Clock"}, kP15, kPortState, kBov, kCbod, kClockFilter,
-             kFosc1, kFosc0),
-    msbFirst({"WDT Clock", "Int. 20KHz", "uC Clock"}, {"PMODE", "Open-drain", "Quasi"}, kPortState,
-             R, kCbod, kClockFilter, kFosc1, kFosc0),
-    msbFirst({"WDT Clock", "Int. 500KHz", "uC Clock"},
-             {"P1.4 Function", "Reset Pin", "Input Port Pin"}, kPortState, kCbov1, kCbov0,
-             kClockFilter, kFosc1, kFosc0),
-    msbFirst(kEmpty, kEmpty, kEmpty, kEmpty, kEmpty, kEmpty, kEmpty, kEmpty),
-};
-
-const std::array<LabelLayout, 8> config1Labels = {
-    msbFirst(R, R, R, R, R, R, R, R),
-    msbFirst(kAPromLock, kNvmLock, R, R, R, R, R, R),
-    msbFirst(kAPromLock, R, R, R, R, R, R, R),
-    msbFirst(kAPromLock, kNvmLock, kFs1Freq, R, R, R, R, R),
-    msbFirst(kAPromLock, kNvmLock, {"FS1", "0", "1"}, {"FS0", "0", "1"}, R, R, R, R),
-    msbFirst(kAPromLock, kNvmLock, R, R, R, R, R, R),
-    msbFirst(kAPromLock, kNvmLock, kFs1Freq, R, kCbov1, kCbov0, {"MOVC", "Enable", "Disable"}, R),
-    msbFirst(kAPromLock, kNvmLock, kFs1Freq, R, {"XTAL Frequency", "< 24MHz", "> 24MHz"},
-             {"CBOD", "Disable", "Enable"}, {"PWM Even", "Output Mode", "Hi-Z Mode"},
-             {"PWM Odd", "Output Mode", "Hi-Z Mode"}),
-};
 
 std::string_view layoutName(ConfigLayout layout) {
     switch (layout) {
@@ -166,7 +115,7 @@ void setConfigByte(ConfigBytes& b, int n, std::uint8_t v) {
     b[static_cast<std::size_t>(7 - n)] = v;
 }
 
-ConfigDefaults defaultConfig(const PartRecord& part, std::uint32_t index, bool icpMode) {
+ConfigDefaults defaultConfig(const PartRecord& part, bool icpMode) {
     ConfigDefaults d;
     d.bytes.fill(0xFF);
     if (part.legacyConfig && part.isPike) {
@@ -197,7 +146,7 @@ ConfigDefaults defaultConfig(const PartRecord& part, std::uint32_t index, bool i
     }
 
     // Bit-table parts: bits labelled "Reserved(0)" must be written as 0.
-    if (index >= 100 && index <= 199 && !part.isTern && !part.isPike) {
+    if (bitTableDecodingOf(part) != nullptr) {
         for (int word = 0; word < 2; ++word) {
             const auto& table = word == 0 ? config0Labels : config1Labels;
             const std::uint8_t layout = word == 0 ? part.config0Layout : part.config1Layout;
@@ -345,34 +294,37 @@ bool nvmLockChangeable(const PartRecord& part, const ConfigBytes& bytes) {
     return hasNvmLockAtBit6(part) && (configByte(bytes, 1) & 0x80) == 0;
 }
 
-ConfigDescription describeConfig(std::uint8_t config0, std::uint8_t config1, std::uint32_t index,
+const BitTableDecoding* bitTableDecodingOf(const PartRecord& part) {
+    for (const BitTableDecoding& d : bitTableDecodings()) {
+        if (d.config0Layout == part.config0Layout && d.config1Layout == part.config1Layout)
+            return &d;
+    }
+    return nullptr;
+}
+
+namespace {
+
+std::string_view fieldText(const ConfigTextField& field, std::uint8_t config0,
+                           std::uint8_t config1) {
+    const unsigned value = (field.word == 0 ? config0 : config1) >> field.shift;
+    return field.texts[value & (field.count == 4 ? 0x03u : 0x01u)];
+}
+
+// A part without a bit table reads the brown-out voltage as BOV at CONFIG0 bit 4.
+constexpr ConfigTextField kPlainBrownOut{0, 4, 2, {"3.8V", "2.5V"}};
+
+}  // namespace
+
+ConfigDescription describeConfig(std::uint8_t config0, std::uint8_t config1,
                                  const PartRecord& part) {
     ConfigDescription d;
+    const BitTableDecoding* decoding = bitTableDecodingOf(part);
     const unsigned fosc = config0 & 0x03u;
     d.clockSource = std::string(part.clockSourceText[fosc]);
-    if (fosc == 1) {
-        if (index == 114 || index == 115) {
-            static constexpr const char* kFs[] = {"Internal OSC (2.5MHz)", "Internal OSC (10MHz)",
-                                                  "Internal OSC (5MHz)", "Internal OSC (20MHz)"};
-            d.clockSource = kFs[(config1 >> 4) & 0x03u];
-        } else if ((index >= 110 && index <= 113) || (index >= 119 && index <= 126) ||
-                   index == 131) {
-            d.clockSource =
-                (config1 & 0x20) ? "Internal OSC (22.1184MHz)" : "Internal OSC (11.0592MHz)";
-        }
-    }
-
-    static constexpr const char* kCbovWide[] = {"4.5V", "3.8V", "2.6V", "2.6V"};
-    static constexpr const char* kCbovNarrow[] = {"4.5V", "3.8V", "2.7V", "2.4V"};
-    if (index == 119 || index == 120 || index == 131) {
-        d.brownOutVoltage = kCbovWide[(config1 >> 2) & 0x03u];
-    } else if (index >= 110 && index <= 113) {
-        d.brownOutVoltage = kCbovNarrow[(config0 >> 5) & 0x03u];
-    } else if (index >= 121 && index <= 126) {
-        d.brownOutVoltage = kCbovWide[(config0 >> 3) & 0x03u];
-    } else {
-        d.brownOutVoltage = (config0 & 0x10) ? "2.5V" : "3.8V";
-    }
+    if (fosc == 1 && decoding != nullptr && decoding->internalOsc.count != 0)
+        d.clockSource = fieldText(decoding->internalOsc, config0, config1);
+    d.brownOutVoltage =
+        fieldText(decoding != nullptr ? decoding->brownOut : kPlainBrownOut, config0, config1);
 
     char text[8];
     if (part.algoParamC >= 1) {

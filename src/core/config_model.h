@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -59,15 +60,38 @@ struct ConfigBitLabel {
     std::string_view text1;
 };
 using LabelLayout = std::array<ConfigBitLabel, 8>;  // indexed by bit number 0..7
+// Compiled from data/config_labels.csv, indexed by a part's config0Layout / config1Layout.
 extern const std::array<LabelLayout, 8> config0Labels;
 extern const std::array<LabelLayout, 8> config1Labels;
+
+// A field the bit-table decoder shows as text: `count` texts (2 or 4) chosen by the bits of
+// CONFIG `word` (0 or 1) from `shift` on; count 0 when the layout has no such field.
+struct ConfigTextField {
+    std::uint8_t word = 0;
+    std::uint8_t shift = 0;
+    std::uint8_t count = 0;
+    std::array<std::string_view, 4> texts{};
+};
+// How the decoder reads a pair of bit-table layouts: the internal oscillator's frequency
+// (shown instead of the catalogue's clock text when FOSC selects it) and the brown-out
+// voltage. Compiled from data/bit_table_layouts.csv; the build checks that each field reads
+// bits its label tables name for it, and that every part's layout pair is described.
+struct BitTableDecoding {
+    std::uint8_t config0Layout = 0;
+    std::uint8_t config1Layout = 0;
+    ConfigTextField internalOsc;
+    ConfigTextField brownOut;
+};
+std::span<const BitTableDecoding> bitTableDecodings();
+// The decoding of a part's layout columns; nullptr for a part without a bit table.
+const BitTableDecoding* bitTableDecodingOf(const PartRecord& part);
 
 // Default CONFIG bytes of a part, and the page count where the defaults set one.
 struct ConfigDefaults {
     ConfigBytes bytes{};
     std::optional<std::uint32_t> dataFlashPages;
 };
-ConfigDefaults defaultConfig(const PartRecord& part, std::uint32_t index, bool icpMode);
+ConfigDefaults defaultConfig(const PartRecord& part, bool icpMode);
 
 // DataFlash carved from a flash span: base = flashEnd - pages * pageSize.
 struct DataFlashGeometry {
@@ -117,7 +141,7 @@ struct ConfigDescription {
     std::string config0Text;  // "0x%02X" when algoParamC >= 1, else empty
     std::string config1Text;  // "0x%02X" when algoParamC >= 2, else empty
 };
-ConfigDescription describeConfig(std::uint8_t config0, std::uint8_t config1, std::uint32_t index,
+ConfigDescription describeConfig(std::uint8_t config0, std::uint8_t config1,
                                  const PartRecord& part);
 
 }  // namespace tarnel

@@ -69,7 +69,7 @@ void ProgrammingJob::refreshDerivedState() {
     const PartRecord& p = part();
     separateApromErase = p.legacyConfig && !icpMode;
 
-    const ConfigDefaults defaults = defaultConfig(p, partIndex, icpMode);
+    const ConfigDefaults defaults = defaultConfig(p, icpMode);
     configBytes = defaults.bytes;
     if (defaults.dataFlashPages)
         dataFlashPages = *defaults.dataFlashPages;

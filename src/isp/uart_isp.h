@@ -5,7 +5,9 @@
 // through the boot loader's small command set in 128-byte blocks. Also the production loop
 // that does this chip after chip, and the remembered ISP port with the port list.
 //
-// The transfer primitives show no message; the flows word every failure themselves.
+// The boot loader's exchanges are BootLoader's (boot_loader.h), which shows no message; the
+// flows here word every failure themselves. Chip detection lives in chip_detection.cpp, the
+// port list and the ISP port file in isp_port_file.cpp.
 
 #include <array>
 #include <atomic>
@@ -18,23 +20,12 @@
 #include "core/clock.h"
 #include "core/operator.h"
 #include "core/programming_job.h"
+#include "isp/boot_loader.h"
 #include "link/programmer_link.h"
 
 namespace tarnel {
 
 namespace isp {
-inline constexpr std::uint8_t kProbe = 0x00;
-inline constexpr std::uint8_t kEraseAprom = 0xC1;
-inline constexpr std::uint8_t kProgramAprom = 0xC2;
-inline constexpr std::uint8_t kEnd = 0xC3;
-inline constexpr std::uint8_t kEraseDataFlash = 0xCA;
-inline constexpr std::uint8_t kProgramDataFlash = 0xCB;
-inline constexpr std::uint8_t kWriteConfig = 0xCC;
-inline constexpr std::uint8_t kAccepted = 'Z';
-inline constexpr std::uint8_t kDone = 0xA5;
-inline constexpr std::uint8_t kEraseAnnounced = 0xFF;  // first CONFIG reply: APROM erased
-
-inline constexpr std::uint32_t kBlockBytes = 128;
 inline constexpr std::uint32_t kDetectBaudRate = 9600;
 inline constexpr std::uint32_t kDetectReadTimeoutMs = 2;
 inline constexpr std::uint32_t kPulseIntervalMs = 500;
@@ -55,8 +46,6 @@ inline constexpr const char* kPortFileName = "GUI_ComPortISP.LOG";
 
 // The baud rate a boot loader's answer to the probe announces; none for any other byte.
 std::optional<std::uint32_t> baudRateOfCode(std::uint8_t code);
-// The 16-bit sum of a block's data bytes.
-std::uint16_t blockSum(const std::uint8_t* data, std::uint32_t count);
 // Puts an image's length into 128-byte units (lengthHigh whole blocks, lengthLow the rest).
 void setBlockUnits(ImageBuffer& image);
 // The success text of an ISP update, with the S/N when it is programmed.
@@ -92,14 +81,8 @@ class UartIsp {
     std::string ispPortName() const { return std::string(ispPortName_.data()); }
     std::string portFilePath() const;
 
-    // Transfer primitives: no message, the result in the job's linkResult.
-    bool ispSendByte(std::uint8_t value);
-    bool ispSendBlock(const std::uint8_t* data, std::uint32_t count);
-    bool ispReceiveByte(std::uint8_t& place);
-    bool ispExpectZ();
-
   private:
-    enum class Region { Aprom, DataFlash };
+    using Region = BootLoader::Region;
 
     void takeSelectedPort();
     bool openForDetection();
@@ -110,7 +93,6 @@ class UartIsp {
     void savePortFile();
     bool writeRegion(Region region);
     void pauseSteps(int count, std::uint32_t ms);
-    bool finish(bool ok);
     // The S/N about to be shown as written, for the chip outcome.
     void noteIspSerialNumber();
     // Writes CONFIG, APROM and DataFlash as selected; the failure text when one failed.
@@ -120,6 +102,7 @@ class UartIsp {
     ProgrammerLink& link_;
     Operator& op_;
     Clock& clock_;
+    BootLoader loader_;
     std::array<char, 16> ispPortName_{};
     mutable std::mutex listMutex_;  // the list is filled by the search thread
     std::vector<std::string> portList_;

@@ -159,22 +159,19 @@ TEST(ConfigCouplings, SonraLdromKiteUAndLocks) {
 
 TEST(ConfigDecoder, ClockAndBrownOut) {
     ChipCatalogue c;
-    auto d = describeConfig(0xFD, 0xEF, 114, c.partAt(114));
+    auto d = describeConfig(0xFD, 0xEF, c.partAt(114));
     EXPECT_EQ(d.clockSource, "Internal OSC (5MHz)");
     EXPECT_EQ(d.brownOutVoltage, "2.5V");
     EXPECT_EQ(d.config0Text, "0xFD");
     EXPECT_EQ(d.config1Text, "0xEF");
-    EXPECT_EQ(describeConfig(0xFC, 0xEF, 114, c.partAt(114)).clockSource,
-              "External XTAL (4MHz~20MHz)");
+    EXPECT_EQ(describeConfig(0xFC, 0xEF, c.partAt(114)).clockSource, "External XTAL (4MHz~20MHz)");
 
-    EXPECT_EQ(describeConfig(0x01, 0x20, 111, c.partAt(111)).clockSource,
-              "Internal OSC (22.1184MHz)");
-    EXPECT_EQ(describeConfig(0x41, 0x00, 111, c.partAt(111)).brownOutVoltage, "2.7V");
-    EXPECT_EQ(describeConfig(0x01, 0x04, 131, c.partAt(131)).brownOutVoltage, "3.8V");
-    EXPECT_EQ(describeConfig(0x18, 0x00, 122, c.partAt(122)).brownOutVoltage, "2.6V");
-    EXPECT_EQ(describeConfig(0x01, 0x00, 105, c.partAt(105)).clockSource, "Internal OSC (6MHz)");
-    EXPECT_EQ(describeConfig(0x02, 0x00, 117, c.partAt(117)).clockSource,
-              "External XTAL (32KHz~1MHz)");
+    EXPECT_EQ(describeConfig(0x01, 0x20, c.partAt(111)).clockSource, "Internal OSC (22.1184MHz)");
+    EXPECT_EQ(describeConfig(0x41, 0x00, c.partAt(111)).brownOutVoltage, "2.7V");
+    EXPECT_EQ(describeConfig(0x01, 0x04, c.partAt(131)).brownOutVoltage, "3.8V");
+    EXPECT_EQ(describeConfig(0x18, 0x00, c.partAt(122)).brownOutVoltage, "2.6V");
+    EXPECT_EQ(describeConfig(0x01, 0x00, c.partAt(105)).clockSource, "Internal OSC (6MHz)");
+    EXPECT_EQ(describeConfig(0x02, 0x00, c.partAt(117)).clockSource, "External XTAL (32KHz~1MHz)");
     // A row without CONFIG bytes of its own renders no hex texts.
-    EXPECT_TRUE(describeConfig(0, 0, 200, c.partAt(200)).config0Text.empty());
+    EXPECT_TRUE(describeConfig(0, 0, c.partAt(200)).config0Text.empty());
 }
