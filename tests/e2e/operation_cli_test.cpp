@@ -243,6 +243,7 @@ TEST_F(OperationCli, FailuresEndWithTheStatusOfTheirClass) {
     EXPECT_EQ(r.status, 5) << r.out;
     EXPECT_TRUE(contains(r.out, R"("caption":"WARNING")")) << r.out;
     EXPECT_TRUE(contains(r.out, R"({"event":"result","exit_code":5,"outcome":"warning")")) << r.out;
+
     // The link: the programmer stops answering in the middle of the update.
     SimProcess cut(dir_, R"({"kind": "ICP_Vexa", "sockets": [{}],
                              "faults": [{"type": "lineCut", "step": 4}]})",
@@ -251,11 +252,12 @@ TEST_F(OperationCli, FailuresEndWithTheStatusOfTheirClass) {
     EXPECT_EQ(r.status, 3) << r.out;
 
     // No programmer and the pass are the recovered-connect test's; no chip outcome of
-    // these reached the record but the locked read's and the lost link's.
-    EXPECT_EQ(
-        tarnel::test::recordSummary(dir_.path()),
-        (std::vector<std::string>{"read #0 warning (chip) \"Chip was locked !\"",
-                                  "update #0 fail (link) \"No response from Programmer !\" n=5"}));
+    // these reached the record but the locked read's and the lost link's (whose wording
+    // depends on the moment the cut is noticed).
+    const auto record = tarnel::test::recordSummary(dir_.path());
+    ASSERT_EQ(record.size(), 2u);
+    EXPECT_EQ(record[0], "read #0 warning (chip) \"Chip was locked !\"");
+    EXPECT_EQ(record[1].rfind("update #0 fail (link) \"", 0), 0u) << record[1];
 }
 
 }  // namespace
