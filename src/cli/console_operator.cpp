@@ -84,6 +84,10 @@ void ConsoleOperator::setProgrammerTypeLabel(std::string_view text) {
     std::cout << "Prog. Type: " << printable(text) << std::endl;
 }
 
+void ConsoleOperator::setDetail(std::string_view detail) {
+    detail_ = detail;
+}
+
 void ConsoleOperator::showResultBox(ResultKind kind, std::string_view text, bool) {
     endBarLine();
     if (kind == ResultKind::Pass) {
@@ -93,6 +97,7 @@ void ConsoleOperator::showResultBox(ResultKind kind, std::string_view text, bool
         ++fails_;
         std::cerr << "FAIL: " << printable(text) << std::endl;
     }
+    printDetail();
 }
 
 void ConsoleOperator::showMessageBox(std::string_view caption, std::string_view text, BoxIcon) {
@@ -100,6 +105,14 @@ void ConsoleOperator::showMessageBox(std::string_view caption, std::string_view 
     if (caption == "WARNING")
         ++warnings_;
     std::cerr << printable(caption) << ": " << printable(text) << std::endl;
+    printDetail();
+}
+
+void ConsoleOperator::printDetail() {
+    if (detail_.empty())
+        return;
+    std::cerr << "  " << printable(detail_) << std::endl;
+    detail_.clear();
 }
 
 int ConsoleOperator::chooseSocket(int current) {

@@ -70,7 +70,13 @@ bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t li
     switch (readWholeFile(path, bytes, limit)) {
         case ReadResult::OpenFailed:
         case ReadResult::NotRegular:
-            showFail(op_, path + " cannot be opened !");
+            showFail(op_, path + " cannot be opened !",
+                     describeReadFailure(ReadResult::OpenFailed, path) +
+                         ". Put the programmer's firmware files beside the program" +
+                         (firmwareFallbackDirectory.empty()
+                              ? std::string()
+                              : " or in " + firmwareFallbackDirectory) +
+                         ", then try again.");
             return false;
         case ReadResult::TooLarge:
             showFail(op_, path + " is larger than " + std::to_string(limit) +

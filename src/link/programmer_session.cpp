@@ -131,12 +131,22 @@ ProgrammerSession::Connect ProgrammerSession::connect() {
     return Connect::Done;
 }
 
+std::string ProgrammerSession::notFoundDetail(bool scanned) {
+    const std::string port = link_.rememberedPortText();
+    std::string text = port.empty() ? std::string("No port remembered")
+                                    : "Port " + port + " gave no answer";
+    if (scanned)
+        text += "; no other serial port answered either";
+    return text + ". Check the cable and the programmer's power.";
+}
+
 bool ProgrammerSession::scan() {
     op_.setPortText(kUnknownPort);
     if (!link_.findProgrammerPort()) {
         pause(kRetryAfterScanMs);
         if (!link_.findProgrammerPort()) {
-            showFail(op_, job_.gangMode ? kGangNotFound : kProgrammerNotFound);
+            showFail(op_, job_.gangMode ? kGangNotFound : kProgrammerNotFound,
+                     notFoundDetail(true));
             return false;
         }
     }
@@ -151,7 +161,7 @@ bool ProgrammerSession::findAndConnect(std::string_view notFoundText) {
         return true;
     if (!scanAllowed) {
         notFound = true;
-        showFail(op_, notFoundText);
+        showFail(op_, notFoundText, notFoundDetail(false));
         return false;
     }
     pause(kRetryAfterConnectMs);
@@ -171,7 +181,7 @@ bool ProgrammerSession::findAndConnect(std::string_view notFoundText) {
             // The port the scan just found cannot be opened again: say so rather than stop
             // without a word.
             notFound = true;
-            showFail(op_, notFoundText);
+            showFail(op_, notFoundText, notFoundDetail(false));
             return false;
     }
     return false;
