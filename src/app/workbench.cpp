@@ -1,5 +1,7 @@
 #include "app/workbench.h"
 
+#include <cstdio>
+
 #include "app/settings_file.h"
 #include "core/part_lists.h"
 #include "image/image_loader.h"
@@ -13,11 +15,13 @@
 namespace tarnel {
 
 Workbench::Workbench(Operator& op, Clock& clock, PortFactory& ports, RunOn runOn)
-    : op_(op),
-      runOn_(runOn),
+    : runOn_(runOn),
+      reporter_(op, job_, clock),
+      op_(reporter_),
       link_(job_, ports, clock),
-      session_(job_, link_, op, clock),
-      isp_(job_, link_, op, clock) {
+      session_(job_, link_, op_, clock),
+      isp_(job_, link_, op_, clock) {
+    reporter_.setLinkContext([this] { return linkContext(); });
     session_.uartIspUpdate = [this](bool productionLoop) {
         if (productionLoop)
             isp_.ispProductionLoop();
@@ -72,59 +76,110 @@ bool Workbench::startWorker(std::function<void()> body) {
     return worker_.start(std::move(body));
 }
 
-bool Workbench::download(bool updateIspDownload) {
+LinkContext Workbench::linkContext() {
+    LinkContext context;
+    if (job_.comPortIspMode) {
+        context.programmerKind = "ISP by COM Port";
+        context.port = link_.portText(isp_.ispPortName());
+    } else {
+        context.programmerKind = job_.gangMode ? "Gang" : job_.icpMode ? "ICP" : "ISP";
+        context.port = link_.rememberedPortText();
+        if (session_.firmwareVersion != 0) {
+            char text[8];
+            std::snprintf(text, sizeof text, "0x%04X", session_.firmwareVersion);
+            context.firmwareVersion = text;
+        }
+        context.socket = session_.socketNumber;
+        context.linkDown = session_.notFound;
+    }
+    context.linkDown = context.linkDown || job_.linkResult == 0;
+    return context;
+}
+
+bool Workbench::startCommand(ChipOperation operation, std::function<bool()> prepare,
+                             std::function<void()> body) {
     if (busy())
         return false;
-    if (job_.gangMode && !prepareGangDownload(session_))
+    reporter_.beginCommand(operation);
+    job_.linkResult = 1;  // nothing has failed on the link in this command yet
+    if (!prepare()) {
+        reporter_.endCommand();
         return false;
-    job_.updateIspDownload = updateIspDownload;
-    if (!reloadImagesForCommand(job_, op_))
-        return false;
-    return startWorker([this] { downloadWorker(session_); });
+    }
+    const bool started = startWorker([this, body = std::move(body)] {
+        body();
+        reporter_.endCommand();
+    });
+    if (!started)
+        reporter_.endCommand();
+    return started;
+}
+
+// Images that cannot be reloaded are input errors, whatever box their loader shows.
+bool Workbench::reloadImages() {
+    reporter_.setStretchClass(FailureClass::Input);
+    const bool reloaded = reloadImagesForCommand(job_, op_);
+    reporter_.setStretchClass(std::nullopt);
+    return reloaded;
+}
+
+bool Workbench::download(bool updateIspDownload) {
+    return startCommand(
+        ChipOperation::Download,
+        [this, updateIspDownload] {
+            if (job_.gangMode && !prepareGangDownload(session_))
+                return false;
+            job_.updateIspDownload = updateIspDownload;
+            return reloadImages();
+        },
+        [this] { downloadWorker(session_); });
 }
 
 bool Workbench::update() {
-    if (busy())
-        return false;
-    if (!chipCounterAllowsUpdate(job_, op_))
-        return false;
-    if (!reloadImagesForCommand(job_, op_))
-        return false;
-    return startWorker([this] { updateWorker(session_); });
+    return startCommand(
+        ChipOperation::Update,
+        [this] { return chipCounterAllowsUpdate(job_, op_) && reloadImages(); },
+        [this] { updateWorker(session_); });
 }
 
 bool Workbench::verify() {
-    if (busy())
-        return false;
-    if (job_.gangMode && !prepareGangSocket(session_, readBack_))
-        return false;
-    if (!reloadImagesForCommand(job_, op_))
-        return false;
-    return startWorker([this] { verifyWorker(session_, readBack_); });
+    return startCommand(
+        ChipOperation::Verify,
+        [this] {
+            if (job_.gangMode && !prepareGangSocket(session_, readBack_))
+                return false;
+            return reloadImages();
+        },
+        [this] { verifyWorker(session_, readBack_); });
 }
 
 bool Workbench::read() {
-    if (busy())
-        return false;
-    if (job_.gangMode && !prepareGangSocket(session_, readBack_))
-        return false;
-    return startWorker([this] { readWorker(session_, readBack_); });
+    return startCommand(
+        ChipOperation::Read,
+        [this] { return !job_.gangMode || prepareGangSocket(session_, readBack_); },
+        [this] { readWorker(session_, readBack_); });
 }
 
 bool Workbench::chipCheck() {
-    if (busy())
-        return false;
-    if (!chipCheckApplies(job_)) {
-        debugMessage(op_, kChipCheckWrongPart);
-        return false;
-    }
-    return startWorker([this] { chipCheckWorker(session_, readBack_); });
+    return startCommand(
+        ChipOperation::ChipCheck,
+        [this] {
+            if (chipCheckApplies(job_))
+                return true;
+            noteFailureClass(op_, FailureClass::Usage);
+            debugMessage(op_, kChipCheckWrongPart);
+            return false;
+        },
+        [this] { chipCheckWorker(session_, readBack_); });
 }
 
 void Workbench::programmerInformation() {
     if (busy())
         return;
+    reporter_.beginCommand(ChipOperation::Information);
+    job_.linkResult = 1;
     tarnel::programmerInformation(session_, readBack_);
+    reporter_.endCommand();
 }
 
 bool Workbench::startIspPortSearch() {

@@ -11,6 +11,7 @@
 #include "app/command_worker.h"
 #include "core/clock.h"
 #include "core/operator.h"
+#include "core/outcome_reporter.h"
 #include "core/programming_job.h"
 #include "core/read_back.h"
 #include "isp/uart_isp.h"
@@ -38,7 +39,13 @@ class Workbench {
     ReadBackState& readBack() { return readBack_; }
     ProgrammerLink& link() { return link_; }
     ProgrammerSession& session() { return session_; }
+    // The operator every command talks to: the front's, behind the outcome reporter.
     Operator& op() { return op_; }
+    // Chip outcomes: listeners added here hear every result before it is shown. The
+    // production record of the working directory is always one of them.
+    OutcomeFanOut& outcomes() { return reporter_.listeners(); }
+    // The result of the last command (for the exit status); valid once it has ended.
+    CommandResult lastResult() const { return reporter_.lastResult(); }
     UartIsp& isp() { return isp_; }
 
     bool busy() const { return job_.busy.load(); }
@@ -69,11 +76,18 @@ class Workbench {
     bool startIspPortSearch();
 
   private:
+    // Starts a command's worker as one outcome-reporting command; the command ends with the
+    // worker, or at once when it did not start.
+    bool startCommand(ChipOperation operation, std::function<bool()> prepare,
+                      std::function<void()> body);
     bool startWorker(std::function<void()> body);
+    LinkContext linkContext();
+    bool reloadImages();
 
-    Operator& op_;
     RunOn runOn_;
     ProgrammingJob job_;
+    OutcomeReporter reporter_;
+    Operator& op_;
     ReadBackState readBack_;
     ProgrammerLink link_;
     ProgrammerSession session_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/config_model.h"
+#include "core/outcome_reporter.h"
 
 namespace tarnel {
 
@@ -62,6 +63,7 @@ std::uint32_t apromLimit(const ProgrammingJob& job) {
 }
 
 bool tooLarge(Operator& op, std::string_view what, std::uint32_t limit) {
+    noteFailureClass(op, FailureClass::Input);
     showFail(op, std::string(what) + " is too large (> " + limitText(limit) + ") !");
     return false;
 }
@@ -102,6 +104,7 @@ bool checkApromSize(ProgrammingJob& job, Operator& op) {
             std::uint64_t{job.imageAprom.length} + job.imageDataFlash.length;
         const std::uint64_t allowed = c0Bit(job, 0) ? size : std::uint64_t{size} + 0x1000;
         if (total > allowed) {
+            noteFailureClass(op, FailureClass::Input);
             showFail(op, "Total size is too large (> " + std::to_string(size / 1024) + " KB) !");
             return false;
         }
@@ -120,6 +123,7 @@ bool checkDataFlashSize(ProgrammingJob& job, Operator& op) {
     if (part.dataFlashInAprom && part.legacyConfig) {
         if (job.updateConfig) {
             if (c0Bit(job, 0)) {
+                noteFailureClass(op, FailureClass::Input);
                 showFail(op, "DataFlash is not enabled !");
                 return false;
             }
@@ -127,10 +131,12 @@ bool checkDataFlashSize(ProgrammingJob& job, Operator& op) {
         }
     } else if (part.dataFlashInAprom && (part.is32Bit || part.isPike)) {
         if (!job.updateConfig) {
+            noteFailureClass(op, FailureClass::Input);
             showFail(op, "DataFlash space is not configured !");
             return false;
         }
         if (c0Bit(job, 0)) {
+            noteFailureClass(op, FailureClass::Input);
             showFail(op, "DataFlash is not enabled !");
             return false;
         }
@@ -152,6 +158,7 @@ bool checkDataFlashSize(ProgrammingJob& job, Operator& op) {
 bool checkLdromSize(ProgrammingJob& job, Operator& op) {
     const PartRecord& part = job.part();
     if (part.isSonra && !c0Bit(job, 2)) {
+        noteFailureClass(op, FailureClass::Input);
         showFail(op, "LDROM is not enabled !");
         return false;
     }

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "core/atomic_file.h"
+#include "core/outcome_reporter.h"
 #include "link/port_table.h"
 
 namespace tarnel {
@@ -303,8 +304,10 @@ bool UartIsp::ispWriteConfig() {
     if (!ispReceiveByte(first))
         return false;
     if (first == isp::kEraseAnnounced) {
-        if (!job_.productionMode)
+        if (!job_.productionMode) {
+            noteNotice(op_);
             showWarning(op_, kCodeProtectionWarning);
+        }
         op_.setStatus("Erase APROM...");
         pauseSteps(100, 1);
     }
@@ -437,18 +440,31 @@ std::optional<std::string> UartIsp::writeSelected(bool longTexts) {
     return std::nullopt;
 }
 
+void UartIsp::noteIspSerialNumber() {
+    if (!job_.serialEnabled)
+        return;
+    char serial[24];
+    std::snprintf(serial, sizeof serial, "%08u,%08u", static_cast<unsigned>(job_.serialHigh),
+                  static_cast<unsigned>(job_.serialLow));
+    noteSerialNumber(op_, serial);
+}
+
 // ---- The flows ----------------------------------------------------------------------------
 
 void UartIsp::ispUpdateChip() {
     setBlockUnits(job_.imageAprom);
     setBlockUnits(job_.imageDataFlash);
     if (!detectChip()) {
+        // No boot loader answered: as a programmer that is not there.
+        noteFailureClass(op_, FailureClass::Link);
         showFail(op_, "Chip not ready !");
     } else if (const auto failure = writeSelected(true)) {
+        noteFailureClass(op_, FailureClass::Chip);
         showFail(op_, *failure);
     } else {
         // The counters move (and are saved) before the box, which may stay up a while.
         const std::string text = ispSuccessText(job_);
+        noteIspSerialNumber();
         job_.countChips();
         if (job_.serialEnabled)
             job_.advanceSerialNumber();
@@ -510,10 +526,12 @@ void UartIsp::ispProductionLoop() {
         }
         savePortFile();
         if (const auto failure = writeSelected(false)) {
+            noteFailureClass(op_, FailureClass::Chip);
             showFail(op_, *failure);
             continue;
         }
         const std::string text = ispSuccessText(job_);
+        noteIspSerialNumber();
         job_.countChips();
         if (job_.serialEnabled)
             job_.advanceSerialNumber();

@@ -112,6 +112,8 @@ class UartIsp {
     bool writeRegion(Region region);
     void pauseSteps(int count, std::uint32_t ms);
     bool finish(bool ok);
+    // The S/N about to be shown as written, for the chip outcome.
+    void noteIspSerialNumber();
     // Writes CONFIG, APROM and DataFlash as selected; the failure text when one failed.
     std::optional<std::string> writeSelected(bool longTexts);
 

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "core/atomic_file.h"
+#include "core/outcome_reporter.h"
 #include "link/programmer_session.h"
 
 namespace tarnel {
@@ -70,6 +71,7 @@ bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t li
     switch (readWholeFile(path, bytes, limit)) {
         case ReadResult::OpenFailed:
         case ReadResult::NotRegular:
+            noteFailureClass(op_, FailureClass::Input);
             showFail(op_, path + " cannot be opened !",
                      describeReadFailure(ReadResult::OpenFailed, path) +
                          ". Put the programmer's firmware files beside the program" +
@@ -79,6 +81,7 @@ bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t li
                          ", then try again.");
             return false;
         case ReadResult::TooLarge:
+            noteFailureClass(op_, FailureClass::Input);
             showFail(op_, path + " is larger than " + std::to_string(limit) +
                               " bytes and cannot be loaded !");
             return false;
@@ -86,6 +89,7 @@ bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t li
             break;
     }
     if (bytes.empty()) {
+        noteFailureClass(op_, FailureClass::Input);
         showFail(op_, path + " is empty !");
         return false;
     }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/outcome_reporter.h"
+
 namespace tarnel {
 
 namespace {
@@ -47,6 +49,7 @@ bool chipCheckWorker(ProgrammerSession& session, ReadBackState& readBack) {
                 return false;
             break;
         case kChipLocked:
+            noteFailureClass(op, FailureClass::Chip);
             showWarning(op, "Chip was locked !");
             readBack.readComplete = false;
             session.sendCommandByte(0x00);
@@ -66,6 +69,7 @@ bool chipCheckWorker(ProgrammerSession& session, ReadBackState& readBack) {
     char text[64];
     std::snprintf(text, sizeof text, "TRIM0~4=0x%02X 0x%02X 0x%02X 0x%02X 0x%02X", t[0], t[1], t[2],
                   t[3], t[4]);
+    noteResult(op);
     debugMessage(op, text);
     return true;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/config_model.h"
+#include "core/outcome_reporter.h"
 #include "link/programmer_link.h"
 #include "operations/download.h"
 #include "operations/step_helpers.h"
@@ -218,6 +219,10 @@ bool readChipContents(ProgrammerSession& session, ReadBackState& readBack) {
             break;
         case kChipLocked: {
             const bool hidesAll = part.is32Bit || part.isPike;
+            if (hidesAll)
+                noteFailureClass(op, FailureClass::Chip);
+            else
+                noteNotice(op);
             showWarning(op, hidesAll || part.isTern ? kLocked : kPreviouslyLocked);
             if (hidesAll)
                 readBack.readComplete = false;

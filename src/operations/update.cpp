@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/outcome_reporter.h"
 #include "image/size_checks.h"
 #include "operations/download.h"
 #include "operations/storage_record.h"
@@ -188,6 +189,7 @@ bool ispUpdateSteps(ProgrammerSession& session) {
         if (!session.receiveByte(question))
             return false;
         if (question == kCodeProtectionQuestion) {
+            noteNotice(op);
             showWarning(op,
                         "APROM will be erased because code protection is changed from "
                         "\"Enable\" to \"Disable\" !");
@@ -387,6 +389,7 @@ bool awaitGangResult(ProgrammerSession& session, std::uint8_t& result) {
     resetProgress(op);
     session.link().setTimeouts(kStandardTimeouts);
     if (!received) {
+        noteFailureClass(op, FailureClass::Link);
         showWarning(op, "Timeout !");
         return false;
     }
@@ -398,6 +401,14 @@ void reportGangResult(ProgrammerSession& session, std::uint8_t result, bool seri
                       const std::array<SerialNumber, 4>& handed) {
     ProgrammingJob& job = session.job();
     Operator& op = session.op();
+    std::array<SocketNote, 4> sockets;
+    for (int socket = 1; socket <= 4; ++socket) {
+        SocketNote& note = sockets[socket - 1];
+        note.passed = (result & (1u << (socket + 1))) != 0;
+        if (serialSent && note.passed)
+            note.serialNumber = serialText(handed[socket - 1].high, handed[socket - 1].low);
+    }
+    noteSockets(op, sockets);
     if ((result & kAllSocketsPassed) == kAllSocketsPassed) {
         // The counter moves (and is saved) before the box, which may stay up a while.
         job.gangPassCount = 4;
@@ -521,6 +532,8 @@ bool icpUpdateSteps(ProgrammerSession& session) {
     }
     // The counters move (and are saved) before the box, which may stay up a while.
     job.countChips();
+    if (job.serialEnabled)
+        noteSerialNumber(op, serialText(job.serialHigh, job.serialLow));
     if (job.serialEnabled && (job.comPortIspMode || job.icpMode))
         job.advanceSerialNumber();
     showPass(op, text, job.productionMode);
