@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 
 #include "image/project_file.h"
 #include "link/port_table.h"
@@ -134,7 +135,12 @@ std::string chipCounterText(std::uint32_t counter) {
     return threeDigits(counter / 1000) + "," + threeDigits(counter % 1000);
 }
 
+MainWindowLogic::~MainWindowLogic() {
+    bench_.outcomes().remove(outcomes_);
+}
+
 MainWindowLogic::MainWindowLogic(Workbench& bench) : bench_(bench) {
+    bench_.outcomes().add(outcomes_);
     WindowState& s = state_;
     s[Control::IspRadio].text = "ISP";
     s[Control::IcpRadio].text = "ICP";
@@ -743,6 +749,7 @@ void MainWindowLogic::programmerInformation() {
 
 void MainWindowLogic::commandEnded() {
     const ProgrammingJob& job = bench_.job();
+    takeOutcomes();
     panel_.commandEnded();
     showProgrammer();
     showSerialNumber();
@@ -799,6 +806,35 @@ void MainWindowLogic::showProgrammer() {
     std::snprintf(version, sizeof version, "fw 0x%04X", session.firmwareVersion);
     panel_.setProgrammer(portDisplayName(bench_.job().comPortText()) + " \u00b7 " +
                          std::string(row->label) + " \u00b7 " + version);
+}
+
+void MainWindowLogic::OutcomeQueue::chipOutcome(const ChipOutcome& outcome) {
+    std::lock_guard lock(mutex_);
+    outcomes_.push_back(outcome);
+}
+
+std::deque<ChipOutcome> MainWindowLogic::OutcomeQueue::take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(outcomes_, {});
+}
+
+void MainWindowLogic::takeOutcomes() {
+    // The shift totals count programmed chips: a chip that failed by itself counts as failed;
+    // a missing programmer or a refused file is no chip's failure.
+    for (const ChipOutcome& o : outcomes_.take()) {
+        if (o.operation != ChipOperation::Update && o.operation != ChipOperation::Verify)
+            continue;
+        const bool passed = o.outcome == Outcome::Pass;
+        if (!passed && o.failureClass != FailureClass::Chip)
+            continue;
+        panel_.chipOutcome(o.socket, passed, o.operation == ChipOperation::Update, o.serialNumber,
+                           o.failureText);
+    }
+}
+
+void MainWindowLogic::resultShown(PanelState result, std::string_view text) {
+    takeOutcomes();
+    panel_.resultShown(result, text);
 }
 
 WindowState MainWindowLogic::shownState() const {

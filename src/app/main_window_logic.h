@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -118,6 +120,9 @@ struct LoadFileRequest {
 class MainWindowLogic {
   public:
     explicit MainWindowLogic(Workbench& bench);
+    ~MainWindowLogic();
+    MainWindowLogic(const MainWindowLogic&) = delete;
+    MainWindowLogic& operator=(const MainWindowLogic&) = delete;
 
     const WindowState& state() const { return state_; }
     // The states as the window shows them: while a command runs, every control whose
@@ -130,8 +135,13 @@ class MainWindowLogic {
     // The keyboard shortcut of a command ("Ctrl+U"), or empty.
     static std::string_view shortcut(Control c);
 
-    ResultPanel& panel() { return panel_; }
     const ResultPanel& panel() const { return panel_; }
+    // What the front's Operator shows, as it shows it (on the window's thread): the panel
+    // follows the status line and every box.
+    void statusShown(std::string_view text) { panel_.statusShown(text); }
+    void detailShown(std::string_view detail) { panel_.detailGiven(detail); }
+    void resultShown(PanelState result, std::string_view text);
+    void resetShiftTotals() { panel_.resetTotals(); }
     const RecentProjects& recentProjects() const { return recent_; }
     ProgrammingJob& job() { return bench_.job(); }
     Workbench& workbench() { return bench_; }
@@ -217,6 +227,19 @@ class MainWindowLogic {
     void showProgrammer();
 
   private:
+    // Hears each chip outcome on the worker's thread and keeps it until the window's thread
+    // takes it into the panel.
+    class OutcomeQueue : public OutcomeSink {
+      public:
+        void chipOutcome(const ChipOutcome& outcome) override;
+        std::deque<ChipOutcome> take();
+
+      private:
+        std::mutex mutex_;
+        std::deque<ChipOutcome> outcomes_;
+    };
+    void takeOutcomes();
+
     // Starts the COM-port search worker of ISP by COM Port, with its status line.
     void startComPortSearch();
     // The COM-port list as the search left it.
@@ -237,6 +260,7 @@ class MainWindowLogic {
     Workbench& bench_;
     WindowState state_;
     ResultPanel panel_;
+    OutcomeQueue outcomes_;
     RecentProjects recent_;
     std::string projectName_;
 };

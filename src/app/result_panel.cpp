@@ -82,9 +82,10 @@ void ResultPanel::resultShown(PanelState result, std::string_view text) {
     step_.clear();
 }
 
-void ResultPanel::chipOutcome(int socket, bool passed, std::string_view serial,
+void ResultPanel::chipOutcome(int socket, bool passed, bool counted, std::string_view serial,
                               std::string_view failure) {
-    ++(passed ? passed_ : failed_);
+    if (counted)
+        ++(passed ? passed_ : failed_);
     if (socket < 1 || socket > static_cast<int>(kGangSockets))
         return;
     SocketTile& tile = sockets_[static_cast<std::size_t>(socket - 1)];

@@ -61,9 +61,10 @@ class ResultPanel {
     void statusShown(std::string_view text);
     void detailGiven(std::string_view detail) { pendingDetail_ = detail; }
     void resultShown(PanelState result, std::string_view text);
-    // One chip's outcome: counts towards the totals; socket 1..4 also fills its tile
-    // (0 for a single programmer).
-    void chipOutcome(int socket, bool passed, std::string_view serial, std::string_view failure);
+    // One chip's outcome: a programmed chip (counted) counts towards the totals; socket 1..4
+    // also fills its tile (0 for a single programmer).
+    void chipOutcome(int socket, bool passed, bool counted, std::string_view serial,
+                     std::string_view failure);
 
   private:
     PanelState state_ = PanelState::Ready;
