@@ -51,14 +51,29 @@ std::string eightDigits(std::uint32_t value) {
 // The controls whose handlers refuse a click while a command runs. "P.M.", "Exit" (in
 // production mode) and "CANCEL" still act; "FwUpdate" is refused by its own busy test.
 constexpr Control kRefusedWhileBusy[] = {
-    Control::IspRadio,     Control::IcpRadio,           Control::ComIspRadio,
-    Control::ComPortList,  Control::GangBox,            Control::FamilyList,
-    Control::PartList,     Control::ConfigBox,          Control::ConfigSetting,
-    Control::ApromBox,     Control::DataFlashBox,       Control::LdromBox,
-    Control::LoadFile,     Control::LoadProject,        Control::SaveProject,
-    Control::UpdateChip,   Control::VerifyChip,         Control::ReadChip,
-    Control::DownloadProgrammer, Control::ProgrammerInformation, Control::DownloadUpdateIsp,
-    Control::FwUpdate,     Control::ImageTabs,
+    Control::IspRadio,
+    Control::IcpRadio,
+    Control::ComIspRadio,
+    Control::ComPortList,
+    Control::GangBox,
+    Control::FamilyList,
+    Control::PartList,
+    Control::ConfigBox,
+    Control::ConfigSetting,
+    Control::ApromBox,
+    Control::DataFlashBox,
+    Control::LdromBox,
+    Control::LoadFile,
+    Control::LoadProject,
+    Control::SaveProject,
+    Control::UpdateChip,
+    Control::VerifyChip,
+    Control::ReadChip,
+    Control::DownloadProgrammer,
+    Control::ProgrammerInformation,
+    Control::DownloadUpdateIsp,
+    Control::FwUpdate,
+    Control::ImageTabs,
 };
 
 struct ControlHelp {
@@ -110,11 +125,10 @@ bool refusedWhileBusy(Control c) {
 bool endsWithNoCase(std::string_view text, std::string_view suffix) {
     if (text.size() < suffix.size())
         return false;
-    return std::equal(suffix.begin(), suffix.end(), text.end() - suffix.size(),
-                      [](char a, char b) {
-                          return std::toupper(static_cast<unsigned char>(a)) ==
-                                 std::toupper(static_cast<unsigned char>(b));
-                      });
+    return std::equal(suffix.begin(), suffix.end(), text.end() - suffix.size(), [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) ==
+               std::toupper(static_cast<unsigned char>(b));
+    });
 }
 
 }  // namespace
@@ -718,8 +732,8 @@ bool MainWindowLogic::downloadUpdateIsp() {
 }
 
 bool MainWindowLogic::updateChip() {
-    const std::string name = bench_.job().gangMode ? state_[Control::UpdateChip].text
-                                                   : std::string("Update Chip");
+    const std::string name =
+        bench_.job().gangMode ? state_[Control::UpdateChip].text : std::string("Update Chip");
     return startCommand(name, [this] { return bench_.update(); });
 }
 
@@ -863,8 +877,8 @@ std::string_view MainWindowLogic::shortcut(Control c) {
 std::string MainWindowLogic::disabledReason(Control c) const {
     const ProgrammingJob& job = bench_.job();
     if (bench_.busy() && (refusedWhileBusy(c) || c == Control::Exit))
-        return "Not while " + (panel_.command().empty() ? std::string("a command") : panel_.command()) +
-               " runs";
+        return "Not while " +
+               (panel_.command().empty() ? std::string("a command") : panel_.command()) + " runs";
     if (state_[c].enabled)
         return {};
     if (job.catalogue.partAt(job.partIndex).partNumber == "-")

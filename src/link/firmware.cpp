@@ -72,13 +72,13 @@ bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t li
         case ReadResult::OpenFailed:
         case ReadResult::NotRegular:
             noteFailureClass(op_, FailureClass::Input);
-            showFail(op_, path + " cannot be opened !",
-                     describeReadFailure(ReadResult::OpenFailed, path) +
-                         ". Put the programmer's firmware files beside the program" +
-                         (firmwareFallbackDirectory.empty()
-                              ? std::string()
-                              : " or in " + firmwareFallbackDirectory) +
-                         ", then try again.");
+            showFail(
+                op_, path + " cannot be opened !",
+                describeReadFailure(ReadResult::OpenFailed, path) +
+                    ". Put the programmer's firmware files beside the program" +
+                    (firmwareFallbackDirectory.empty() ? std::string()
+                                                       : " or in " + firmwareFallbackDirectory) +
+                    ", then try again.");
             return false;
         case ReadResult::TooLarge:
             noteFailureClass(op_, FailureClass::Input);

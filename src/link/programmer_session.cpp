@@ -133,8 +133,8 @@ ProgrammerSession::Connect ProgrammerSession::connect() {
 
 std::string ProgrammerSession::notFoundDetail(bool scanned) {
     const std::string port = link_.rememberedPortText();
-    std::string text = port.empty() ? std::string("No port remembered")
-                                    : "Port " + port + " gave no answer";
+    std::string text =
+        port.empty() ? std::string("No port remembered") : "Port " + port + " gave no answer";
     if (scanned)
         text += "; no other serial port answered either";
     return text + ". Check the cable and the programmer's power.";

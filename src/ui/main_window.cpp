@@ -5,21 +5,21 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QKeySequence>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -501,8 +501,8 @@ void MainWindow::applyState() {
 
 void MainWindow::showPanel() {
     const WindowState& s = logic_->state();
-    panel_->show(logic_->panel(), q(s[Control::SerialField].text),
-                 q(s[Control::CounterField].text), bench_->job().gangMode);
+    panel_->show(logic_->panel(), q(s[Control::SerialField].text), q(s[Control::CounterField].text),
+                 bench_->job().gangMode);
 }
 
 void MainWindow::afterCommand(bool started) {
@@ -604,8 +604,7 @@ void MainWindow::fillRecentMenu() {
         action->setToolTip(q(path));
         action->setStatusTip(q(path));
         action->setEnabled(logic_->mayUseProjectFiles());
-        connect(action, &QAction::triggered, this,
-                [this, p = q(path)] { loadProjectFrom(p); });
+        connect(action, &QAction::triggered, this, [this, p = q(path)] { loadProjectFrom(p); });
     }
 }
 
@@ -623,7 +622,8 @@ void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
         return;
     }
     const DropKind kind = dropKindOf(files.front().toStdString());
-    if (kind == DropKind::Project || (kind == DropKind::Image && imageDropTab(event->position().toPoint())))
+    if (kind == DropKind::Project ||
+        (kind == DropKind::Image && imageDropTab(event->position().toPoint())))
         event->acceptProposedAction();
     else
         event->ignore();

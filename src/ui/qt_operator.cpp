@@ -48,8 +48,9 @@ QString tabbedAsTable(const QString& text) {
         if (tab < 0)
             html += QStringLiteral("<tr><td colspan=\"2\">%1&nbsp;</td></tr>").arg(label);
         else
-            html += QStringLiteral("<tr><td style=\"padding-left: 24px; padding-right: 12px\">%1"
-                                   "</td><td>%2</td></tr>")
+            html += QStringLiteral(
+                        "<tr><td style=\"padding-left: 24px; padding-right: 12px\">%1"
+                        "</td><td>%2</td></tr>")
                         .arg(label, value);
     }
     return html + QStringLiteral("</table>");

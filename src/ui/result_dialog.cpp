@@ -2,9 +2,9 @@
 
 #include <QDateTime>
 #include <QGridLayout>
-#include <QMessageBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 

@@ -19,8 +19,7 @@ class ResultPanelWidget : public QFrame {
   public:
     explicit ResultPanelWidget(QWidget* parent = nullptr);
 
-    void show(const ResultPanel& panel, const QString& serial, const QString& counter,
-              bool gang);
+    void show(const ResultPanel& panel, const QString& serial, const QString& counter, bool gang);
 
     QLabel* stateWord() const { return state_; }
     QLabel* stateLine() const { return stateLine_; }

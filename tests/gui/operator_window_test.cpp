@@ -161,7 +161,8 @@ TEST(OperatorWindowTest, GangRunFillsFourSocketTiles) {
     EXPECT_TRUE(panel.socketText(1)->text().startsWith("#1  FAIL"));
     EXPECT_TRUE(panel.socketText(1)->text().contains("Failed chips:  #1"));
     for (int socket = 2; socket <= 4; ++socket) {
-        EXPECT_TRUE(panel.socketText(socket)->text().startsWith(QStringLiteral("#%1  PASS").arg(socket)));
+        EXPECT_TRUE(
+            panel.socketText(socket)->text().startsWith(QStringLiteral("#%1  PASS").arg(socket)));
         EXPECT_TRUE(panel.socketText(socket)->text().endsWith(
             QStringLiteral("S/N 00000000,%1").arg(97 + socket, 8, 10, QLatin1Char('0'))));
     }
@@ -190,7 +191,8 @@ TEST(OperatorWindowTest, DetailLinesUnderTheBoxes) {
 
     loadImage(bench, "app.bin", std::vector<std::uint8_t>(0x300, 0x11));
     const QString box = runCommand(w, Control::UpdateChip);
-    EXPECT_TRUE(box.startsWith("FAIL: Programmer is not found ! | Port COM1 ")) << box.toStdString();
+    EXPECT_TRUE(box.startsWith("FAIL: Programmer is not found ! | Port COM1 "))
+        << box.toStdString();
 }
 
 TEST(OperatorWindowTest, DroppedFilesRecentProjectsAndTheTitle) {
