@@ -1,5 +1,6 @@
 #include "link/programmer_session.h"
 
+#include <cstdio>
 #include <string>
 
 namespace tarnel {
@@ -203,7 +204,11 @@ bool ProgrammerSession::searchProgrammer() {
     }
     const ProgrammerKindRow* row = rowOfKind(programmerKind);
     if (row == nullptr) {
-        showFail(op_, kProgrammerNotFound);
+        char kind[8];
+        std::snprintf(kind, sizeof kind, "0x%02X", programmerKind);
+        showFail(
+            op_, kProgrammerNotFound,
+            "Port " + link_.rememberedPortText() + " answered as an unknown kind (" + kind + ").");
         return false;
     }
     firmwareVariant = row->variant;
@@ -234,7 +239,10 @@ bool ProgrammerSession::searchGangProgrammer() {
         return false;
     if (programmerKind == kGangProgrammerKind)
         return true;
-    showFail(op_, kGangNotFound);
+    showFail(op_, kGangNotFound,
+             "Port " + link_.rememberedPortText() +
+                 " answered as a single programmer; connect the gang programmer or untick "
+                 "\"Gang\".");
     return false;
 }
 

@@ -80,7 +80,7 @@ ResultPanelWidget::ResultPanelWidget(QWidget* parent) : QFrame(parent) {
     totalsRow->addWidget(reset_);
 
     tileRow_ = new QWidget(this);
-    auto* tiles = new QHBoxLayout(tileRow_);
+    auto* tiles = new QGridLayout(tileRow_);
     tiles->setContentsMargins(0, 0, 0, 0);
     for (std::size_t i = 0; i < kGangSockets; ++i) {
         auto* tile = new QFrame(tileRow_);
@@ -90,7 +90,7 @@ ResultPanelWidget::ResultPanelWidget(QWidget* parent) : QFrame(parent) {
         auto* text = label(tile, "SocketText", 0.9, false, true);
         text->setAlignment(Qt::AlignTop | Qt::AlignLeft);
         tileLayout->addWidget(text);
-        tiles->addWidget(tile, 1);
+        tiles->addWidget(tile, static_cast<int>(i / 2), static_cast<int>(i % 2));
         tiles_[i] = tile;
         tileTexts_[i] = text;
     }
@@ -106,12 +106,16 @@ ResultPanelWidget::ResultPanelWidget(QWidget* parent) : QFrame(parent) {
     layout->addLayout(totalsRow);
     layout->addWidget(programmer_);
     setMinimumWidth(280);
+    setMaximumWidth(420);  // the hex view keeps the room it had
 }
 
 void ResultPanelWidget::show(const ResultPanel& panel, const QString& serial,
                              const QString& counter, bool gang) {
     state_->setText(q(panelStateWord(panel.state())));
-    paintState(state_, panel.state());
+    if (paintedState_ != panel.state()) {
+        paintState(state_, panel.state());
+        paintedState_ = panel.state();
+    }
     stateLine_->setText(q(panel.stateLine()));
     stateLine_->setVisible(!panel.stateLine().empty());
     result_->setText(q(panel.resultText()));
@@ -133,6 +137,9 @@ void ResultPanelWidget::show(const ResultPanel& panel, const QString& serial,
         if (!tile.failure.empty())
             text += QLatin1Char('\n') + q(tile.failure);
         tileTexts_[i]->setText(text);
+        if (paintedTiles_[i] == tile.state)
+            continue;
+        paintedTiles_[i] = tile.state;
         tiles_[i]->setStyleSheet(
             QStringLiteral("QFrame#%1 { border: 3px solid %2; border-radius: 4px; }")
                 .arg(tiles_[i]->objectName(), stateColour(tile.state).name()));

@@ -6,6 +6,7 @@
 
 #include <QFrame>
 #include <array>
+#include <optional>
 
 #include "app/result_panel.h"
 
@@ -46,6 +47,9 @@ class ResultPanelWidget : public QFrame {
     QLabel* programmer_;
     QPushButton* reset_;
     QWidget* tileRow_;
+    // The states last painted, so a status text does not restyle the panel.
+    std::optional<PanelState> paintedState_;
+    std::array<std::optional<PanelState>, kGangSockets> paintedTiles_{};
     std::array<QFrame*, kGangSockets> tiles_{};
     std::array<QLabel*, kGangSockets> tileTexts_{};
 };

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -179,22 +178,8 @@ TEST(AdvancedDialogTest, FieldChecksShowTheirMessagesAndRewriteTheField) {
     EXPECT_TRUE(job.chipCounterDown);
 }
 
-// Saves a grab of the widget as name.png in TARNEL_SCREENSHOT_DIR; checks the grab only when
-// that is not set.
 void screenshot(QWidget& widget, const char* name) {
-    const QPixmap picture = widget.grab();
-    ASSERT_FALSE(picture.isNull()) << name;
-    const QByteArray directory = qgetenv("TARNEL_SCREENSHOT_DIR");
-    if (directory.isEmpty())
-        return;
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(picture.save(&buffer, "PNG"));
-    const std::string path = directory.toStdString() + "/" + name + ".png";
-    EXPECT_TRUE(
-        writeFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(png.constData()),
-                                            static_cast<std::size_t>(png.size()))));
+    saveScreenshot(widget, name);
 }
 
 TEST(ScreenshotTest, WindowBoxesViewerAndAdvancedDialog) {
@@ -214,7 +199,7 @@ TEST(ScreenshotTest, WindowBoxesViewerAndAdvancedDialog) {
     ui::MainWindow& w = bench.start();
     w.setImagePathChooser([&](const LoadFileRequest&) { return QString::fromStdString(path); });
     qobject_cast<QPushButton*>(w.control(Control::LoadFile))->click();
-    w.resize(1000, 640);
+    w.resize(1180, 660);
     screenshot(w, "main_window");
 
     ui::ResultDialog pass(ResultKind::Pass, "Chip is successfully updated !", &w);

@@ -254,3 +254,70 @@ TEST(OperatorWindowTest, ClosingWhileBusyAsksAndNoKeepsTheWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window as an operator sees it: idle, running, after PASS, after FAIL with its detail
+// line (and the box), and gang with its four tiles. Under QT_SCALE_FACTOR=2 only the PASS
+// window is taken, to show the drawing at twice the pixels.
+TEST(ScreenshotTest, OperatorWindow) {
+    const bool scaled = qApp->devicePixelRatio() > 1.5;
+    {
+        WindowBench bench;
+        bench.writeSettings(singleJob);
+        bench.addDevice(vexaWith());
+        MainWindow& w = bench.start();
+        w.resize(1180, 660);
+        loadImage(bench, "Blinky.bin", std::vector<std::uint8_t>(0xC00, 0x5A));
+        if (!scaled)
+            saveScreenshot(w, "window_idle");
+        const auto closed = whenModal([&](QWidget* box) { closeBox(box); });
+        bool ended = false;
+        QObject::connect(&w, &MainWindow::commandEnded, [&] { ended = true; });
+        button(w, Control::UpdateChip)->click();
+        if (!scaled)
+            saveScreenshot(w, "window_running");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return *closed && ended; }, 20000));
+        saveScreenshot(w, "window_pass");
+    }
+    if (scaled)
+        return;
+    {
+        WindowBench bench;  // no programmer answers
+        bench.writeSettings(singleJob);
+        MainWindow& w = bench.start();
+        w.resize(1180, 660);
+        loadImage(bench, "Blinky.bin", std::vector<std::uint8_t>(0xC00, 0x5A));
+        const auto handled = whenModal([&](QWidget* box) {
+            saveScreenshot(*box, "fail_box_detail");
+            closeBox(box);
+        });
+        button(w, Control::UpdateChip)->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return *handled && !w.workbench().busy(); }, 20000));
+        QTest::qWait(100);  // the window takes the command's end
+        saveScreenshot(w, "window_fail");
+    }
+    {
+        WindowBench bench;
+        bench.writeSettings([](ProgrammingJob& job) {
+            job.programmerType = kTypeIcp | kTypeGang;
+            job.partIndex = 100;
+            job.serialEnabled = true;
+            job.serialAddress = 0x700;
+            job.serialLow = 98;
+        });
+        sim::SimChip wrong;
+        wrong.wrongDeviceId = true;
+        sim::Scenario scenario = gangScenario();
+        scenario.sockets = {wrong};
+        bench.addDevice(scenario);
+        MainWindow& w = bench.start();
+        w.resize(1180, 660);
+        loadImage(bench, "Gang.bin", std::vector<std::uint8_t>(0x200, 8));
+        runCommand(w, Control::DownloadProgrammer);
+        runCommand(w, Control::UpdateChip);
+        saveScreenshot(w, "window_gang");
+    }
+}
+
+}  // namespace
