@@ -280,9 +280,8 @@ namespace {
 std::string openFailureReason(const std::string& path) {
     std::error_code code;
     if (!std::filesystem::exists(path, code))
-        return std::make_error_code(code ? std::errc(code.value())
-                                         : std::errc::no_such_file_or_directory)
-            .message();
+        return code ? code.message()
+                    : std::make_error_code(std::errc::no_such_file_or_directory).message();
     errno = 0;
     if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
         std::fclose(file);
