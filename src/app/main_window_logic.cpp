@@ -1,9 +1,14 @@
 #include "app/main_window_logic.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
+#include <utility>
 
 #include "image/project_file.h"
 #include "link/port_table.h"
+#include "link/programmer_kind.h"
 
 namespace tarnel {
 
@@ -43,7 +48,98 @@ std::string eightDigits(std::uint32_t value) {
     return text;
 }
 
+// The controls whose handlers refuse a click while a command runs. "P.M.", "Exit" (in
+// production mode) and "CANCEL" still act; "FwUpdate" is refused by its own busy test.
+constexpr Control kRefusedWhileBusy[] = {
+    Control::IspRadio,
+    Control::IcpRadio,
+    Control::ComIspRadio,
+    Control::ComPortList,
+    Control::GangBox,
+    Control::FamilyList,
+    Control::PartList,
+    Control::ConfigBox,
+    Control::ConfigSetting,
+    Control::ApromBox,
+    Control::DataFlashBox,
+    Control::LdromBox,
+    Control::LoadFile,
+    Control::LoadProject,
+    Control::SaveProject,
+    Control::UpdateChip,
+    Control::VerifyChip,
+    Control::ReadChip,
+    Control::DownloadProgrammer,
+    Control::ProgrammerInformation,
+    Control::DownloadUpdateIsp,
+    Control::FwUpdate,
+    Control::ImageTabs,
+};
+
+struct ControlHelp {
+    Control control;
+    std::string_view what;
+    std::string_view shortcut;
+};
+
+constexpr ControlHelp kHelp[] = {
+    {Control::IcpRadio, "Program the chip in-circuit through the programmer", ""},
+    {Control::IspRadio, "Program the chip through its boot loader via the programmer", ""},
+    {Control::ComIspRadio, "Program one chip through its boot loader on a COM port", ""},
+    {Control::ComPortList, "The COM port the chip's boot loader is on", ""},
+    {Control::GangBox, "Use the gang programmer with four sockets", ""},
+    {Control::ProductionBox, "Program chip after chip until switched off", ""},
+    {Control::FamilyList, "The chip's family", ""},
+    {Control::PartList, "The chip's part number", ""},
+    {Control::ConfigBox, "Write the CONFIG words too", ""},
+    {Control::ConfigSetting, "Edit the CONFIG words", "Ctrl+G"},
+    {Control::ApromBox, "Write the APROM image", ""},
+    {Control::DataFlashBox, "Write the DataFlash image", ""},
+    {Control::LdromBox, "Write the LDROM image", ""},
+    {Control::LoadFile, "Load a HEX or binary file into the shown buffer (or drop it on the tabs)",
+     "Ctrl+O"},
+    {Control::LoadProject, "Load a project file (.TPJ), or drop one on the window", "Ctrl+L"},
+    {Control::SaveProject, "Save the whole setup with its images as a project file", "Ctrl+S"},
+    {Control::UpdateChip, "Program and verify the chip (all sockets in gang mode)", "F5"},
+    {Control::VerifyChip, "Compare the chip with the images", "F6"},
+    {Control::ReadChip, "Read the chip back and show it", "F7"},
+    {Control::DownloadProgrammer, "Store the whole setup in the programmer", "F8"},
+    {Control::ProgrammerInformation, "Show the setup stored in the programmer", "F9"},
+    {Control::Exit, "Save the settings and end the program", "Ctrl+Q"},
+    {Control::DownloadUpdateIsp, "Store the setup with the boot-loader update image", ""},
+    {Control::FwUpdate, "Load the programmer's firmware again", ""},
+    {Control::ImageTabs, "The image buffers; drop a HEX or binary file on a tab to load it", ""},
+};
+
+const ControlHelp* helpOf(Control c) {
+    const auto* it = std::find_if(std::begin(kHelp), std::end(kHelp),
+                                  [c](const ControlHelp& h) { return h.control == c; });
+    return it == std::end(kHelp) ? nullptr : it;
+}
+
+bool refusedWhileBusy(Control c) {
+    return std::find(std::begin(kRefusedWhileBusy), std::end(kRefusedWhileBusy), c) !=
+           std::end(kRefusedWhileBusy);
+}
+
+bool endsWithNoCase(std::string_view text, std::string_view suffix) {
+    if (text.size() < suffix.size())
+        return false;
+    return std::equal(suffix.begin(), suffix.end(), text.end() - suffix.size(), [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) ==
+               std::toupper(static_cast<unsigned char>(b));
+    });
+}
+
 }  // namespace
+
+DropKind dropKindOf(std::string_view path) {
+    if (endsWithNoCase(path, ".tpj"))
+        return DropKind::Project;
+    if (endsWithNoCase(path, ".hex") || endsWithNoCase(path, ".bin"))
+        return DropKind::Image;
+    return DropKind::Unknown;
+}
 
 std::string serialNumberText(std::uint32_t high, std::uint32_t low) {
     return eightDigits(high) + "," + eightDigits(low);
@@ -53,7 +149,12 @@ std::string chipCounterText(std::uint32_t counter) {
     return threeDigits(counter / 1000) + "," + threeDigits(counter % 1000);
 }
 
+MainWindowLogic::~MainWindowLogic() {
+    bench_.outcomes().remove(outcomes_);
+}
+
 MainWindowLogic::MainWindowLogic(Workbench& bench) : bench_(bench) {
+    bench_.outcomes().add(outcomes_);
     WindowState& s = state_;
     s[Control::IspRadio].text = "ISP";
     s[Control::IcpRadio].text = "ICP";
@@ -93,6 +194,7 @@ MainWindowLogic::MainWindowLogic(Workbench& bench) : bench_(bench) {
 
 void MainWindowLogic::startUp(const std::string& workDirectory) {
     bench_.startUp(workDirectory);
+    recent_.load(workDirectory);
     state_[Control::ComPortNameField].text = portDisplayName(bench_.job().comPortText());
     syncModeControls();
     fillFamilyList();
@@ -546,8 +648,14 @@ void MainWindowLogic::loadFile(const std::string& path) {
 bool MainWindowLogic::loadProject(const std::string& path) {
     ProgrammingJob& job = bench_.job();
     const bool wasComPortIsp = job.comPortIspMode;
-    if (bench_.busy() || !tarnel::loadProject(job, path, bench_.op()))
+    if (bench_.busy())
         return false;
+    if (!tarnel::loadProject(job, path, bench_.op())) {
+        if (dropKindOf(path) == DropKind::Project && !std::filesystem::exists(path))
+            recent_.remove(path);  // a recent project that has gone away
+        return false;
+    }
+    projectUsed(path);
     const bool configFromFile = (job.flags & 0x01) != 0;
     state_[Control::ComPortNameField].text.clear();
     syncModeControls();
@@ -567,9 +675,35 @@ bool MainWindowLogic::loadProject(const std::string& path) {
 }
 
 bool MainWindowLogic::saveProject(const std::string& path) {
+    if (bench_.busy() || !tarnel::saveProject(bench_.job(), path, bench_.op()))
+        return false;
+    projectUsed(path);
+    bench_.op().setStatus("Project saved: " + projectName_);
+    return true;
+}
+
+void MainWindowLogic::projectUsed(const std::string& path) {
+    projectName_ = projectDisplayName(path);
+    recent_.add(path);
+}
+
+bool MainWindowLogic::dropFile(const std::string& path, std::optional<std::uint32_t> tab) {
     if (bench_.busy())
         return false;
-    return tarnel::saveProject(bench_.job(), path, bench_.op());
+    switch (dropKindOf(path)) {
+        case DropKind::Project:
+            return loadProject(path);
+        case DropKind::Image:
+            if (tab && *tab < state_.tabs.size())
+                chooseTab(*tab);
+            if (!regionOfTab(bench_.job(), state_.currentTab))
+                return false;
+            loadFile(path);
+            return !imageOf(bench_.job(), *regionOfTab(bench_.job(), state_.currentTab)).rejected;
+        case DropKind::Unknown:
+            break;
+    }
+    return false;
 }
 
 void MainWindowLogic::debugDump() {
@@ -578,39 +712,60 @@ void MainWindowLogic::debugDump() {
 
 // ---- commands ----
 
+template <class Start>
+bool MainWindowLogic::startCommand(std::string_view name, Start start) {
+    if (bench_.busy())
+        return false;
+    panel_.commandStarted(name);
+    const bool started = start();
+    if (!started)
+        panel_.commandEnded();  // its preparation failed and has shown why
+    return started;
+}
+
 bool MainWindowLogic::downloadProgrammer() {
-    return !bench_.busy() && bench_.download(false);
+    return startCommand("Download Programmer", [this] { return bench_.download(false); });
 }
 
 bool MainWindowLogic::downloadUpdateIsp() {
-    return !bench_.busy() && bench_.download(true);
+    return startCommand("Download UpdateISP.bin", [this] { return bench_.download(true); });
 }
 
 bool MainWindowLogic::updateChip() {
-    return !bench_.busy() && bench_.update();
+    const std::string name =
+        bench_.job().gangMode ? state_[Control::UpdateChip].text : std::string("Update Chip");
+    return startCommand(name, [this] { return bench_.update(); });
 }
 
 bool MainWindowLogic::verifyChip() {
-    return !bench_.busy() && bench_.verify();
+    return startCommand("Verify Chip", [this] { return bench_.verify(); });
 }
 
 bool MainWindowLogic::readChip() {
-    return !bench_.busy() && bench_.read();
+    return startCommand("Read Chip", [this] { return bench_.read(); });
 }
 
 bool MainWindowLogic::firmwareUpdate() {
     // Runs on this thread and talks to the programmer itself, so never beside a worker that
     // holds the same link.
-    return !bench_.busy() && bench_.firmwareUpdate();
+    const bool done = startCommand("FwUpdate", [this] { return bench_.firmwareUpdate(); });
+    commandEnded();
+    return done;
 }
 
 void MainWindowLogic::programmerInformation() {
-    if (!bench_.busy())
-        bench_.programmerInformation();
+    if (startCommand("Programmer Information", [this] {
+            bench_.programmerInformation();
+            return true;
+        }))
+        commandEnded();
 }
 
 void MainWindowLogic::commandEnded() {
     const ProgrammingJob& job = bench_.job();
+    takeOutcomes();
+    panel_.commandEnded();
+    showProgrammer();
     showSerialNumber();
     showChipCounter();
     syncModeControls();
@@ -652,6 +807,109 @@ TriggerOutcome MainWindowLogic::trigger() {
         return TriggerOutcome::NotQb7710;
     }
     return bench_.chipCheck() ? TriggerOutcome::Started : TriggerOutcome::Busy;
+}
+
+// ---- what the window shows beside the controls ----
+
+void MainWindowLogic::showProgrammer() {
+    ProgrammerSession& session = bench_.session();
+    const ProgrammerKindRow* row = rowOfKind(session.programmerKind());
+    if (!row)
+        return;
+    char version[16];
+    std::snprintf(version, sizeof version, "fw 0x%04X", session.firmwareVersion());
+    panel_.setProgrammer(portDisplayName(bench_.job().comPortText()) + " \u00b7 " +
+                         std::string(row->label) + " \u00b7 " + version);
+}
+
+void MainWindowLogic::OutcomeQueue::chipOutcome(const ChipOutcome& outcome) {
+    std::lock_guard lock(mutex_);
+    outcomes_.push_back(outcome);
+}
+
+std::deque<ChipOutcome> MainWindowLogic::OutcomeQueue::take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(outcomes_, {});
+}
+
+void MainWindowLogic::takeOutcomes() {
+    // The shift totals count programmed chips: a chip that failed by itself counts as failed;
+    // a missing programmer or a refused file is no chip's failure.
+    for (const ChipOutcome& o : outcomes_.take()) {
+        if (o.operation != ChipOperation::Update && o.operation != ChipOperation::Verify)
+            continue;
+        const bool passed = o.outcome == Outcome::Pass;
+        if (!passed && o.failureClass != FailureClass::Chip)
+            continue;
+        panel_.chipOutcome(o.socket, passed, o.operation == ChipOperation::Update, o.serialNumber,
+                           o.failureText);
+    }
+}
+
+void MainWindowLogic::resultShown(PanelState result, std::string_view text) {
+    takeOutcomes();
+    panel_.resultShown(result, text);
+}
+
+WindowState MainWindowLogic::shownState() const {
+    WindowState shown = state_;
+    if (!bench_.busy())
+        return shown;
+    for (Control c : kRefusedWhileBusy)
+        shown[c].enabled = false;
+    if (!bench_.job().productionMode)
+        shown[Control::Exit].enabled = false;
+    return shown;
+}
+
+std::string MainWindowLogic::windowTitle() const {
+    std::string title = kWindowTitle;
+    if (!projectName_.empty())
+        title += " \u2014 " + projectName_;
+    return title;
+}
+
+std::string_view MainWindowLogic::shortcut(Control c) {
+    const ControlHelp* help = helpOf(c);
+    return help ? help->shortcut : std::string_view();
+}
+
+std::string MainWindowLogic::disabledReason(Control c) const {
+    const ProgrammingJob& job = bench_.job();
+    if (bench_.busy() && (refusedWhileBusy(c) || c == Control::Exit))
+        return "Not while " +
+               (panel_.command().empty() ? std::string("a command") : panel_.command()) + " runs";
+    if (state_[c].enabled)
+        return {};
+    if (job.catalogue.partAt(job.partIndex).partNumber == "-")
+        return "Choose a part first";
+    switch (c) {
+        case Control::DownloadProgrammer:
+        case Control::UpdateChip:
+        case Control::VerifyChip:
+        case Control::DownloadUpdateIsp:
+            return "Load a file and tick its region first";
+        case Control::ApromBox:
+        case Control::DataFlashBox:
+        case Control::LdromBox:
+            return "Load a file into this region first";
+        case Control::ConfigSetting:
+            return "Tick CONFIG first";
+        default:
+            return "Not available in this mode or for this part";
+    }
+}
+
+std::string MainWindowLogic::tooltip(Control c) const {
+    const ControlHelp* help = helpOf(c);
+    if (!help)
+        return {};
+    std::string text(help->what);
+    if (!help->shortcut.empty())
+        text += " (" + std::string(help->shortcut) + ")";
+    if (const std::string reason = disabledReason(c); !reason.empty())
+        text += "\nDisabled: " + reason + ".";
+    return text;
 }
 
 // ---- ending ----

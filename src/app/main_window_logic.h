@@ -5,10 +5,14 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/recent_projects.h"
+#include "app/result_panel.h"
 #include "app/workbench.h"
 #include "core/part_lists.h"
 #include "image/image_loader.h"
@@ -20,6 +24,10 @@ inline constexpr const char* kAboutMenuText = "&About Corvale Tarnel Programmer.
 inline constexpr const char* kAdvancedMenuText = "&Advanced Functions...";
 inline constexpr const char* kAboutTitle = "About Corvale Tarnel Programmer";
 inline constexpr const char* kAboutText = "Corvale Tarnel Programmer";
+inline constexpr const char* kCloseWhileBusyTitle = "Command running";
+inline constexpr const char* kCloseWhileBusyQuestion =
+    "A command is still running. Closing now may leave the programmer or the chip "
+    "half-written.\n\nClose anyway?";
 
 // Every control of the window that carries state.
 enum class Control {
@@ -99,6 +107,10 @@ enum class ExitOutcome { Quit, Stay };
 // What the external trigger did.
 enum class TriggerOutcome { Started, NotQb7710, Busy };
 
+// What a file dropped on the window is taken for, by its extension.
+enum class DropKind { Image, Project, Unknown };
+DropKind dropKindOf(std::string_view path);
+
 // The region a tab's "Load File" dialog is for, and the dialog's filter.
 struct LoadFileRequest {
     ImageRegion region;
@@ -108,8 +120,29 @@ struct LoadFileRequest {
 class MainWindowLogic {
   public:
     explicit MainWindowLogic(Workbench& bench);
+    ~MainWindowLogic();
+    MainWindowLogic(const MainWindowLogic&) = delete;
+    MainWindowLogic& operator=(const MainWindowLogic&) = delete;
 
     const WindowState& state() const { return state_; }
+    // The states as the window shows them: while a command runs, every control whose
+    // handler would refuse the click looks disabled (the handlers still refuse on their own).
+    WindowState shownState() const;
+    // The window title: the program's, then the project's name once one was loaded or saved.
+    std::string windowTitle() const;
+    // The tooltip of a control: what it does, its shortcut, and why it is disabled.
+    std::string tooltip(Control c) const;
+    // The keyboard shortcut of a command ("Ctrl+U"), or empty.
+    static std::string_view shortcut(Control c);
+
+    const ResultPanel& panel() const { return panel_; }
+    // What the front's Operator shows, as it shows it (on the window's thread): the panel
+    // follows the status line and every box.
+    void statusShown(std::string_view text) { panel_.statusShown(text); }
+    void detailShown(std::string_view detail) { panel_.detailGiven(detail); }
+    void resultShown(PanelState result, std::string_view text);
+    void resetShiftTotals() { panel_.resetTotals(); }
+    const RecentProjects& recentProjects() const { return recent_; }
     ProgrammingJob& job() { return bench_.job(); }
     Workbench& workbench() { return bench_; }
 
@@ -147,6 +180,11 @@ class MainWindowLogic {
     bool mayUseProjectFiles() const { return !bench_.busy(); }
     bool loadProject(const std::string& path);
     bool saveProject(const std::string& path);
+    // A file dropped on the window: a project is loaded; an image goes into the region of
+    // tab `tab` (the current tab when none). False when refused or failed.
+    bool dropFile(const std::string& path, std::optional<std::uint32_t> tab);
+    // Closing asks first while a command runs: the programmer may be left half-written.
+    bool closeNeedsQuestion() const { return bench_.busy(); }
     // Hidden "test": the debug dump.
     void debugDump();
 
@@ -185,8 +223,23 @@ class MainWindowLogic {
     void refreshCommandButtons();
     void showSerialNumber();
     void showChipCounter();
+    // The panel's programmer line from the last programmer found.
+    void showProgrammer();
 
   private:
+    // Hears each chip outcome on the worker's thread and keeps it until the window's thread
+    // takes it into the panel.
+    class OutcomeQueue : public OutcomeSink {
+      public:
+        void chipOutcome(const ChipOutcome& outcome) override;
+        std::deque<ChipOutcome> take();
+
+      private:
+        std::mutex mutex_;
+        std::deque<ChipOutcome> outcomes_;
+    };
+    void takeOutcomes();
+
     // Starts the COM-port search worker of ISP by COM Port, with its status line.
     void startComPortSearch();
     // The COM-port list as the search left it.
@@ -197,9 +250,19 @@ class MainWindowLogic {
     void disableFamilyList();
     void resetTabs();
     bool regionTicked(ImageRegion region) const;
+    // Marks a command as running in the result panel around its start; false when it did
+    // not start.
+    template <class Start>
+    bool startCommand(std::string_view name, Start start);
+    void projectUsed(const std::string& path);
+    std::string disabledReason(Control c) const;
 
     Workbench& bench_;
     WindowState state_;
+    ResultPanel panel_;
+    OutcomeQueue outcomes_;
+    RecentProjects recent_;
+    std::string projectName_;
 };
 
 // Texts shown in the window's fields.

@@ -114,6 +114,10 @@ void ConsoleOperator::setProgrammerTypeLabel(std::string_view text) {
     std::cout << "Prog. Type: " << printable(text) << std::endl;
 }
 
+void ConsoleOperator::setDetail(std::string_view detail) {
+    detail_ = detail;
+}
+
 void ConsoleOperator::showResultBox(ResultKind kind, std::string_view text, bool) {
     if (json_) {
         ++(kind == ResultKind::Pass ? passes_ : fails_);
@@ -130,6 +134,7 @@ void ConsoleOperator::showResultBox(ResultKind kind, std::string_view text, bool
         ++fails_;
         std::cerr << "FAIL: " << printable(text) << std::endl;
     }
+    printDetail();
 }
 
 void ConsoleOperator::showMessageBox(std::string_view caption, std::string_view text, BoxIcon) {
@@ -144,6 +149,14 @@ void ConsoleOperator::showMessageBox(std::string_view caption, std::string_view 
     }
     endBarLine();
     std::cerr << printable(caption) << ": " << printable(text) << std::endl;
+    printDetail();
+}
+
+void ConsoleOperator::printDetail() {
+    if (detail_.empty())
+        return;
+    std::cerr << "  " << printable(detail_) << std::endl;
+    detail_.clear();
 }
 
 int ConsoleOperator::chooseSocket(int current) {

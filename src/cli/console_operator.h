@@ -27,6 +27,7 @@ class ConsoleOperator : public Operator {
     void setPortText(std::string_view text) override;
     void setProgrammerTypeLabel(std::string_view text) override;
     void beep(BeepKind) override {}
+    void setDetail(std::string_view detail) override;
     void showResultBox(ResultKind kind, std::string_view text, bool autoClose) override;
     void showMessageBox(std::string_view caption, std::string_view text, BoxIcon icon) override;
     int chooseSocket(int current) override;
@@ -55,6 +56,7 @@ class ConsoleOperator : public Operator {
     int saveFailures() const { return saveFailures_; }
 
   private:
+    void printDetail();
     void drawBar();
     void endBarLine();
 
@@ -69,6 +71,7 @@ class ConsoleOperator : public Operator {
     std::string readBackDirectory_;
     std::string lastPort_;
     int passes_ = 0;
+    std::string detail_;  // for the next box
     int fails_ = 0;
     int warnings_ = 0;
     int saveFailures_ = 0;

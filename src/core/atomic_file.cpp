@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
@@ -273,12 +274,30 @@ ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out
 
 #endif
 
+namespace {
+
+// The system's words for why path cannot be opened for reading now.
+std::string openFailureReason(const std::string& path) {
+    std::error_code code;
+    if (!std::filesystem::exists(path, code))
+        return code ? code.message()
+                    : std::make_error_code(std::errc::no_such_file_or_directory).message();
+    errno = 0;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        std::fclose(file);
+        return "read error";
+    }
+    return errno != 0 ? std::strerror(errno) : "unreadable";
+}
+
+}  // namespace
+
 std::string describeReadFailure(ReadResult result, const std::string& path) {
     switch (result) {
         case ReadResult::Ok:
             return path;
         case ReadResult::OpenFailed:
-            return "cannot read " + path;
+            return "cannot read " + path + ": " + openFailureReason(path);
         case ReadResult::TooLarge:
             return path + " is too large";
         case ReadResult::NotRegular:

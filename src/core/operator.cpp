@@ -9,9 +9,11 @@ void resetProgress(Operator& op) {
     op.setStatus("Ready...");
 }
 
-void showFail(Operator& op, std::string_view text) {
+void showFail(Operator& op, std::string_view text, std::string_view detail) {
     resetProgress(op);
     op.beep(BeepKind::Error);
+    if (!detail.empty())
+        op.setDetail(detail);
     op.showResultBox(ResultKind::Fail, text, false);
 }
 
@@ -21,7 +23,9 @@ void showPass(Operator& op, std::string_view text, bool productionMode) {
     op.showResultBox(ResultKind::Pass, text, productionMode);
 }
 
-void showWarning(Operator& op, std::string_view text) {
+void showWarning(Operator& op, std::string_view text, std::string_view detail) {
+    if (!detail.empty())
+        op.setDetail(detail);
     op.showMessageBox("WARNING", text, BoxIcon::Warning);
     resetProgress(op);
 }

@@ -48,6 +48,12 @@ class Operator {
     // (production mode), so the next chip can follow.
     virtual void showResultBox(ResultKind kind, std::string_view text, bool autoClose) = 0;
 
+    // A smaller line under the next box's text where the system knows more than the box
+    // says: a HEX file's line and reason, a path with the system's error, a port name. It
+    // goes with the next box only; the box's own text stays as it is. A front that shows
+    // no details ignores it.
+    virtual void setDetail(std::string_view detail) { (void)detail; }
+
     // Modal plain message box with a caption ("WARNING", "ERROR", "<Debug>", ...).
     virtual void showMessageBox(std::string_view caption, std::string_view text, BoxIcon icon) = 0;
 
@@ -70,14 +76,14 @@ class Operator {
 // Progress bar back to 0..100, step 1, position 0; status "Ready...".
 void resetProgress(Operator& op);
 
-// Error beep, progress reset, then the modal FAIL box.
-void showFail(Operator& op, std::string_view text);
+// Error beep, progress reset, then the modal FAIL box, with a detail line when given.
+void showFail(Operator& op, std::string_view text, std::string_view detail = {});
 
 // Default beep, progress reset, then the modal PASS box (self-closing in production mode).
 void showPass(Operator& op, std::string_view text, bool productionMode);
 
 // "WARNING" box with the exclamation icon, then the progress reset.
-void showWarning(Operator& op, std::string_view text);
+void showWarning(Operator& op, std::string_view text, std::string_view detail = {});
 
 // "ERROR" box for invalid field input.
 void showError(Operator& op, std::string_view text);

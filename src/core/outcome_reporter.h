@@ -101,6 +101,7 @@ class OutcomeReporter : public Operator {
         front_.setProgrammerTypeLabel(text);
     }
     void beep(BeepKind kind) override { front_.beep(kind); }
+    void setDetail(std::string_view detail) override { front_.setDetail(detail); }
     void showResultBox(ResultKind kind, std::string_view text, bool autoClose) override;
     void showMessageBox(std::string_view caption, std::string_view text, BoxIcon icon) override;
     int chooseSocket(int current) override { return front_.chooseSocket(current); }

@@ -40,12 +40,13 @@ std::string openErrorText(ImageRegion region) {
 
 // A file that could not be read leaves no image behind: nothing of an older read may be
 // shown or sent as if it were the file's.
-bool rejectImage(ImageBuffer& image, ImageRegion region, Operator& op, const std::string& text) {
+bool rejectImage(ImageBuffer& image, ImageRegion region, Operator& op, const std::string& text,
+                 const std::string& detail) {
     std::fill(image.data.begin(), image.data.end(), 0);
     image.length = 0;
     deriveImageFields(image, region);
     image.rejected = true;
-    showFail(op, text);
+    showFail(op, text, detail);
     return false;
 }
 
@@ -53,14 +54,17 @@ bool reloadRegion(ProgrammingJob& job, ImageRegion region, Operator& op) {
     ImageBuffer& image = imageOf(job, region);
     std::vector<std::uint8_t> bytes;
     const std::uint64_t limit = image.isHex ? kMaxHexFileSize : kImageCapacity;
-    if (readWholeFile(image.pathName, bytes, limit) != ReadResult::Ok)
-        return rejectImage(image, region, op, openErrorText(region));
+    if (const ReadResult read = readWholeFile(image.pathName, bytes, limit); read != ReadResult::Ok)
+        return rejectImage(image, region, op, openErrorText(region),
+                           describeReadFailure(read, image.pathName));
     readFileTime(image.pathName, image);
 
     if (image.isHex) {
         std::uint32_t length = image.length;
-        if (!convertHexToBinary(bytes, 0x00, image.data, length, op))
-            return rejectImage(image, region, op, "Hex_to_Bin conversion failed !");
+        HexFailure failure;
+        if (!convertHexToBinary(bytes, 0x00, image.data, length, op, &failure))
+            return rejectImage(image, region, op, "Hex_to_Bin conversion failed !",
+                               image.pathName + ", " + describeHexFailure(failure));
         image.length = length;
     } else {
         std::copy(bytes.begin(), bytes.end(), image.data.begin());

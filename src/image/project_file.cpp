@@ -207,8 +207,8 @@ bool decodeProject(std::span<const std::uint8_t> in, ProjectFile& project, std::
 }
 
 bool saveProject(ProgrammingJob& job, const std::string& path, Operator& op) {
-    if (!writeFileAtomically(path, encodeProject(job))) {
-        showFail(op, "Open file error !");
+    if (std::string error; !writeFileAtomically(path, encodeProject(job), &error)) {
+        showFail(op, "Open file error !", "cannot write " + path + ": " + error);
         return false;
     }
     return true;
@@ -216,20 +216,21 @@ bool saveProject(ProgrammingJob& job, const std::string& path, Operator& op) {
 
 bool loadProject(ProgrammingJob& job, const std::string& path, Operator& op) {
     std::vector<std::uint8_t> bytes;
-    switch (readWholeFile(path, bytes, kMaxProjectFileSize)) {
+    const ReadResult read = readWholeFile(path, bytes, kMaxProjectFileSize);
+    switch (read) {
         case ReadResult::Ok:
             break;
         case ReadResult::OpenFailed:
         case ReadResult::NotRegular:
-            showFail(op, "Open file error !");
+            showFail(op, "Open file error !", describeReadFailure(read, path));
             return false;
         case ReadResult::TooLarge:
-            showFail(op, "TPJ format error !");
+            showFail(op, "TPJ format error !", describeReadFailure(read, path));
             return false;
     }
     ProjectFile project;
-    if (!decodeProject(bytes, project)) {
-        showFail(op, "TPJ format error !");
+    if (std::string why; !decodeProject(bytes, project, &why)) {
+        showFail(op, "TPJ format error !", path + ": " + why);
         return false;
     }
 
@@ -245,7 +246,8 @@ bool loadProject(ProgrammingJob& job, const std::string& path, Operator& op) {
         index = job.catalogue.findPart(partNumber, !outsideIcp);
     if (!index) {
         job.catalogue.setLegacyListMasked(wasMasked);
-        showWarning(op, "TPJ's part is not found !");
+        showWarning(op, "TPJ's part is not found !",
+                    "The project's part \"" + project.partNumber + "\" is not in the catalogue.");
         return false;
     }
 

@@ -72,7 +72,13 @@ bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t li
         case ReadResult::OpenFailed:
         case ReadResult::NotRegular:
             noteFailureClass(op_, FailureClass::Input);
-            showFail(op_, path + " cannot be opened !");
+            showFail(
+                op_, path + " cannot be opened !",
+                describeReadFailure(ReadResult::OpenFailed, path) +
+                    ". Put the programmer's firmware files beside the program" +
+                    (firmwareFallbackDirectory_.empty() ? std::string()
+                                                       : " or in " + firmwareFallbackDirectory_) +
+                    ", then try again.");
             return false;
         case ReadResult::TooLarge:
             noteFailureClass(op_, FailureClass::Input);

@@ -1,5 +1,6 @@
 #include "link/programmer_session.h"
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -157,6 +158,15 @@ ProgrammerSession::Connect ProgrammerSession::connect() {
     return Connect::Done;
 }
 
+std::string ProgrammerSession::notFoundDetail(bool scanned) {
+    const std::string port = link_.portText(job_.comPortText());
+    std::string text =
+        port.empty() ? std::string("No port remembered") : "Port " + port + " gave no answer";
+    if (scanned)
+        text += "; no other serial port answered either";
+    return text + ". Check the cable and the programmer's power.";
+}
+
 bool ProgrammerSession::scan() {
     op_.setPortText(kUnknownPort);
     std::optional<std::string> found = link_.findProgrammerPort();
@@ -164,7 +174,8 @@ bool ProgrammerSession::scan() {
         pause(kRetryAfterScanMs);
         found = link_.findProgrammerPort();
         if (!found) {
-            showFail(op_, job_.gangMode ? kGangNotFound : kProgrammerNotFound);
+            showFail(op_, job_.gangMode ? kGangNotFound : kProgrammerNotFound,
+                     notFoundDetail(true));
             return false;
         }
     }
@@ -183,7 +194,7 @@ bool ProgrammerSession::findAndConnect(std::string_view notFoundText) {
         return true;
     if (!scanAllowed_) {
         notFound_ = true;
-        showFail(op_, notFoundText);
+        showFail(op_, notFoundText, notFoundDetail(false));
         return false;
     }
     pause(kRetryAfterConnectMs);
@@ -203,7 +214,7 @@ bool ProgrammerSession::findAndConnect(std::string_view notFoundText) {
             // The port the scan just found cannot be opened again: say so rather than stop
             // without a word.
             notFound_ = true;
-            showFail(op_, notFoundText);
+            showFail(op_, notFoundText, notFoundDetail(false));
             return false;
     }
     return false;
@@ -225,7 +236,11 @@ bool ProgrammerSession::searchProgrammer() {
     }
     const ProgrammerKindRow* row = rowOfKind(programmerKind_);
     if (row == nullptr) {
-        showFail(op_, kProgrammerNotFound);
+        char kind[8];
+        std::snprintf(kind, sizeof kind, "0x%02X", programmerKind_);
+        showFail(
+            op_, kProgrammerNotFound,
+            "Port " + link_.portText(job_.comPortText()) + " answered as an unknown kind (" + kind + ").");
         return false;
     }
     firmwareVariant_ = row->variant;
@@ -256,7 +271,10 @@ bool ProgrammerSession::searchGangProgrammer() {
         return false;
     if (programmerKind_ == kGangProgrammerKind)
         return true;
-    showFail(op_, kGangNotFound);
+    showFail(op_, kGangNotFound,
+             "Port " + link_.portText(job_.comPortText()) +
+                 " answered as a single programmer; connect the gang programmer or untick "
+                 "\"Gang\".");
     return false;
 }
 

@@ -174,6 +174,8 @@ class ProgrammerSession {
     bool acknowledged(bool ok, std::uint8_t reply);
     Connect connect();
     bool scan();
+    // The detail line of a "not found" box: the port tried, and whether a search followed.
+    std::string notFoundDetail(bool scanned);
     // Connect, else scan and connect again; shows every failure.
     bool findAndConnect(std::string_view notFoundText);
     bool finish(bool ok) {

@@ -54,6 +54,17 @@ void RecordingOperator::beep(BeepKind kind) {
     record(kind == BeepKind::Error ? "beep error" : "beep");
 }
 
+void RecordingOperator::setDetail(std::string_view detail) {
+    std::lock_guard lock(mutex_);
+    details_.emplace_back(detail);
+    record("detail: " + std::string(detail));
+}
+
+std::vector<std::string> RecordingOperator::details() const {
+    std::lock_guard lock(mutex_);
+    return details_;
+}
+
 void RecordingOperator::showResultBox(ResultKind kind, std::string_view text, bool autoClose) {
     std::lock_guard lock(mutex_);
     std::string line = (kind == ResultKind::Pass ? "PASS: " : "FAIL: ") + std::string(text);

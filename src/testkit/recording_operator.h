@@ -20,6 +20,7 @@ class RecordingOperator : public Operator {
     void setPortText(std::string_view text) override;
     void setProgrammerTypeLabel(std::string_view text) override;
     void beep(BeepKind kind) override;
+    void setDetail(std::string_view detail) override;
     void showResultBox(ResultKind kind, std::string_view text, bool autoClose) override;
     void showMessageBox(std::string_view caption, std::string_view text, BoxIcon icon) override;
     int chooseSocket(int current) override;
@@ -44,6 +45,8 @@ class RecordingOperator : public Operator {
     // Only the result and message boxes, e.g. "PASS: ...", "FAIL: ...", "WARNING: ...".
     std::vector<std::string> boxes() const;
     std::string lastStatus() const;
+    // The detail lines given, in order.
+    std::vector<std::string> details() const;
     std::string portText() const;
     std::string programmerTypeLabel() const;
     int progressPosition() const;
@@ -57,6 +60,7 @@ class RecordingOperator : public Operator {
     mutable std::mutex mutex_;
     std::vector<std::string> events_;
     std::vector<std::string> boxes_;
+    std::vector<std::string> details_;
     std::string status_;
     std::string port_;
     std::string typeLabel_;

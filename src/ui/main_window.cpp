@@ -5,23 +5,30 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <iterator>
 
 #include "app/advanced_settings.h"
 #include "app/trigger_channel.h"
@@ -29,6 +36,8 @@
 #include "ui/config_dialog.h"
 #include "ui/hex_view.h"
 #include "ui/pictures.h"
+#include "ui/result_dialog.h"
+#include "ui/result_panel_widget.h"
 
 namespace tarnel::ui {
 
@@ -38,6 +47,21 @@ namespace {
 constexpr int kWorkerWatchMs = 50;
 // A PASS box in production mode closes itself after this long.
 constexpr int kProductionCloseMs = 500;
+// The part list shows at most this many rows at a time.
+constexpr int kPartListRows = 20;
+
+// The local files of a drag, or none when anything in it is not one.
+QStringList droppedFiles(const QMimeData* mime) {
+    QStringList files;
+    if (!mime || !mime->hasUrls())
+        return files;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        files << url.toLocalFile();
+    }
+    return files;
+}
 
 QString q(const std::string& text) {
     return QString::fromStdString(text);
@@ -88,6 +112,8 @@ MainWindow::MainWindow(Clock& clock, PortFactory& ports, QWidget* parent) : QDia
     op_.attach(this, &bench_->job(), status_, progress_,
                static_cast<QLineEdit*>(control(Control::ComPortNameField)),
                static_cast<QLabel*>(control(Control::ProgTypeLabel)));
+    op_.setPanelFeed(logic_.get(), [this] { showPanel(); });
+    setAcceptDrops(true);
 
     productionTimer_ = new QTimer(this);
     productionTimer_->setSingleShot(true);
@@ -109,31 +135,50 @@ MainWindow::~MainWindow() {
     bench_.reset();
 }
 
+void MainWindow::setControl(Control c, QWidget* w) {
+    controls_[static_cast<std::size_t>(c)] = w;
+}
+
 void MainWindow::buildControls() {
-    auto set = [this](Control c, QWidget* w) { controls_[static_cast<std::size_t>(c)] = w; };
-    auto button = [&](Control c) {
-        auto* b = new QPushButton(this);
-        b->setMinimumHeight(44);
-        set(c, b);
-        return b;
-    };
+    auto* layout = new QVBoxLayout(this);
+    buildMenu();
+    layout->setMenuBar(menuBar_);
+    auto* banner = new BannerWidget(this);
+    // The system-menu items are also on the banner's context menu.
+    banner->setContextMenuPolicy(Qt::ActionsContextMenu);
+    banner->addAction(about_);
+    banner->addAction(advanced_);
+    layout->addWidget(banner);
 
-    // Banner, with the system-menu items also on its context menu.
-    auto* banner = new QLabel(this);
-    banner->setPixmap(drawBanner());
-    banner->setScaledContents(false);
+    auto* left = new QVBoxLayout;
+    left->addWidget(buildTypeGroup());
+    left->addWidget(buildPartGroup());
+    left->addWidget(buildItemsGroup());
+    left->addLayout(buildButtons());
+    left->addStretch();
+    auto* middle = new QHBoxLayout;
+    middle->addLayout(left);
+    middle->addLayout(buildImageArea(), 1);
+    panel_ = new ResultPanelWidget(this);
+    middle->addWidget(panel_);
+    layout->addLayout(middle, 1);
+    buildBottomLines(layout);
+    resize(1180, 660);
+}
 
+void MainWindow::buildMenu() {
     menuBar_ = new QMenuBar(this);
     QMenu* menu = menuBar_->addMenu(QStringLiteral("&System"));
     menu->addSeparator();
     about_ = menu->addAction(QString::fromLatin1(kAboutMenuText));
     menu->addSeparator();
     advanced_ = menu->addAction(QString::fromLatin1(kAdvancedMenuText));
-    banner->setContextMenuPolicy(Qt::ActionsContextMenu);
-    banner->addAction(about_);
-    banner->addAction(advanced_);
+    menu->addSeparator();
+    recentMenu_ = menu->addMenu(QStringLiteral("&Recent Projects"));
+    connect(recentMenu_, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
+}
 
-    // Programmer Type
+QGroupBox* MainWindow::buildTypeGroup() {
     auto* typeGroup = new QGroupBox(QStringLiteral("Programmer Type"), this);
     auto* typeLayout = new QGridLayout(typeGroup);
     auto* icp = new QRadioButton(typeGroup);
@@ -145,47 +190,55 @@ void MainWindow::buildControls() {
     // Each radio is a group of its own: the logic alone decides which one is selected.
     for (QRadioButton* r : {icp, isp, comIsp})
         r->setAutoExclusive(false);
-    set(Control::IcpRadio, icp);
-    set(Control::IspRadio, isp);
-    set(Control::ComIspRadio, comIsp);
-    set(Control::ComPortList, comList);
-    set(Control::GangBox, gang);
-    set(Control::ProductionBox, production);
+    setControl(Control::IcpRadio, icp);
+    setControl(Control::IspRadio, isp);
+    setControl(Control::ComIspRadio, comIsp);
+    setControl(Control::ComPortList, comList);
+    setControl(Control::GangBox, gang);
+    setControl(Control::ProductionBox, production);
     typeLayout->addWidget(icp, 0, 0);
     typeLayout->addWidget(gang, 0, 1);
     typeLayout->addWidget(isp, 1, 0);
     typeLayout->addWidget(production, 1, 1);
     typeLayout->addWidget(comIsp, 2, 0);
     typeLayout->addWidget(comList, 2, 1);
+    return typeGroup;
+}
 
-    // Part No.
+QGroupBox* MainWindow::buildPartGroup() {
     auto* partGroup = new QGroupBox(QStringLiteral("Part No."), this);
     auto* partLayout = new QGridLayout(partGroup);
     auto* family = new QComboBox(partGroup);
     auto* part = new QComboBox(partGroup);
-    part->setMaxVisibleItems(20);
+    // A list popup that keeps to 20 rows on every style, not a menu as tall as the screen.
+    part->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    part->setMaxVisibleItems(kPartListRows);
     auto* config = new QCheckBox(partGroup);
     auto* configSetting = new QPushButton(partGroup);
-    set(Control::FamilyList, family);
-    set(Control::PartList, part);
-    set(Control::ConfigBox, config);
-    set(Control::ConfigSetting, configSetting);
+    setControl(Control::FamilyList, family);
+    setControl(Control::PartList, part);
+    setControl(Control::ConfigBox, config);
+    setControl(Control::ConfigSetting, configSetting);
     partLayout->addWidget(family, 0, 0, 1, 2);
     partLayout->addWidget(part, 1, 0, 1, 2);
     partLayout->addWidget(config, 2, 0);
     partLayout->addWidget(configSetting, 2, 1);
+    return partGroup;
+}
 
-    // Items to be Updated
+QGroupBox* MainWindow::buildItemsGroup() {
     auto* items = new QGroupBox(this);
     auto* itemsLayout = new QHBoxLayout(items);
-    set(Control::ItemsGroup, items);
+    setControl(Control::ItemsGroup, items);
     for (Control c : {Control::ApromBox, Control::DataFlashBox, Control::LdromBox}) {
         auto* box = new QCheckBox(items);
-        set(c, box);
+        setControl(c, box);
         itemsLayout->addWidget(box);
     }
+    return items;
+}
 
-    // Buttons
+QGridLayout* MainWindow::buildButtons() {
     auto* buttons = new QGridLayout;
     const Control shown[][2] = {
         {Control::LoadFile, Control::LoadProject},
@@ -196,18 +249,25 @@ void MainWindow::buildControls() {
         {Control::DownloadUpdateIsp, Control::FwUpdate},
         {Control::Test, Control::Count},
     };
-    int row = 0;
-    for (const auto& pair : shown) {
+    for (int row = 0; row < static_cast<int>(std::size(shown)); ++row) {
         for (int col = 0; col < 2; ++col) {
-            if (pair[col] != Control::Count)
-                buttons->addWidget(button(pair[col]), row, col);
+            const Control c = shown[row][col];
+            if (c == Control::Count)
+                continue;
+            auto* b = new QPushButton(this);
+            b->setMinimumHeight(44);
+            if (const std::string_view keys = MainWindowLogic::shortcut(c); !keys.empty())
+                b->setShortcut(QKeySequence(q(std::string(keys))));
+            setControl(c, b);
+            buttons->addWidget(b, row, col);
         }
-        ++row;
     }
+    return buttons;
+}
 
-    // Image tabs, hex view and the image's fields.
+QVBoxLayout* MainWindow::buildImageArea() {
     tabs_ = new QTabBar(this);
-    set(Control::ImageTabs, tabs_);
+    setControl(Control::ImageTabs, tabs_);
     hexView_ = new HexView(this);
     auto* fields = new QGridLayout;
     auto* fileLabel = new QLabel(QStringLiteral("File Name:"), this);
@@ -218,10 +278,10 @@ void MainWindow::buildControls() {
     auto* checksumField = new QLineEdit(this);
     for (QLineEdit* f : {fileField, sizeField, checksumField})
         f->setReadOnly(true);
-    set(Control::FileNameField, fileField);
-    set(Control::SizeLabel, sizeLabel);
-    set(Control::SizeField, sizeField);
-    set(Control::ChecksumField, checksumField);
+    setControl(Control::FileNameField, fileField);
+    setControl(Control::SizeLabel, sizeLabel);
+    setControl(Control::SizeField, sizeField);
+    setControl(Control::ChecksumField, checksumField);
     fields->addWidget(fileLabel, 0, 0);
     fields->addWidget(fileField, 0, 1, 1, 3);
     fields->addWidget(sizeLabel, 1, 0);
@@ -229,7 +289,15 @@ void MainWindow::buildControls() {
     fields->addWidget(checksumLabel, 1, 2);
     fields->addWidget(checksumField, 1, 3);
 
-    // Bottom line: programmer kind, port, status, progress, S/N and counter.
+    auto* right = new QVBoxLayout;
+    right->addWidget(tabs_);
+    right->addWidget(hexView_, 1);
+    right->addLayout(fields);
+    return right;
+}
+
+void MainWindow::buildBottomLines(QVBoxLayout* layout) {
+    // Programmer kind, port, status, progress; above them the S/N and the counter.
     auto* progType = new QLabel(this);
     progType->setMinimumWidth(110);
     auto* portName = new QLineEdit(this);
@@ -245,45 +313,26 @@ void MainWindow::buildControls() {
     auto* counterLabel = new QLabel(this);
     auto* counterField = new QLineEdit(this);
     counterField->setReadOnly(true);
-    set(Control::ProgTypeLabel, progType);
-    set(Control::ComPortNameField, portName);
-    set(Control::SerialLabel, serialLabel);
-    set(Control::SerialField, serialField);
-    set(Control::CounterLabel, counterLabel);
-    set(Control::CounterField, counterField);
+    setControl(Control::ProgTypeLabel, progType);
+    setControl(Control::ComPortNameField, portName);
+    setControl(Control::SerialLabel, serialLabel);
+    setControl(Control::SerialField, serialField);
+    setControl(Control::CounterLabel, counterLabel);
+    setControl(Control::CounterField, counterField);
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(typeGroup);
-    left->addWidget(partGroup);
-    left->addWidget(items);
-    left->addLayout(buttons);
-    left->addStretch();
-    auto* right = new QVBoxLayout;
-    right->addWidget(tabs_);
-    right->addWidget(hexView_, 1);
-    right->addLayout(fields);
-    auto* middle = new QHBoxLayout;
-    middle->addLayout(left);
-    middle->addLayout(right, 1);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(progType);
-    bottom->addWidget(portName);
-    bottom->addWidget(status_, 1);
-    bottom->addWidget(progress_, 1);
     auto* numbers = new QHBoxLayout;
     numbers->addWidget(serialLabel);
     numbers->addWidget(serialField);
     numbers->addWidget(counterLabel);
     numbers->addWidget(counterField);
     numbers->addStretch();
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setMenuBar(menuBar_);
-    layout->addWidget(banner);
-    layout->addLayout(middle, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(progType);
+    bottom->addWidget(portName);
+    bottom->addWidget(status_, 1);
+    bottom->addWidget(progress_, 1);
     layout->addLayout(numbers);
     layout->addLayout(bottom);
-    resize(1000, 640);
 }
 
 void MainWindow::connectControls() {
@@ -352,6 +401,10 @@ void MainWindow::connectControls() {
             logic_->chooseTab(static_cast<std::uint32_t>(index));
         applyState();
     });
+    connect(panel_->resetTotalsButton(), &QPushButton::clicked, this, [this] {
+        logic_->resetShiftTotals();
+        showPanel();
+    });
     connect(about_, &QAction::triggered, this, &MainWindow::showAbout);
     connect(advanced_, &QAction::triggered, this, &MainWindow::showAdvancedFunctions);
 }
@@ -387,7 +440,7 @@ void MainWindow::startUp(const QString& workDirectory, const QString& triggerPat
 }
 
 void MainWindow::applyState() {
-    const WindowState& s = logic_->state();
+    const WindowState s = logic_->shownState();
     // Only what changed since the last apply is set, so texts the operator writes directly
     // ("Prog. Type", the port field) stay until the logic itself changes them.
     for (std::size_t i = 0; i < kControlCount; ++i) {
@@ -395,6 +448,7 @@ void MainWindow::applyState() {
         if (!w)
             continue;
         const ControlState& c = s.controls[i];
+        w->setToolTip(q(logic_->tooltip(static_cast<Control>(i))));
         // A click toggles a box before the logic answers; the logic's word is always shown.
         if (auto* box = qobject_cast<QAbstractButton*>(w); box && box->isCheckable()) {
             const QSignalBlocker block(box);
@@ -441,6 +495,14 @@ void MainWindow::applyState() {
         hexView_->setBytes(s.imageBytes);
         shownImageRevision_ = s.imageRevision;
     }
+    setWindowTitle(q(logic_->windowTitle()));
+    showPanel();
+}
+
+void MainWindow::showPanel() {
+    const WindowState& s = logic_->state();
+    panel_->show(logic_->panel(), q(s[Control::SerialField].text), q(s[Control::CounterField].text),
+                 bench_->job().gangMode);
 }
 
 void MainWindow::afterCommand(bool started) {
@@ -486,6 +548,7 @@ void MainWindow::showAbout() {
     box.setIconPixmap(drawProgramIcon().pixmap(48, 48));
     box.setText(QString::fromLatin1(kAboutText));
     box.setStandardButtons(QMessageBox::Ok);
+    fitTitle(&box);
     box.exec();
 }
 
@@ -520,9 +583,76 @@ void MainWindow::loadProject() {
                                             : QFileDialog::getOpenFileName(
                                                   this, QString(), QString(),
                                                   QStringLiteral("Tool Project Files (*.TPJ)"));
+    loadProjectFrom(path);
+}
+
+void MainWindow::loadProjectFrom(const QString& path) {
     if (!path.isEmpty())
         logic_->loadProject(path.toStdString());
     afterCommand(bench_->busy());  // a project of ISP by COM Port starts the COM-port search
+}
+
+void MainWindow::fillRecentMenu() {
+    recentMenu_->clear();
+    const auto& paths = logic_->recentProjects().paths();
+    if (paths.empty()) {
+        recentMenu_->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        return;
+    }
+    for (const std::string& path : paths) {
+        QAction* action = recentMenu_->addAction(q(projectDisplayName(path)));
+        action->setToolTip(q(path));
+        action->setStatusTip(q(path));
+        action->setEnabled(logic_->mayUseProjectFiles());
+        connect(action, &QAction::triggered, this, [this, p = q(path)] { loadProjectFrom(p); });
+    }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.size() == 1 && dropKindOf(files.front().toStdString()) != DropKind::Unknown)
+        event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    // An image only goes onto the buffer tabs or the hex view under them; a project anywhere.
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.size() != 1) {
+        event->ignore();
+        return;
+    }
+    const DropKind kind = dropKindOf(files.front().toStdString());
+    if (kind == DropKind::Project ||
+        (kind == DropKind::Image && imageDropTab(event->position().toPoint())))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.size() != 1)
+        return;
+    const std::string path = files.front().toStdString();
+    std::optional<std::uint32_t> tab;
+    if (dropKindOf(path) == DropKind::Image) {
+        const auto at = imageDropTab(event->position().toPoint());
+        if (!at)
+            return;
+        tab = static_cast<std::uint32_t>(*at);
+    }
+    event->acceptProposedAction();
+    logic_->dropFile(path, tab);
+    afterCommand(bench_->busy());
+}
+
+std::optional<int> MainWindow::imageDropTab(QPoint at) const {
+    if (QWidget* child = childAt(at); child && (child == hexView_ || hexView_->isAncestorOf(child)))
+        return tabs_->currentIndex();
+    const int tab = tabs_->tabAt(tabs_->mapFrom(this, at));
+    if (tab >= 0)
+        return tab;
+    return std::nullopt;
 }
 
 void MainWindow::saveProject() {
@@ -541,6 +671,7 @@ void MainWindow::saveProject() {
     }
     if (!path.isEmpty())
         logic_->saveProject(path.toStdString());
+    applyState();  // the title names the project
 }
 
 void MainWindow::openConfigView() {
@@ -551,6 +682,14 @@ void MainWindow::openConfigView() {
         dialog->exec();
 }
 
+bool MainWindow::askToClose() {
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kCloseWhileBusyTitle),
+                    QString::fromLatin1(kCloseWhileBusyQuestion),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void MainWindow::reject() {
     close();
 }
@@ -559,6 +698,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (mayClose_) {
         event->accept();
         emit windowClosed();
+        return;
+    }
+    if (bench_->busy() && !closing_ && !(confirmClose_ ? confirmClose_() : askToClose())) {
+        event->ignore();
         return;
     }
     if (bench_->busy()) {

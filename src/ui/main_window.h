@@ -14,7 +14,11 @@
 #include "app/workbench.h"
 #include "ui/qt_operator.h"
 
+class QGridLayout;
+class QGroupBox;
 class QLabel;
+class QMenu;
+class QVBoxLayout;
 class QLocalServer;
 class QProgressBar;
 class QTabBar;
@@ -25,6 +29,7 @@ class QAction;
 namespace tarnel::ui {
 
 class HexView;
+class ResultPanelWidget;
 
 class MainWindow : public QDialog {
     Q_OBJECT
@@ -44,6 +49,8 @@ class MainWindow : public QDialog {
     void setProjectPathChooser(std::function<QString(bool save)> choose) {
         chooseProjectPath_ = std::move(choose);
     }
+    // The answer to "close while a command runs?"; a question box unless a test replaces it.
+    void setCloseConfirmer(std::function<bool()> confirm) { confirmClose_ = std::move(confirm); }
 
     MainWindowLogic& logic() { return *logic_; }
     Workbench& workbench() { return *bench_; }
@@ -55,6 +62,11 @@ class MainWindow : public QDialog {
     QProgressBar* progressBar() const { return progress_; }
     QAction* aboutAction() const { return about_; }
     QAction* advancedAction() const { return advanced_; }
+    QMenu* recentMenu() const { return recentMenu_; }
+    ResultPanelWidget* resultPanel() const { return panel_; }
+
+    // Shows the logic's control states (as they look while busy) and the result panel.
+    void applyState();
 
     // The window's handlers, as the buttons and menus call them.
     void showAbout();
@@ -69,12 +81,29 @@ class MainWindow : public QDialog {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void reject() override;  // Escape closes the window as the close box does
 
   private:
+    void setControl(Control c, QWidget* w);
     void buildControls();
+    void buildMenu();
+    QGroupBox* buildTypeGroup();
+    QGroupBox* buildPartGroup();
+    QGroupBox* buildItemsGroup();
+    QGridLayout* buildButtons();
+    QVBoxLayout* buildImageArea();
+    void buildBottomLines(QVBoxLayout* layout);
     void connectControls();
-    void applyState();
+    void showPanel();
+    void fillRecentMenu();
+    void loadProjectFrom(const QString& path);
+    // The tab an image dropped at this point goes to: the tab under it, or the shown tab
+    // over the hex view; none elsewhere.
+    std::optional<int> imageDropTab(QPoint at) const;
+    bool askToClose();
     void afterCommand(bool started);
     void watchWorker();
     void closeResultBox();
@@ -96,6 +125,8 @@ class MainWindow : public QDialog {
     QMenuBar* menuBar_ = nullptr;
     QAction* about_ = nullptr;
     QAction* advanced_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    ResultPanelWidget* panel_ = nullptr;
     QTimer* productionTimer_ = nullptr;
     QTimer* workerWatch_ = nullptr;
     QLocalServer* triggerServer_ = nullptr;
@@ -105,6 +136,7 @@ class MainWindow : public QDialog {
 
     std::function<QString(const LoadFileRequest&)> chooseImagePath_;
     std::function<QString(bool)> chooseProjectPath_;
+    std::function<bool()> confirmClose_;
 };
 
 }  // namespace tarnel::ui

@@ -4,14 +4,23 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSizePolicy>
 
 namespace tarnel::ui {
 
 namespace {
 
-QPixmap drawWord(const QString& word, QSize size, QColor colour) {
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
+// A pixmap of `size` logical pixels with `ratio` device pixels to each.
+QPixmap canvas(QSize size, qreal ratio, QColor fill) {
+    ratio = ratio > 0 ? ratio : 1.0;
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(fill);
+    return pixmap;
+}
+
+QPixmap drawWord(const QString& word, QSize size, QColor colour, qreal ratio) {
+    QPixmap pixmap = canvas(size, ratio, Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     QFont font(QStringLiteral("DejaVu Sans"));
@@ -19,7 +28,7 @@ QPixmap drawWord(const QString& word, QSize size, QColor colour) {
     font.setPixelSize(size.height() - 8);
     painter.setFont(font);
     painter.setPen(colour);
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, word);
+    painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, word);
     return pixmap;
 }
 
@@ -40,11 +49,13 @@ void drawChip(QPainter& painter, const QRectF& body) {
 
 }  // namespace
 
-QPixmap drawBanner() {
-    QPixmap pixmap(979, 51);
-    pixmap.fill(Qt::white);
-    QPainter painter(&pixmap);
+void paintBanner(QPainter& painter, const QRectF& area) {
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(area, Qt::white);
+    painter.setClipRect(area);
+    painter.translate(area.topLeft());
+    painter.scale(1.0, area.height() / 51.0);
 
     // Logo: a chip and the product name.
     drawChip(painter, QRectF(12, 10, 30, 31));
@@ -58,7 +69,8 @@ QPixmap drawBanner() {
 
     // Stripes, red into orange, slanted, to the right edge.
     const int start = 330;
-    for (int i = 0; i < 14; ++i) {
+    const int stripes = static_cast<int>((area.width() - start) / 46) + 2;
+    for (int i = 0; i < stripes; ++i) {
         const qreal x = start + i * 46;
         QPainterPath stripe;
         stripe.moveTo(x, 51);
@@ -66,15 +78,32 @@ QPixmap drawBanner() {
         stripe.lineTo(x + 46, 0);
         stripe.lineTo(x + 28, 51);
         stripe.closeSubpath();
-        const int green = 30 + i * 9;
+        const int green = 30 + (i % 14) * 9;
         painter.fillPath(stripe, i % 2 ? QColor(235, green + 40, 20) : QColor(200, green, 30));
     }
+    painter.restore();
+}
+
+QPixmap drawBanner(qreal pixelRatio) {
+    QPixmap pixmap = canvas(QSize(979, 51), pixelRatio, Qt::white);
+    QPainter painter(&pixmap);
+    paintBanner(painter, QRectF(0, 0, 979, 51));
     return pixmap;
+}
+
+BannerWidget::BannerWidget(QWidget* parent) : QWidget(parent) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFixedHeight(51);
+}
+
+void BannerWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    paintBanner(painter, rect());
 }
 
 QIcon drawProgramIcon() {
     QIcon icon;
-    for (int side : {16, 32, 48}) {
+    for (int side : {16, 32, 48, 64, 128, 256}) {
         QPixmap pixmap(side, side);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
@@ -90,12 +119,12 @@ QIcon drawProgramIcon() {
     return icon;
 }
 
-QPixmap drawPassPicture() {
-    return drawWord(QStringLiteral("PASS"), QSize(159, 51), QColor(0, 160, 0));
+QPixmap drawPassPicture(qreal pixelRatio) {
+    return drawWord(QStringLiteral("PASS"), QSize(159, 51), QColor(0, 160, 0), pixelRatio);
 }
 
-QPixmap drawFailPicture() {
-    return drawWord(QStringLiteral("FAIL"), QSize(132, 49), QColor(220, 0, 0));
+QPixmap drawFailPicture(qreal pixelRatio) {
+    return drawWord(QStringLiteral("FAIL"), QSize(132, 49), QColor(220, 0, 0), pixelRatio);
 }
 
 }  // namespace tarnel::ui

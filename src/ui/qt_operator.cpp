@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QThread>
 #include <memory>
+#include <utility>
 
 #include "ui/config_dialog.h"
 #include "ui/read_back_viewer.h"
@@ -33,6 +34,26 @@ QMessageBox::Icon iconOf(BoxIcon icon) {
             break;
     }
     return QMessageBox::NoIcon;
+}
+
+// A text whose lines are "label<TAB>value" as a two-column table, so every value starts at
+// the same place whatever the label's width in a proportional font.
+QString tabbedAsTable(const QString& text) {
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        const QString label = (tab < 0 ? line : line.left(tab)).trimmed().toHtmlEscaped();
+        const QString value =
+            tab < 0 ? QString() : line.mid(tab).remove(QLatin1Char('\t')).toHtmlEscaped();
+        if (tab < 0)
+            html += QStringLiteral("<tr><td colspan=\"2\">%1&nbsp;</td></tr>").arg(label);
+        else
+            html += QStringLiteral(
+                        "<tr><td style=\"padding-left: 24px; padding-right: 12px\">%1"
+                        "</td><td>%2</td></tr>")
+                        .arg(label, value);
+    }
+    return html + QStringLiteral("</table>");
 }
 
 }  // namespace
@@ -133,7 +154,27 @@ void QtOperator::setStatus(std::string_view text) {
     post([this, t = toQString(text)] {
         if (status_)
             status_->setText(t);
+        if (logic_) {
+            logic_->statusShown(t.toStdString());
+            panelChanged_();
+        }
     });
+}
+
+void QtOperator::setDetail(std::string_view detail) {
+    post([this, d = toQString(detail)] {
+        pendingDetail_ = d;
+        if (logic_)
+            logic_->detailShown(d.toStdString());
+    });
+}
+
+QString QtOperator::resultOpening(PanelState state, const QString& text) {
+    if (logic_) {
+        logic_->resultShown(state, text.toStdString());
+        panelChanged_();
+    }
+    return std::exchange(pendingDetail_, QString());
 }
 
 void QtOperator::setProgressRange(int maximum) {
@@ -183,7 +224,9 @@ void QtOperator::showResultBox(ResultKind kind, std::string_view text, bool auto
     const QString message = toQString(text);
     runModal(
         [&] {
-            ResultDialog dialog(kind, message, window_);
+            const QString detail = resultOpening(
+                kind == ResultKind::Pass ? PanelState::Pass : PanelState::Fail, message);
+            ResultDialog dialog(kind, message, window_, detail);
             if (autoClose && kind == ResultKind::Pass && productionPass_)
                 productionPass_();
             return execDialog(dialog);
@@ -196,7 +239,16 @@ void QtOperator::showMessageBox(std::string_view caption, std::string_view text,
     const QString message = toQString(text);
     runModal(
         [&] {
+            const QString detail = title == QLatin1String("WARNING")
+                                       ? resultOpening(PanelState::Warning, message)
+                                       : std::exchange(pendingDetail_, QString());
             QMessageBox box(iconOf(icon), title, message, QMessageBox::Ok, window_);
+            if (message.contains(QLatin1Char('\t'))) {
+                box.setTextFormat(Qt::RichText);
+                box.setText(tabbedAsTable(message));
+            }
+            box.setInformativeText(detail);
+            fitTitle(&box);
             return execDialog(box);
         },
         0);

@@ -16,6 +16,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/main_window_logic.h"
 #include "core/operator.h"
 #include "core/programming_job.h"
 
@@ -37,6 +38,12 @@ class QtOperator : public QObject, public Operator {
                 QLineEdit* port, QLabel* programmerType);
     // Called on the window's thread when a PASS box opens in production mode.
     void setProductionPassHook(std::function<void()> hook) { productionPass_ = std::move(hook); }
+    // The window's logic hears every status text and box as it is shown, on the window's
+    // thread; `changed` runs after each so the window can show the new panel.
+    void setPanelFeed(MainWindowLogic* logic, std::function<void()> changed) {
+        logic_ = logic;
+        panelChanged_ = std::move(changed);
+    }
 
     void dismiss();
     bool dismissed() const;
@@ -49,6 +56,7 @@ class QtOperator : public QObject, public Operator {
     void setPortText(std::string_view text) override;
     void setProgrammerTypeLabel(std::string_view text) override;
     void beep(BeepKind kind) override;
+    void setDetail(std::string_view detail) override;
     void showResultBox(ResultKind kind, std::string_view text, bool autoClose) override;
     void showMessageBox(std::string_view caption, std::string_view text, BoxIcon icon) override;
     int chooseSocket(int current) override;
@@ -68,6 +76,12 @@ class QtOperator : public QObject, public Operator {
     int execConfigView(std::optional<ConfigLayout> layout, std::uint32_t partIndex,
                        const std::array<std::uint8_t, 8>& bytes);
 
+    // Tells the logic of a result box about to open, and takes the detail that goes with it.
+    QString resultOpening(PanelState state, const QString& text);
+
+    MainWindowLogic* logic_ = nullptr;
+    std::function<void()> panelChanged_;
+    QString pendingDetail_;  // for the next box; the window's thread only
     QPointer<QWidget> window_;
     QPointer<QLabel> status_;
     QPointer<QProgressBar> progress_;

@@ -1,5 +1,7 @@
 #include "ui/socket_choice_dialog.h"
 
+#include "ui/result_dialog.h"
+
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -9,6 +11,7 @@ namespace tarnel::ui {
 SocketChoiceDialog::SocketChoiceDialog(int current, QWidget* parent)
     : QDialog(parent), opened_(current >= 1 && current <= 4 ? current : 1) {
     setWindowTitle(QStringLiteral("Select Chip in the Sockets"));
+    fitTitle(this);
     auto* layout = new QVBoxLayout(this);
     for (int i = 0; i < 4; ++i) {
         radios_[static_cast<std::size_t>(i)] =

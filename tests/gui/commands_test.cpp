@@ -98,6 +98,8 @@ TEST(CommandsTest, ClosingWhileTheWorkerWaitsForItsBoxLetsItFinishFirst) {
     // worker finishes, and only then are the settings written and the window gone.
     QString seen;
     bool closed = false;
+    int asked = 0;
+    w.setCloseConfirmer([&] { return ++asked > 0; });
     QObject::connect(&w, &ui::MainWindow::windowClosed, [&] { closed = true; });
     const auto handled = whenModal([&](QWidget* box) {
         seen = box->windowTitle();
@@ -108,6 +110,7 @@ TEST(CommandsTest, ClosingWhileTheWorkerWaitsForItsBoxLetsItFinishFirst) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return *handled; }, 20000));
     EXPECT_EQ(seen, "PASS");
     ASSERT_TRUE(QTest::qWaitFor([&] { return closed; }, 20000));
+    EXPECT_EQ(asked, 1);  // closing while busy asks once
     EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(w.workbench().busy());
     ProgrammingJob saved;

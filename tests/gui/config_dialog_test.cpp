@@ -63,7 +63,9 @@ TEST(ConfigDialogTest, EveryEditorOpensFromConfigSettingAndWritesTheJob) {
             job.partIndex = c.part;
         });
         ui::MainWindow& w = bench.start();
-        w.workbench().waitForWorker();  // ISP by COM Port starts with its COM-port search
+        // ISP by COM Port starts with its COM-port search; the controls look disabled until
+        // the window has seen it end.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.control(Control::ConfigBox)->isEnabled(); }));
         ASSERT_EQ(w.workbench().job().partIndex, c.part);
         // In ISP mode the CONFIG item starts unticked, and with it its setting button.
         auto* configBox = qobject_cast<QCheckBox*>(w.control(Control::ConfigBox));

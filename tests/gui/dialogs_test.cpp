@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <atomic>
 #include <thread>
@@ -15,8 +16,10 @@
 #include "gui/gui_support.h"
 #include "testkit/recording_operator.h"
 #include "ui/advanced_dialog.h"
+#include "ui/config_dialog.h"
 #include "ui/hex_view.h"
 #include "ui/read_back_viewer.h"
+#include "ui/result_dialog.h"
 #include "ui/socket_choice_dialog.h"
 
 using namespace tarnel;
@@ -170,6 +173,76 @@ TEST(AdvancedDialogTest, FieldChecksShowTheirMessagesAndRewriteTheField) {
     dialog.directionButton()->click();
     EXPECT_EQ(dialog.directionButton()->text(), "Count Down");
     EXPECT_TRUE(job.chipCounterDown);
+}
+
+void screenshot(QWidget& widget, const char* name) {
+    saveScreenshot(widget, name);
+}
+
+TEST(ScreenshotTest, WindowBoxesViewerAndAdvancedDialog) {
+    TARNEL_SCREENSHOTS_ONLY();
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 207;
+        job.serialEnabled = true;
+        job.serialLow = 1001;
+        job.chipCounterEnabled = true;
+        job.chipCounter = 42;
+    });
+    std::vector<std::uint8_t> image(0x3000);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 4));
+    const std::string path = bench.dir.write("Blinky.bin", image);
+    ui::MainWindow& w = bench.start();
+    w.setImagePathChooser([&](const LoadFileRequest&) { return QString::fromStdString(path); });
+    qobject_cast<QPushButton*>(w.control(Control::LoadFile))->click();
+    w.resize(1180, 660);
+    screenshot(w, "main_window");
+
+    ui::ResultDialog pass(ResultKind::Pass, "Chip is successfully updated !", &w);
+    screenshot(pass, "pass_box");
+    ui::ResultDialog fail(ResultKind::Fail, "Update APROM error !", &w);
+    screenshot(fail, "fail_box");
+
+    ReadBackState read = ldromRead();
+    read.apromReadLast = 0x2FFF;
+    std::copy(image.begin(), image.end(), read.aprom.begin());
+    ui::ReadBackViewer viewer(read, 0x7FF, &w);
+    screenshot(viewer, "read_back_viewer");
+
+    RecordingOperator op;
+    AdvancedSettingsLogic logic(w.workbench().job(), op);
+    ui::AdvancedDialog advanced(logic, &w);
+    screenshot(advanced, "advanced_functions");
+}
+
+TEST(ScreenshotTest, ConfigEditors) {
+    TARNEL_SCREENSHOTS_ONLY();
+    ProgrammingJob job;
+    job.programmerType = kTypeIcp;
+    job.refreshDerivedState();
+    job.catalogue.setLegacyListMasked(false);
+    const auto take = [&](std::uint32_t part, const char* name, const char* dataFlash) {
+        job.partIndex = part;
+        job.refreshDerivedState();
+        const auto dialog = ui::ConfigDialog::open(job, part, false);
+        ASSERT_NE(dialog, nullptr) << name;
+        if (QGroupBox* box = dialog->section(QString::fromLatin1(dataFlash))) {
+            for (QRadioButton* radio : box->findChildren<QRadioButton*>()) {
+                if (radio->text() == "Enable")
+                    radio->click();
+            }
+            dialog->spin()->setValue(8);
+        }
+        dialog->adjustSize();
+        screenshot(*dialog, name);
+    };
+    take(207, "config_kite", "DataFlash");
+    take(1000, "config_sonra", "DataFlash");
+    take(100, "config_bittable", "");
+    job.programmerType = kTypeIsp;
+    take(38, "config_ferro", "DataFlash");
 }
 
 }  // namespace

@@ -15,7 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include <QBuffer>
+
 #include "app/settings_file.h"
+#include "core/atomic_file.h"
 #include "support/scratch_dir.h"
 #include "testkit/loopback_device.h"
 #include "testkit/loopback_port.h"
@@ -29,6 +32,31 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace tarnel::testing {
+
+// The screenshot cases are the engine of scripts/screenshots.sh, not tests: they run only
+// when it names a directory for the pictures.
+#define TARNEL_SCREENSHOTS_ONLY()                          \
+    if (qgetenv("TARNEL_SCREENSHOT_DIR").isEmpty())        \
+    GTEST_SKIP() << "screenshots are taken by scripts/screenshots.sh"
+
+// Saves a grab of the widget as NAME.png (NAME@2x.png when drawn at twice the pixels) in
+// TARNEL_SCREENSHOT_DIR.
+inline void saveScreenshot(QWidget& widget, const QString& name) {
+    const QPixmap picture = widget.grab();
+    ASSERT_FALSE(picture.isNull()) << name.toStdString();
+    const QByteArray directory = qgetenv("TARNEL_SCREENSHOT_DIR");
+    if (directory.isEmpty())
+        return;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&buffer, "PNG"));
+    const QString file = name + (picture.devicePixelRatio() > 1.5 ? "@2x.png" : ".png");
+    const std::string path = directory.toStdString() + "/" + file.toStdString();
+    EXPECT_TRUE(
+        writeFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(png.constData()),
+                                            static_cast<std::size_t>(png.size()))));
+}
 
 // Calls `handle` with the next modal box that opens (on the window's thread); the handler
 // closes it. Returns a flag that turns true once the box was handled.

@@ -89,7 +89,9 @@ TEST(MainWindowTest, FamilyAndPartChangesRefreshTheControls) {
     EXPECT_EQ(part->currentIndex(), 5);
     EXPECT_EQ(family->currentText(), "Vexa_Kite");
     EXPECT_EQ(w.workbench().job().partIndex, 205u);
+    EXPECT_FALSE(part->isEnabled());  // and look refused
     w.workbench().job().busy = false;
+    w.applyState();
 
     // Unticking CONFIG disables its setting button.
     widget<QCheckBox>(w, Control::ConfigBox)->click();

@@ -110,6 +110,7 @@ TEST(ImageLoader, FailureEmptiesTheRegionAndStopsOnlyAtATickedOne) {
     f.dir.write("app.bin", "abcd");
     EXPECT_FALSE(reloadImagesForCommand(f.job, f.op));
     EXPECT_EQ(f.op.boxes().back(), "FAIL: Open DataFlash file error !");
+    EXPECT_EQ(f.op.details().back(), f.job.imageDataFlash.pathName + " is too large");
     EXPECT_EQ(f.job.imageAprom.length, 4u) << "regions before the failure keep their new data";
     EXPECT_TRUE(f.job.imageDataFlash.rejected);
     EXPECT_EQ(f.job.imageDataFlash.length, 0u);
@@ -129,6 +130,7 @@ TEST(ImageLoader, FailureEmptiesTheRegionAndStopsOnlyAtATickedOne) {
     f.job.imageAprom.data[0] = 0x55;
     EXPECT_FALSE(reloadImages(f.job, f.op));
     EXPECT_EQ(f.op.boxes().back(), "FAIL: Hex_to_Bin conversion failed !");
+    EXPECT_EQ(f.op.details().back(), f.job.imageAprom.pathName + ", line 1: no end-of-file record");
     EXPECT_EQ(f.job.imageAprom.length, 0u);
     EXPECT_EQ(f.job.imageAprom.data[0], 0);
     EXPECT_EQ(showImage(f.job, ImageRegion::Aprom).checksumText, "");

@@ -234,11 +234,21 @@ TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
     EXPECT_FALSE(window.firmwareUpdate());
     EXPECT_TRUE(ports.openAttempts().empty());  // the link was left to the worker
     EXPECT_FALSE(window.loadFileRequest());
+    // The refused controls look disabled, with the reason in their tooltip; "P.M." does not.
+    const WindowState shown = window.shownState();
+    for (Control c : {Control::UpdateChip, Control::LoadProject, Control::PartList,
+                      Control::ImageTabs, Control::Exit})
+        EXPECT_FALSE(shown[c].enabled) << static_cast<int>(c);
+    EXPECT_EQ(shown[Control::ProductionBox].enabled,
+              window.state()[Control::ProductionBox].enabled);
+    EXPECT_NE(window.tooltip(Control::UpdateChip).find("(F5)\nDisabled: Not while a command runs."),
+              std::string::npos);
     EXPECT_EQ(window.exit(), ExitOutcome::Stay);
 
     // Production mode is switched off while busy, which ends a production loop.
     job().programmerType = kTypeIspByCom | kTypeProduction;
     job().productionMode = true;
+    EXPECT_TRUE(window.shownState()[Control::Exit].enabled);  // Exit acts in production mode
     EXPECT_EQ(window.exit(), ExitOutcome::Stay);
     EXPECT_EQ(job().programmerType, kTypeIspByCom);
     EXPECT_FALSE(job().productionMode);

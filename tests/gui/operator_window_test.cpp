@@ -1,0 +1,324 @@
+// What the window adds for an operator at a line: the result panel through PASS and FAIL runs
+// and a gang run, the refused commands looking disabled while one runs, detail lines under
+// the boxes, dropped files, recent projects and the question before closing a busy window.
+
+#include <gtest/gtest.h>
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTabBar>
+#include <QUrl>
+
+#include "gui/gui_support.h"
+#include "support/link_bench.h"
+#include "ui/hex_view.h"
+#include "ui/result_dialog.h"
+#include "ui/result_panel_widget.h"
+
+using namespace tarnel;
+using namespace tarnel::testing;
+using tarnel::ui::MainWindow;
+
+namespace {
+
+constexpr std::uint8_t kVexa = 0xAD;  // ICP_Vexa serves the 32-bit parts
+
+QPushButton* button(MainWindow& w, Control c) {
+    return qobject_cast<QPushButton*>(w.control(c));
+}
+
+// Clicks a command and waits until the window has taken its end; returns "TITLE: text |
+// detail" of the box that ended it.
+QString runCommand(MainWindow& w, Control c) {
+    QString seen;
+    const auto handled = whenModal([&](QWidget* box) {
+        auto* result = qobject_cast<ui::ResultDialog*>(box);
+        seen = box->windowTitle() + ": " + (result ? result->messageText() : boxText(box));
+        if (result && !result->detailText().isEmpty())
+            seen += " | " + result->detailText();
+        closeBox(box);
+    });
+    bool ended = false;
+    QObject::connect(&w, &MainWindow::commandEnded, [&] { ended = true; });
+    button(w, c)->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return *handled && ended; }, 20000)) << seen.toStdString();
+    return seen;
+}
+
+sim::Scenario vexaWith(std::vector<sim::SimChip> chips = {}) {
+    sim::Scenario scenario;
+    scenario.kind = kVexa;
+    scenario.sockets = std::move(chips);
+    return scenario;
+}
+
+// Part 300 with an APROM file, S/N programming and the chip counter on.
+void singleJob(ProgrammingJob& job) {
+    job.programmerType = kTypeIcp;
+    job.partIndex = 300;
+    job.serialEnabled = true;
+    job.serialAddress = 0x1000;
+    job.serialLow = 5;
+    job.chipCounterEnabled = true;
+}
+
+void loadImage(WindowBench& bench, const std::string& name, std::vector<std::uint8_t> bytes) {
+    const std::string path = bench.dir.write(name, bytes);
+    bench.window->setImagePathChooser(
+        [path](const LoadFileRequest&) { return QString::fromStdString(path); });
+    button(*bench.window, Control::LoadFile)->click();
+}
+
+void loadImage(WindowBench& bench, const std::string& name, std::string_view text) {
+    loadImage(bench, name, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+// Sends a drag of one local file and its drop to the window at a point of `over`.
+void dropOn(MainWindow& w, QWidget* over, QPoint at, const std::string& path) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    const QPoint point = over->mapTo(&w, at);
+    QDragEnterEvent enter(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(point), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &drop);
+}
+
+TEST(OperatorWindowTest, PanelFollowsPassAndFailRunsAndCountsTheShift) {
+    WindowBench bench;
+    bench.writeSettings(singleJob);
+    bench.addDevice(vexaWith());
+    MainWindow& w = bench.start();
+    loadImage(bench, "app.bin", std::vector<std::uint8_t>(0x300, 0x11));
+    ui::ResultPanelWidget& panel = *w.resultPanel();
+    EXPECT_EQ(panel.stateWord()->text(), "Ready");
+
+    // While the update runs the panel says so, and the refused commands look disabled;
+    // "Exit" outside production mode too.
+    const auto closed = whenModal([&](QWidget* box) { closeBox(box); });
+    bool ended = false;
+    QObject::connect(&w, &MainWindow::commandEnded, [&] { ended = true; });
+    button(w, Control::UpdateChip)->click();
+    EXPECT_EQ(panel.stateWord()->text(), "RUNNING");
+    EXPECT_TRUE(panel.stateLine()->text().startsWith("Update Chip"));
+    for (Control c : {Control::UpdateChip, Control::LoadFile, Control::LoadProject,
+                      Control::PartList, Control::Exit})
+        EXPECT_FALSE(w.control(c)->isEnabled()) << static_cast<int>(c);
+    EXPECT_TRUE(button(w, Control::UpdateChip)->toolTip().contains("Not while Update Chip runs"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *closed && ended; }, 20000));
+
+    EXPECT_EQ(panel.stateWord()->text(), "PASS");
+    EXPECT_TRUE(panel.resultText()->text().startsWith("Chip is successfully updated !"));
+    EXPECT_EQ(panel.serialText()->text(), "00000000,00000006");
+    EXPECT_EQ(panel.counterText()->text(), "000,001");
+    EXPECT_EQ(panel.totalsText()->text(), QString::fromUtf8("Passed 1 · Failed 0 · Yield 100.0 %"));
+    EXPECT_EQ(panel.programmerText()->text(), QString::fromUtf8("COM1 · ICP_Vexa · fw 0x0619"));
+    EXPECT_TRUE(button(w, Control::UpdateChip)->isEnabled());
+
+    // The next chip has a wrong device id: FAIL, counted, and the text stays after the box.
+    sim::SimChip wrong;
+    wrong.wrongDeviceId = true;
+    bench.addDevice(vexaWith({wrong}));
+    const QString box = runCommand(w, Control::UpdateChip);
+    EXPECT_TRUE(box.startsWith("FAIL: ")) << box.toStdString();
+    EXPECT_EQ(panel.stateWord()->text(), "FAIL");
+    EXPECT_EQ(panel.resultText()->text(), box.mid(6).section(" | ", 0, 0));
+    EXPECT_EQ(panel.totalsText()->text(), QString::fromUtf8("Passed 1 · Failed 1 · Yield 50.0 %"));
+    EXPECT_FALSE(panel.stateLine()->text().isEmpty());  // the step it failed in
+    EXPECT_NE(w.statusLine()->text(), panel.stateLine()->text());
+
+    panel.resetTotalsButton()->click();
+    EXPECT_EQ(panel.totalsText()->text(), QString::fromUtf8("Passed 0 · Failed 0"));
+}
+
+TEST(OperatorWindowTest, GangRunFillsFourSocketTiles) {
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp | kTypeGang;
+        job.partIndex = 100;
+        job.serialEnabled = true;
+        job.serialAddress = 0x700;
+        job.serialLow = 98;
+    });
+    sim::SimChip wrong;
+    wrong.wrongDeviceId = true;
+    sim::Scenario scenario = gangScenario();
+    scenario.sockets = {wrong};
+    bench.addDevice(scenario);
+    MainWindow& w = bench.start();
+    ui::ResultPanelWidget& panel = *w.resultPanel();
+    EXPECT_TRUE(panel.socketTile(1)->isVisible());
+    loadImage(bench, "g.bin", std::vector<std::uint8_t>(0x200, 8));
+    EXPECT_EQ(runCommand(w, Control::DownloadProgrammer),
+              "PASS: Gang Programmer is successfully downloaded !");
+
+    EXPECT_EQ(runCommand(w, Control::UpdateChip), "FAIL: Failed chips:  #1  ");
+    EXPECT_TRUE(panel.socketText(1)->text().startsWith("#1  FAIL"));
+    EXPECT_TRUE(panel.socketText(1)->text().contains("Failed chips:  #1"));
+    for (int socket = 2; socket <= 4; ++socket) {
+        EXPECT_TRUE(
+            panel.socketText(socket)->text().startsWith(QStringLiteral("#%1  PASS").arg(socket)));
+        EXPECT_TRUE(panel.socketText(socket)->text().endsWith(
+            QStringLiteral("S/N 00000000,%1").arg(97 + socket, 8, 10, QLatin1Char('0'))));
+    }
+    EXPECT_EQ(panel.totalsText()->text(), QString::fromUtf8("Passed 3 · Failed 1 · Yield 75.0 %"));
+}
+
+TEST(OperatorWindowTest, DetailLinesUnderTheBoxes) {
+    WindowBench bench;
+    bench.writeSettings(singleJob);  // no programmer answers on COM1
+    MainWindow& w = bench.start();
+
+    // A HEX file with a bad checksum in its second line: the box as it always was, and the
+    // file and line under it, in the box and in the panel.
+    QString seen;
+    const auto handled = whenModal([&](QWidget* box) {
+        auto* result = qobject_cast<ui::ResultDialog*>(box);
+        seen = result ? result->messageText() + " | " + result->detailText() : boxText(box);
+        closeBox(box);
+    });
+    loadImage(bench, "bad.hex", std::string_view(":0100000011EE\n:010001002200\n:00000001FF\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *handled; }, 5000));
+    EXPECT_TRUE(seen.startsWith("Hex_to_Bin conversion failed ! | ")) << seen.toStdString();
+    EXPECT_TRUE(seen.contains("bad.hex, line ")) << seen.toStdString();
+    EXPECT_EQ(w.resultPanel()->stateWord()->text(), "FAIL");
+    EXPECT_TRUE(w.resultPanel()->detailText()->text().contains("bad.hex"));
+
+    loadImage(bench, "app.bin", std::vector<std::uint8_t>(0x300, 0x11));
+    const QString box = runCommand(w, Control::UpdateChip);
+    EXPECT_TRUE(box.startsWith("FAIL: Programmer is not found ! | Port COM1 "))
+        << box.toStdString();
+}
+
+TEST(OperatorWindowTest, DroppedFilesRecentProjectsAndTheTitle) {
+    WindowBench bench;
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp;
+        job.partIndex = 207;  // APROM, DataFlash and LDROM tabs
+    });
+    MainWindow& w = bench.start();
+    QTabBar* tabs = w.imageTabs();
+    ASSERT_EQ(tabs->count(), 3);
+
+    // A .bin dropped on the LDROM tab goes into LDROM.
+    const std::string image = bench.dir.write("loader.bin", std::vector<std::uint8_t>(64, 0x5A));
+    dropOn(w, tabs, tabs->tabRect(2).center(), image);
+    EXPECT_EQ(w.workbench().job().imageLdrom.length, 64u);
+    EXPECT_EQ(tabs->currentIndex(), 2);
+    EXPECT_TRUE(w.workbench().job().updateLdrom);
+
+    // Saving names the project in the title and the status line, and remembers it.
+    const std::string project = bench.dir.path() + "/Line7.TPJ";
+    w.setProjectPathChooser([&](bool) { return QString::fromStdString(project); });
+    button(w, Control::SaveProject)->click();
+    EXPECT_EQ(w.statusLine()->text(), "Project saved: Line7");
+    EXPECT_TRUE(w.windowTitle().endsWith("Line7"));
+
+    // A new window on the same directory offers it again; a dropped .TPJ loads it.
+    bench.window.reset();
+    MainWindow& again = bench.start();
+    emit again.recentMenu()->aboutToShow();
+    ASSERT_EQ(again.recentMenu()->actions().size(), 1);
+    EXPECT_EQ(again.recentMenu()->actions().front()->text(), "Line7");
+    EXPECT_EQ(again.windowTitle(), "Corvale Tarnel Programmer, v6.19");
+    dropOn(again, again.hexView(), QPoint(5, 5), project);
+    EXPECT_TRUE(again.windowTitle().endsWith("Line7"));
+    EXPECT_EQ(again.workbench().job().imageLdrom.length, 64u);
+}
+
+TEST(OperatorWindowTest, ClosingWhileBusyAsksAndNoKeepsTheWindow) {
+    WindowBench bench;
+    bench.writeSettings(singleJob);
+    bench.addDevice(vexaWith());
+    MainWindow& w = bench.start();
+    loadImage(bench, "app.bin", std::vector<std::uint8_t>(0x300, 0x11));
+    int asked = 0;
+    w.setCloseConfirmer([&] { return ++asked < 0; });  // "No"
+    const auto handled = whenModal([&](QWidget* box) {
+        w.close();  // while the worker waits for its PASS box
+        EXPECT_TRUE(w.isVisible());
+        closeBox(box);
+    });
+    button(w, Control::UpdateChip)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *handled && !w.workbench().busy(); }, 20000));
+    EXPECT_EQ(asked, 1);
+    // Idle, the window closes without a question, as it always did.
+    w.close();
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(w.isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+// The window as an operator sees it: idle, running, after PASS, after FAIL with its detail
+// line (and the box), and gang with its four tiles. Under QT_SCALE_FACTOR=2 only the PASS
+// window is taken, to show the drawing at twice the pixels.
+TEST(ScreenshotTest, OperatorWindow) {
+    TARNEL_SCREENSHOTS_ONLY();
+    const bool scaled = qApp->devicePixelRatio() > 1.5;
+    {
+        WindowBench bench;
+        bench.writeSettings(singleJob);
+        bench.addDevice(vexaWith());
+        MainWindow& w = bench.start();
+        w.resize(1180, 660);
+        loadImage(bench, "Blinky.bin", std::vector<std::uint8_t>(0xC00, 0x5A));
+        if (!scaled)
+            saveScreenshot(w, "window_idle");
+        const auto closed = whenModal([&](QWidget* box) { closeBox(box); });
+        bool ended = false;
+        QObject::connect(&w, &MainWindow::commandEnded, [&] { ended = true; });
+        button(w, Control::UpdateChip)->click();
+        if (!scaled)
+            saveScreenshot(w, "window_running");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return *closed && ended; }, 20000));
+        saveScreenshot(w, "window_pass");
+    }
+    if (scaled)
+        return;
+    {
+        WindowBench bench;  // no programmer answers
+        bench.writeSettings(singleJob);
+        MainWindow& w = bench.start();
+        w.resize(1180, 660);
+        loadImage(bench, "Blinky.bin", std::vector<std::uint8_t>(0xC00, 0x5A));
+        const auto handled = whenModal([&](QWidget* box) {
+            saveScreenshot(*box, "fail_box_detail");
+            closeBox(box);
+        });
+        button(w, Control::UpdateChip)->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return *handled && !w.workbench().busy(); }, 20000));
+        QTest::qWait(100);  // the window takes the command's end
+        saveScreenshot(w, "window_fail");
+    }
+    {
+        WindowBench bench;
+        bench.writeSettings([](ProgrammingJob& job) {
+            job.programmerType = kTypeIcp | kTypeGang;
+            job.partIndex = 100;
+            job.serialEnabled = true;
+            job.serialAddress = 0x700;
+            job.serialLow = 98;
+        });
+        sim::SimChip wrong;
+        wrong.wrongDeviceId = true;
+        sim::Scenario scenario = gangScenario();
+        scenario.sockets = {wrong};
+        bench.addDevice(scenario);
+        MainWindow& w = bench.start();
+        w.resize(1180, 660);
+        loadImage(bench, "Gang.bin", std::vector<std::uint8_t>(0x200, 8));
+        runCommand(w, Control::DownloadProgrammer);
+        runCommand(w, Control::UpdateChip);
+        saveScreenshot(w, "window_gang");
+    }
+}
+
+}  // namespace
