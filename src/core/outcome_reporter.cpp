@@ -262,11 +262,10 @@ std::string localTimeIso8601() {
 #endif
     char text[40];
     const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string iso(text, n);
     // strftime writes the offset as +hhmm; ISO 8601's extended form wants +hh:mm.
-    if (iso.size() >= 5)
-        iso.insert(iso.size() - 2, ":");
-    return iso;
+    if (n < 5)
+        return std::string(text, n);
+    return std::string(text, n - 2) + ':' + std::string(text + n - 2, 2);
 }
 
 std::string hostName() {
