@@ -14,7 +14,6 @@
 //   wire_speed TARNEL_BINARY [--quick]
 
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -210,53 +209,6 @@ class WatchedPorts : public PortFactory {
 
 // ---- The paced simulator --------------------------------------------------------------------
 
-// The simulator stands in for hardware that answers to the microsecond. A kernel wake-up on a
-// general-purpose system comes tens of microseconds late, once per answer and once per command
-// the host sends; counted against the host, that would hide its own delays. So the device's
-// thread spins through the last stretch of every sleep and polls its line without sleeping
-// for a while after each answer, when the host's next bytes are due.
-constexpr std::uint64_t kSpinUs = 300;
-
-class SpinningClock : public SystemClock {
-  public:
-    void sleepUntilUs(std::uint64_t deadlineUs) override {
-        const std::uint64_t now = nowUs();
-        if (deadlineUs > now + kSpinUs)
-            SystemClock::sleepUntilUs(deadlineUs - kSpinUs);
-        while (nowUs() < deadlineUs) {
-        }
-    }
-    void sleepMs(std::uint32_t ms) override { sleepUntilUs(nowUs() + std::uint64_t{ms} * 1000); }
-};
-
-class SpinningPort : public SerialPort {
-  public:
-    SpinningPort(std::unique_ptr<PosixSerialPort> port, Clock& clock)
-        : port_(std::move(port)), clock_(clock) {}
-    bool configure(const LineSettings& settings) override { return port_->configure(settings); }
-    bool setTimeouts(const Timeouts& timeouts) override { return port_->setTimeouts(timeouts); }
-    Transfer read(std::uint8_t* buffer, std::size_t count) override {
-        // Up to 5 ms after the last answer, wait for the host's bytes by polling.
-        constexpr std::uint64_t kPollUs = 5000;
-        pollfd entry{port_->fd(), POLLIN, 0};
-        while (clock_.nowUs() < lastWriteUs_ + kPollUs && ::poll(&entry, 1, 0) == 0) {
-        }
-        return port_->read(buffer, count);
-    }
-    Transfer write(const std::uint8_t* data, std::size_t count) override {
-        const Transfer transfer = port_->write(data, count);
-        lastWriteUs_ = clock_.nowUs();
-        return transfer;
-    }
-    bool setDtr(bool high) override { return port_->setDtr(high); }
-    int fd() const { return port_->fd(); }
-
-  private:
-    std::unique_ptr<PosixSerialPort> port_;
-    Clock& clock_;
-    std::uint64_t lastWriteUs_ = 0;
-};
-
 class PacedSimulator {
   public:
     explicit PacedSimulator(const std::string& scenarioJson)
@@ -267,8 +219,7 @@ class PacedSimulator {
             throw std::runtime_error("no pseudo-terminal: " + error);
         path_ = pty->slavePath;
         slaveHold_ = std::move(pty->slaveHold);
-        port_ = std::make_unique<SpinningPort>(
-            PosixSerialPort::adopt(std::move(pty->master), clock_), clock_);
+        port_ = PosixSerialPort::adopt(std::move(pty->master), clock_);
         line_ = std::make_unique<sim::DeviceLine>(*port_, clock_, scenario_.faults, 100);
         const int fd = port_->fd();
         line_->pace([fd] { return sim::terminalLineSettings(fd); });
@@ -286,11 +237,11 @@ class PacedSimulator {
     sim::DeviceLine& line() { return *line_; }
 
   private:
-    SpinningClock clock_;
+    SystemClock clock_;
     sim::Scenario scenario_;
     std::string path_;
     FileDescriptor slaveHold_;
-    std::unique_ptr<SpinningPort> port_;
+    std::unique_ptr<PosixSerialPort> port_;
     std::unique_ptr<sim::DeviceLine> line_;
     std::unique_ptr<sim::SimDevice> device_;
     std::thread thread_;
