@@ -77,7 +77,7 @@ bool ProgrammerSession::readFirmwareFile(const std::string& path, std::size_t li
                 describeReadFailure(ReadResult::OpenFailed, path) +
                     ". Put the programmer's firmware files beside the program" +
                     (firmwareFallbackDirectory_.empty() ? std::string()
-                                                       : " or in " + firmwareFallbackDirectory_) +
+                                                        : " or in " + firmwareFallbackDirectory_) +
                     ", then try again.");
             return false;
         case ReadResult::TooLarge:

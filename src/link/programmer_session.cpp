@@ -238,9 +238,9 @@ bool ProgrammerSession::searchProgrammer() {
     if (row == nullptr) {
         char kind[8];
         std::snprintf(kind, sizeof kind, "0x%02X", programmerKind_);
-        showFail(
-            op_, kProgrammerNotFound,
-            "Port " + link_.portText(job_.comPortText()) + " answered as an unknown kind (" + kind + ").");
+        showFail(op_, kProgrammerNotFound,
+                 "Port " + link_.portText(job_.comPortText()) + " answered as an unknown kind (" +
+                     kind + ").");
         return false;
     }
     firmwareVariant_ = row->variant;

@@ -35,8 +35,8 @@ namespace tarnel::testing {
 
 // The screenshot cases are the engine of scripts/screenshots.sh, not tests: they run only
 // when it names a directory for the pictures.
-#define TARNEL_SCREENSHOTS_ONLY()                          \
-    if (qgetenv("TARNEL_SCREENSHOT_DIR").isEmpty())        \
+#define TARNEL_SCREENSHOTS_ONLY()                   \
+    if (qgetenv("TARNEL_SCREENSHOT_DIR").isEmpty()) \
     GTEST_SKIP() << "screenshots are taken by scripts/screenshots.sh"
 
 // Saves a grab of the widget as NAME.png (NAME@2x.png when drawn at twice the pixels) in
