@@ -46,3 +46,5 @@ run read --project "$work/sample.TPJ" --no-gang --out "$work/read"
 run info --project "$work/sample.TPJ" --no-gang
 echo
 echo "Read back: $(ls "$work/read")"
+run record summary
+run update --project "$work/sample.TPJ" --no-gang --json
