@@ -173,6 +173,14 @@ class WatchedPort : public SerialPort {
             model_.timedOut(static_cast<double>(clock_.nowUs() - start));
         return transfer;
     }
+    // A wait for bytes on their way, not a pause of the protocol: only what came counts.
+    Transfer readAfter(std::uint8_t* buffer, std::size_t count, std::uint64_t waitUs) override {
+        const Transfer transfer = port_->readAfter(buffer, count, waitUs);
+        model_.touched(clock_.nowUs());
+        if (transfer.count > 0)
+            model_.received(transfer.count);
+        return transfer;
+    }
     Transfer write(const std::uint8_t* data, std::size_t count) override {
         model_.touched(clock_.nowUs());
         const Transfer transfer = port_->write(data, count);

@@ -267,6 +267,15 @@ Transfer PosixSerialPort::read(std::uint8_t* buffer, std::size_t count) {
     return {true, received};
 }
 
+Transfer PosixSerialPort::readAfter(std::uint8_t* buffer, std::size_t count, std::uint64_t waitUs) {
+    clock_.sleepUntilUs(clock_.nowUs() + waitUs);
+    const Timeouts kept = timeouts_;
+    timeouts_ = Timeouts{kReadReturnAtOnce, 0, 0, 0, 0};
+    const Transfer transfer = read(buffer, count);
+    timeouts_ = kept;
+    return transfer;
+}
+
 Transfer PosixSerialPort::write(const std::uint8_t* data, std::size_t count) {
     const std::uint64_t deadline = writeDeadline(timeouts_, count, clock_.nowUs(), kUsPerMs);
     std::size_t written = 0;

@@ -61,13 +61,14 @@ bool ProgrammerLink::readBytes(std::uint8_t* buffer, std::uint32_t count) {
     return transfer.ok && transfer.count == count;
 }
 
-bool ProgrammerLink::readWaiting(std::uint8_t* buffer, std::size_t max, std::size_t& got) {
+bool ProgrammerLink::readAfter(std::uint8_t* buffer, std::size_t max, std::uint64_t waitUs,
+                               std::size_t& got) {
     got = 0;
-    if (!port_ || !port_->setTimeouts(Timeouts{kReadReturnAtOnce, 0, 0, 0, 0}))
+    if (!port_)
         return false;
-    const Transfer transfer = port_->read(buffer, max);
+    const Transfer transfer = port_->readAfter(buffer, max, waitUs);
     got = transfer.count;
-    return port_->setTimeouts(timeouts_) && transfer.ok;
+    return transfer.ok;
 }
 
 bool ProgrammerLink::writeByte(std::uint8_t value) {
@@ -214,9 +215,10 @@ bool TickRun::next(ProgrammerLink& link, Clock& clock, std::uint8_t& value) {
         const std::uint64_t spacing = (lastUs_ - firstUs_) / static_cast<std::uint64_t>(seen_ - 1);
         const std::uint64_t wait =
             std::min(spacing * static_cast<std::uint64_t>(left_ - kTail), kBatchUs);
-        clock.sleepUntilUs(lastUs_ + wait);
+        const std::uint64_t now = clock.nowUs();
+        const std::uint64_t until = lastUs_ + wait;
         const std::size_t room = std::min(buffer_.size(), static_cast<std::size_t>(left_));
-        if (!link.readWaiting(buffer_.data(), room, got))
+        if (!link.readAfter(buffer_.data(), room, until > now ? until - now : 0, got))
             return false;
     }
     if (got == 0) {

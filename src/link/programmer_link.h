@@ -57,7 +57,7 @@ class TickRun {
 
   private:
     static constexpr int kTail = 3;
-    static constexpr std::uint64_t kBatchUs = 8000;
+    static constexpr std::uint64_t kBatchUs = 16000;
     std::array<std::uint8_t, 64> buffer_{};
     std::size_t have_ = 0;
     std::size_t taken_ = 0;
@@ -80,9 +80,9 @@ class ProgrammerLink {
 
     bool readByte(std::uint8_t& value);
     bool readBytes(std::uint8_t* buffer, std::uint32_t count);
-    // Up to `max` bytes that have already arrived, without waiting (the time-outs stay as
-    // they were); false when the port failed.
-    bool readWaiting(std::uint8_t* buffer, std::size_t max, std::size_t& got);
+    // After waitUs, up to `max` bytes that have arrived by then (SerialPort::readAfter);
+    // false when the port failed.
+    bool readAfter(std::uint8_t* buffer, std::size_t max, std::uint64_t waitUs, std::size_t& got);
     bool writeByte(std::uint8_t value);
     bool writeBytes(const std::uint8_t* buffer, std::uint32_t count);
 

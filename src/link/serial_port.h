@@ -59,6 +59,11 @@ class SerialPort {
     virtual bool configure(const LineSettings& settings) = 0;
     virtual bool setTimeouts(const Timeouts& timeouts) = 0;
     virtual Transfer read(std::uint8_t* buffer, std::size_t count) = 0;
+    // Waits waitUs on the port's own clock, then takes up to `count` bytes that have come by
+    // then, without waiting further; the time-outs stay as they were. For a reader that knows
+    // bytes are on their way one by one and would rather take them in one go than wake for
+    // each.
+    virtual Transfer readAfter(std::uint8_t* buffer, std::size_t count, std::uint64_t waitUs) = 0;
     virtual Transfer write(const std::uint8_t* data, std::size_t count) = 0;
     virtual bool setDtr(bool high) = 0;
 };

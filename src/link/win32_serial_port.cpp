@@ -87,6 +87,18 @@ Transfer Win32SerialPort::read(std::uint8_t* buffer, std::size_t count) {
     return {true, got};
 }
 
+Transfer Win32SerialPort::readAfter(std::uint8_t* buffer, std::size_t count, std::uint64_t waitUs) {
+    ::Sleep(static_cast<DWORD>((waitUs + 999) / 1000));
+    COMMTIMEOUTS kept{};
+    if (!::GetCommTimeouts(handle_, &kept))
+        return {false, 0};
+    COMMTIMEOUTS atOnce = toCommTimeouts(Timeouts{kReadReturnAtOnce, 0, 0, 0, 0});
+    if (!::SetCommTimeouts(handle_, &atOnce))
+        return {false, 0};
+    const Transfer transfer = read(buffer, count);
+    return ::SetCommTimeouts(handle_, &kept) != 0 ? transfer : Transfer{false, transfer.count};
+}
+
 Transfer Win32SerialPort::write(const std::uint8_t* data, std::size_t count) {
     DWORD put = 0;
     const DWORD asked = static_cast<DWORD>(std::min(count, kMaxChunk));

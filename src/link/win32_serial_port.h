@@ -26,6 +26,7 @@ class Win32SerialPort : public SerialPort {
     bool configure(const LineSettings& settings) override;
     bool setTimeouts(const Timeouts& timeouts) override;
     Transfer read(std::uint8_t* buffer, std::size_t count) override;
+    Transfer readAfter(std::uint8_t* buffer, std::size_t count, std::uint64_t waitUs) override;
     Transfer write(const std::uint8_t* data, std::size_t count) override;
     bool setDtr(bool high) override;
 

@@ -64,6 +64,15 @@ class LoopbackPort : public SerialPort {
         return true;
     }
 
+    Transfer readAfter(std::uint8_t* buffer, std::size_t count, std::uint64_t waitUs) override {
+        state_->clock.sleepUntilUs(state_->clock.nowUs() + waitUs);
+        const Timeouts kept = timeouts_;
+        timeouts_ = Timeouts{kReadReturnAtOnce, 0, 0, 0, 0};
+        const Transfer transfer = read(buffer, count);
+        timeouts_ = kept;
+        return transfer;
+    }
+
     Transfer read(std::uint8_t* buffer, std::size_t count) override {
         VirtualClock& clock = state_->clock;
         const std::uint64_t start = clock.nowMs();
