@@ -1,10 +1,12 @@
-// Build-time generator: turns the catalogue (data/parts.csv, data/name_aliases.csv) and the
-// CONFIG bit tables (data/config_labels.csv, data/bit_table_layouts.csv) into one compiled
-// C++ source file. Refuses malformed or inconsistent data with a message and exit 1: the
-// rows must agree with themselves (page counts with addresses, presence flags with sizes),
-// and a part's layout columns must name bit tables and a decoding that read labelled bits.
+// Build-time generator: turns the catalogue (data/parts.csv, data/name_aliases.csv), the
+// CONFIG bit tables (data/config_labels.csv, data/bit_table_layouts.csv) and the word-layout
+// editor sections (data/config_editors.csv) into one compiled C++ source file. Refuses
+// malformed or inconsistent data with a message and exit 1: the rows must agree with
+// themselves (page counts with addresses, presence flags with sizes), a part's layout columns
+// must name bit tables and a decoding that read labelled bits, and every word layout needs a
+// well-formed editor.
 //
-// usage: tarnel-partgen PARTS.csv ALIASES.csv LABELS.csv LAYOUTS.csv OUT.cpp
+// usage: tarnel-partgen PARTS.csv ALIASES.csv LABELS.csv LAYOUTS.csv EDITORS.csv OUT.cpp
 
 #include <array>
 #include <cstdlib>
@@ -63,20 +65,35 @@ const char* const kClockColumns[4] = {"clockSource0", "clockSource1", "clockSour
     std::exit(1);
 }
 
+// Fields split at commas; a field in double quotes may hold commas (the quotes are not part
+// of the text, and a text never holds a quote).
 std::vector<std::string> splitLine(const std::string& line, const std::string& file,
                                    std::size_t lineNo) {
     std::vector<std::string> fields;
     std::string field;
+    enum { Plain, Open, Closed } quote = Plain;
     for (char c : line) {
-        if (c == '"' || c == '\\')
-            fail(file, lineNo, "quotes and backslashes are not allowed");
-        if (c == ',') {
+        if (c == '\\')
+            fail(file, lineNo, "backslashes are not allowed");
+        if (c == '"') {
+            if (quote == Plain && field.empty())
+                quote = Open;
+            else if (quote == Open)
+                quote = Closed;
+            else
+                fail(file, lineNo, "a quote may only enclose a whole field");
+        } else if (c == ',' && quote != Open) {
             fields.push_back(field);
             field.clear();
+            quote = Plain;
+        } else if (quote == Closed) {
+            fail(file, lineNo, "text after a closing quote");
         } else if (c != '\r') {
             field += c;
         }
     }
+    if (quote == Open)
+        fail(file, lineNo, "unterminated quote");
     fields.push_back(field);
     return fields;
 }
@@ -250,14 +267,56 @@ std::vector<Decoding> readDecodings(const std::string& path, const LabelTables& 
     return decodings;
 }
 
-// ---- Catalogue rows ----------------------------------------------------------------------
-
 // What every row must agree with: page counts with addresses, presence flags with sizes, and
 // layout columns with the bit tables.
 void checkRow(const Table& t, std::size_t r, const std::vector<Decoding>& decodings) {
+    // Brown-out levels replace a Kite-family editor's voltages: a Lark part needs them, and
+    // only a 32-bit part without a layout of its own may carry them.
+    const std::string& levels = t.text(r, "brownOutLevels");
+    if (!levels.empty()) {
+        for (const char* family : {"legacyConfig", "isWren", "isTeal", "isSonra"})
+            if (t.number(r, family) != 0)
+                t.refuse(r, std::string("brown-out levels on a part with its own layout (") +
+                                family + ")");
+        if (t.number(r, "is32Bit") == 0)
+            t.refuse(r, "brown-out levels belong to 32-bit parts");
+        const std::vector<std::string> texts = splitTexts(levels);
+        if (texts.size() != 4)
+            t.refuse(r, "four brown-out levels expected");
+        for (const std::string& text : texts)
+            if (text.size() < 2 || text.back() != 'V')
+                t.refuse(r, "a brown-out level reads like 4.5V");
+    } else if (t.number(r, "isLark") != 0) {
+        t.refuse(r, "a Lark part needs its brown-out levels");
+    }
+    // Family flags: the 32-bit families under is32Bit, the 8051 ones outside it, one each.
+    const auto flag = [&](const char* column) { return t.number(r, column) != 0; };
+    const int wordFamilies = flag("isLark") + flag("isWren") + flag("isTeal") + flag("isSonra");
+    const int byteFamilies = flag("legacyConfig") + flag("isTern") + flag("isTQ17A");
+    if (wordFamilies > 1 || byteFamilies > 1 || flag("isTern") + flag("isPike") > 1)
+        t.refuse(r, "a part belongs to one family");
+    if (flag("is32Bit") ? byteFamilies + flag("isPike") > 0 : wordFamilies > 0)
+        t.refuse(r, "family flags disagree with is32Bit");
+
     const std::string& number = t.text(r, "partNumber");
-    if (number.empty() || number == "-")
+    if (number.empty() || number == "-") {
+        for (const char* column : {"apromLastAddress", "dataFlashStart", "dataFlashSize",
+                                   "ldromLastAddress", "deviceId"})
+            if (t.number(r, column) != 0)
+                t.refuse(r, std::string("a separator or empty row has no ") + column);
         return;
+    }
+    if (flag("isTeal") && number.size() > 10 && number[10] != 'A' && number[10] != 'B')
+        t.refuse(r, "a Teal part number names revision A or B at position 10");
+    const unsigned long aprom = t.number(r, "apromLastAddress") + 1;
+    if (flag("dataFlashInAprom") && !flag("hasDataFlash"))
+        t.refuse(r, "DataFlash inside APROM needs hasDataFlash");
+    if ((flag("isWren") || flag("isTeal")) &&
+        (!flag("dataFlashInAprom") || t.number(r, "dataFlashStart") != aprom - 512 ||
+         t.number(r, "dataFlashSize") != aprom - 512))
+        t.refuse(r, "a Wren or Teal part has its DataFlash in APROM from one page below its end");
+    if (t.number(r, "apromPages") != 0 && (!flag("hasDataFlash") || flag("dataFlashInAprom")))
+        t.refuse(r, "a paged part has a DataFlash of its own");
     const unsigned long apromPages = t.number(r, "apromPages");
     if (apromPages != 0 && apromPages * 256 != t.number(r, "apromLastAddress") + 1)
         t.refuse(r, "apromPages does not match apromLastAddress");
@@ -292,6 +351,132 @@ void checkRow(const Table& t, std::size_t r, const std::vector<Decoding>& decodi
 
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
+}
+
+// ---- Word-layout editors -----------------------------------------------------------------
+
+const char* const kWordLayouts[] = {"Kite", "KiteU", "Wren", "TealA", "TealB", "Sonra"};
+const char* const kRoles[] = {"Plain", "DataFlash", "SizeMode", "Ldrom"};
+
+struct Bits {
+    unsigned long bitLow = 0, width = 0, value = 0;
+};
+struct EditorRow {
+    std::string layout, title, role, caption;
+    unsigned long section = 0;
+    long enabledBy = -1;
+    bool partLevels = false;
+    Bits writes, match;
+};
+
+// "LOW:WIDTH=VALUE": bits LOW..LOW+WIDTH-1 of the CONFIG0 word hold VALUE.
+Bits parseBits(const Table& t, std::size_t r, const char* column) {
+    const std::string& text = t.text(r, column);
+    const std::size_t colon = text.find(':'), equals = text.find('=');
+    if (colon == std::string::npos || equals == std::string::npos || equals < colon)
+        t.refuse(r, std::string(column) + ": LOW:WIDTH=VALUE expected");
+    Bits b;
+    b.bitLow = parseNumber(text.substr(0, colon), t.file, r + 2, column);
+    b.width = parseNumber(text.substr(colon + 1, equals - colon - 1), t.file, r + 2, column);
+    b.value = parseNumber(text.substr(equals + 1), t.file, r + 2, column);
+    if (b.width == 0 || b.width > 8 || b.bitLow / 8 != (b.bitLow + b.width - 1) / 8 ||
+        b.bitLow + b.width > 32 || b.value >= (1ul << b.width))
+        t.refuse(r, std::string(column) + ": a value within one byte of the word expected");
+    return b;
+}
+
+// Each word layout needs sections numbered 0, 1, ... whose radios agree on the section's
+// title, role and enabling section (an earlier one), with at most one fallback radio, and
+// exactly one DataFlash section.
+std::vector<EditorRow> readEditors(const std::string& path) {
+    const Table t(path);
+    std::vector<EditorRow> rows;
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        EditorRow e;
+        e.layout = t.text(r, "layout");
+        e.section = t.number(r, "section");
+        e.title = t.text(r, "title");
+        e.role = t.text(r, "role");
+        e.caption = t.text(r, "caption");
+        if (!t.text(r, "enabledBy").empty())
+            e.enabledBy = static_cast<long>(t.number(r, "enabledBy"));
+        const unsigned long levels = t.number(r, "partLevels");
+        e.partLevels = levels == 1;
+        e.writes = parseBits(t, r, "writes");
+        const std::string& match = t.text(r, "match");
+        e.match = match.empty() ? e.writes : match == "-" ? Bits{} : parseBits(t, r, "match");
+
+        bool known = false;
+        for (const char* layout : kWordLayouts)
+            known = known || e.layout == layout;
+        if (!known)
+            t.refuse(r, "unknown word layout '" + e.layout + "'");
+        bool role = false;
+        for (const char* name : kRoles)
+            role = role || e.role == name;
+        if (!role || levels > 1 || e.title.empty() || e.caption.empty())
+            t.refuse(r, "a title, a caption, a known role and partLevels 0 or 1 expected");
+
+        const EditorRow* previous = rows.empty() ? nullptr : &rows.back();
+        const bool sameLayout = previous != nullptr && previous->layout == e.layout;
+        if (sameLayout && previous->section == e.section) {
+            if (previous->title != e.title || previous->role != e.role ||
+                previous->enabledBy != e.enabledBy || previous->partLevels != e.partLevels)
+                t.refuse(r, "the radios of a section disagree on its title, role or enabling");
+        } else {
+            if (e.section != (sameLayout ? previous->section + 1 : 0))
+                t.refuse(r, "sections are numbered from 0 in order");
+            for (const EditorRow& other : rows)
+                if (other.layout == e.layout && other.section == e.section)
+                    t.refuse(r, "a layout's rows must be together");
+        }
+        if (e.enabledBy >= static_cast<long>(e.section))
+            t.refuse(r, "a section is enabled by an earlier one");
+        if (e.match.width == 0)
+            for (const EditorRow& other : rows)
+                if (other.layout == e.layout && other.section == e.section &&
+                    other.match.width == 0)
+                    t.refuse(r, "a section has one fallback radio at most");
+        rows.push_back(e);
+    }
+    for (const char* layout : kWordLayouts) {
+        std::map<unsigned long, bool> dataFlashSections;
+        for (const EditorRow& e : rows)
+            if (e.layout == layout && e.role == "DataFlash")
+                dataFlashSections[e.section] = true;
+        if (dataFlashSections.size() != 1)
+            fail(path, 0, std::string(layout) + " needs one DataFlash section");
+    }
+    // A section whose captions the part's brown-out levels replace needs four radios.
+    for (const EditorRow& e : rows) {
+        if (!e.partLevels)
+            continue;
+        int radios = 0;
+        for (const EditorRow& other : rows)
+            radios += other.layout == e.layout && other.section == e.section;
+        if (radios != 4)
+            fail(path, 0, e.layout + " " + e.title + ": brown-out levels need four radios");
+    }
+    return rows;
+}
+
+void emitBits(std::ostringstream& out, const Bits& b) {
+    out << "{" << b.bitLow << ", " << b.width << ", " << b.value << "}";
+}
+
+void emitEditors(std::ostringstream& out, const std::vector<EditorRow>& rows) {
+    out << "namespace {\nconstexpr WordEditorRow kWordEditorRows[] = {\n";
+    for (const EditorRow& e : rows) {
+        out << "    {ConfigLayout::" << e.layout << ", " << e.section << ", " << quoted(e.title)
+            << ", " << quoted(e.role) << ", " << e.enabledBy << ", "
+            << (e.partLevels ? "true" : "false") << ", " << quoted(e.caption) << ", ";
+        emitBits(out, e.writes);
+        out << ", ";
+        emitBits(out, e.match);
+        out << "},\n";
+    }
+    out << "};\n}  // namespace\n\n"
+        << "std::span<const WordEditorRow> wordEditorRows() {\n    return kWordEditorRows;\n}\n\n";
 }
 
 void emitLabels(std::ostringstream& out, const LabelTables& labels) {
@@ -331,13 +516,15 @@ void emitDecodings(std::ostringstream& out, const std::vector<Decoding>& decodin
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::cerr << "usage: tarnel-partgen PARTS.csv ALIASES.csv LABELS.csv LAYOUTS.csv OUT.cpp\n";
+    if (argc != 7) {
+        std::cerr << "usage: tarnel-partgen PARTS.csv ALIASES.csv LABELS.csv LAYOUTS.csv "
+                     "EDITORS.csv OUT.cpp\n";
         return 2;
     }
     const std::string partsFile = argv[1], aliasFile = argv[2];
     const LabelTables labels = readLabels(argv[3]);
     const std::vector<Decoding> decodings = readDecodings(argv[4], labels);
+    const std::vector<EditorRow> editors = readEditors(argv[5]);
 
     const Table parts(partsFile);
     const auto& header = parts.header;
@@ -350,7 +537,8 @@ int main(int argc, char** argv) {
 
     std::ostringstream out;
     out << "// Generated from the catalogue and CONFIG bit-table files in data/; do not edit.\n"
-        << "#include \"core/config_model.h\"\n#include \"core/part_record.h\"\n\n"
+        << "#include \"core/config_model.h\"\n#include \"core/part_record.h\"\n"
+        << "#include \"core/word_editor_rows.h\"\n\n"
         << "namespace tarnel {\n\n"
         << "const std::array<PartRecord, kCatalogueSize> kPartTable = {{\n";
     for (std::size_t r = 0; r < rows.size(); ++r) {
@@ -386,6 +574,11 @@ int main(int argc, char** argv) {
         for (const char* c : kClockColumns) {
             out << '"' << row[columnIndex(header, c, partsFile)] << "\", ";
         }
+        out << "}, {";
+        const std::string& levels = row[columnIndex(header, "brownOutLevels", partsFile)];
+        if (!levels.empty())
+            for (const std::string& level : splitTexts(levels))
+                out << quoted(level) << ", ";
         out << "}},\n";
     }
     out << "}};\n\n";
@@ -403,12 +596,13 @@ int main(int argc, char** argv) {
     out << "}};\n\n";
     emitLabels(out, labels);
     emitDecodings(out, decodings);
+    emitEditors(out, editors);
     out << "}  // namespace tarnel\n";
 
-    std::ofstream file(argv[5]);
+    std::ofstream file(argv[6]);
     file << out.str();
     if (!file) {
-        std::cerr << argv[5] << ": cannot be written\n";
+        std::cerr << argv[6] << ": cannot be written\n";
         return 1;
     }
     return 0;

@@ -41,8 +41,8 @@ std::optional<ConfigEditorModel> ConfigEditorModel::open(ProgrammingJob& job,
     if (layout == ConfigLayout::None || layout == ConfigLayout::BitTable)
         return std::nullopt;
     const ConfigBytes bytes = (readOnly && source) ? *source : job.configBytes;
-    ConfigEditorModel model(job, partIndex,
-                            describeEditor(layout, part, partIndex, bytes, readOnly), readOnly);
+    ConfigEditorModel model(job, partIndex, describeEditor(layout, part, bytes, readOnly),
+                            readOnly);
     model.selectFromBytes(bytes);
     model.openDataFlashPanel(bytes);
     model.applyEnabling(true);

@@ -1,5 +1,7 @@
 #include "app/editor_desc.h"
 
+#include "core/word_editor_rows.h"
+
 namespace tarnel {
 
 namespace {
@@ -20,10 +22,6 @@ BitValue byte8051(int n, int bitLow, int width, unsigned value) {
 
 RadioDesc radio(std::string caption, BitValue v) {
     return {std::move(caption), {v}, {v}, false};
-}
-
-RadioDesc fallbackRadio(std::string caption, BitValue write) {
-    return {std::move(caption), {write}, {}, true};
 }
 
 SectionDesc section(std::string title, std::vector<RadioDesc> radios,
@@ -52,95 +50,38 @@ SectionDesc twoWayBoot(BitValue aprom, BitValue ldrom) {
                    {radio("Boot from APROM", aprom), radio("Boot from LDROM", ldrom)});
 }
 
-SectionDesc fourWayBoot() {
-    return section("Boot Select", {radio("Boot from APROM", word0(6, 2, 3)),
-                                   radio("Boot from LDROM", word0(6, 2, 1)),
-                                   radio("Boot from page0 of APROM", word0(6, 2, 2)),
-                                   radio("Boot from page0 of LDROM", word0(6, 2, 0))});
-}
-
-SectionDesc wordLock() {
-    return enableDisable("LOCK (Code Protection)", word0(1, 1, 0), word0(1, 1, 1));
-}
-SectionDesc wordDataFlash() {
-    return enableDisable("DataFlash", word0(0, 1, 0), word0(0, 1, 1), SectionRole::DataFlash);
-}
-SectionDesc wordClockFilter() {
-    return enableDisable("Clock Filter", word0(28, 1, 1), word0(28, 1, 0));
-}
-
-void addKiteFamily(EditorDesc& d, const PartRecord& part, std::uint32_t index, bool kiteU) {
-    d.sections.push_back(wordLock());
-    d.sections.push_back(kiteU ? fourWayBoot() : twoWayBoot(word0(7, 1, 1), word0(7, 1, 0)));
-    // External when bits 26..24 are all 0; KiteU writes bit 26 alone.
-    const BitValue internal = kiteU ? word0(26, 1, 1) : word0(24, 3, 7);
-    const BitValue external = kiteU ? word0(26, 1, 0) : word0(24, 3, 0);
-    d.sections.push_back(
-        section("Clock Source", {fallbackRadio("Internal OSC (22.1184MHz)", internal),
-                                 {"External XTAL", {external}, {word0(24, 3, 0)}, false}}));
-    d.sections.push_back(wordClockFilter());
-    const int bod = static_cast<int>(d.sections.size());
-    d.sections.push_back(enableDisable("Brownout Detection", word0(23, 1, 0), word0(23, 1, 1)));
-
-    std::string v45 = "4.5V", v38 = "3.8V", v26 = kiteU ? "2.7V" : "2.6V";
-    if (part.isLark)
-        v26 = "2.7V";
-    if (index >= 809 && index <= 816) {
-        v45 = "4.3V";
-        v38 = "3.7V";
+// The sections of a word layout, built from its compiled rows. A section marked for part
+// levels takes the part's own brown-out voltages when the catalogue gives it some.
+void addWordSections(EditorDesc& d, ConfigLayout layout, const PartRecord& part) {
+    const auto toValue = [](const WordBits& bits) {
+        return word0(bits.bitLow, bits.width, bits.value);
+    };
+    const auto roleOf = [](std::string_view role) {
+        if (role == "DataFlash")
+            return SectionRole::DataFlash;
+        if (role == "SizeMode")
+            return SectionRole::SizeMode;
+        if (role == "Ldrom")
+            return SectionRole::Ldrom;
+        return SectionRole::Plain;
+    };
+    const bool partLevels = !part.brownOutLevels[0].empty();
+    for (const WordEditorRow& row : wordEditorRows()) {
+        if (row.layout != layout)
+            continue;
+        if (row.section >= d.sections.size()) {
+            SectionDesc s = section(std::string(row.title), {}, roleOf(row.role));
+            s.enabledBy = row.enabledBy;
+            d.sections.push_back(std::move(s));
+        }
+        SectionDesc& s = d.sections.back();
+        const std::string_view caption =
+            row.partLevels && partLevels ? part.brownOutLevels[s.radios.size()] : row.caption;
+        RadioDesc r{std::string(caption), {toValue(row.writes)}, {}, row.match.width == 0};
+        if (!r.fallback)
+            r.match.push_back(toValue(row.match));
+        s.radios.push_back(std::move(r));
     }
-    d.sections.push_back(
-        dependent(section("Voltage", {radio(v45, word0(21, 2, 3)), radio(v38, word0(21, 2, 2)),
-                                      radio(v26, word0(21, 2, 1)), radio("2.2V", word0(21, 2, 0))}),
-                  bod));
-    d.sections.push_back(dependent(enableDisable("Reset", word0(20, 1, 0), word0(20, 1, 1)), bod));
-    d.sections.push_back(wordDataFlash());
-    if (kiteU) {
-        d.sections.push_back(
-            section("Variable Size Enable",
-                    {radio("Size Fix", word0(2, 1, 1)), radio("Size Variable", word0(2, 1, 0))},
-                    SectionRole::SizeMode));
-    }
-}
-
-void addWren(EditorDesc& d) {
-    d.sections.push_back(wordLock());
-    d.sections.push_back(twoWayBoot(word0(7, 1, 1), word0(7, 1, 0)));
-    d.sections.push_back(wordClockFilter());
-    const int bod = static_cast<int>(d.sections.size());
-    // Bits 22..21 carry both: 11 = detection off, 10 = 3.8 V, 01 (or 00) = 2.7 V.
-    d.sections.push_back(section("Brownout Detection", {fallbackRadio("Enable", word0(21, 2, 1)),
-                                                        radio("Disable", word0(21, 2, 3))}));
-    d.sections.push_back(
-        dependent(section("Voltage", {radio("3.8V", word0(21, 2, 2)),
-                                      {"2.7V", {word0(21, 2, 1)}, {word0(22, 1, 0)}, false}}),
-                  bod));
-    d.sections.push_back(dependent(enableDisable("Reset", word0(20, 1, 0), word0(20, 1, 1)), bod));
-    d.sections.push_back(wordDataFlash());
-}
-
-void addTeal(EditorDesc& d, bool revisionB) {
-    d.sections.push_back(wordLock());
-    d.sections.push_back(revisionB ? fourWayBoot() : twoWayBoot(word0(7, 1, 1), word0(7, 1, 0)));
-    d.sections.push_back(section(
-        revisionB ? "Clock Source" : "CPU Clock Source",
-        {radio(revisionB ? "Internal OSC (22.1184MHz)" : "Internal OSC (12MHz)", word0(26, 1, 1)),
-         radio("External XTAL", word0(26, 1, 0))}));
-    d.sections.push_back(wordClockFilter());
-    d.sections.push_back(
-        section("Brownout Reset",
-                {radio("Disable", word0(19, 2, 3)), radio("Enable, 2.5V", word0(19, 2, 2)),
-                 radio("Enable, 2.0V", word0(19, 2, 1)), radio("Enable, 1.7V", word0(19, 2, 0))}));
-    d.sections.push_back(wordDataFlash());
-}
-
-void addSonra(EditorDesc& d) {
-    d.sections.push_back(wordLock());
-    d.sections.push_back(twoWayBoot(word0(7, 1, 1), word0(7, 1, 0)));
-    d.sections.push_back(enableDisable("Brownout Detection", word0(23, 1, 0), word0(23, 1, 1)));
-    d.sections.push_back(
-        enableDisable("LDROM", word0(2, 1, 1), word0(2, 1, 0), SectionRole::Ldrom));
-    d.sections.push_back(wordDataFlash());
 }
 
 SectionDesc watchdog(int n) {
@@ -236,8 +177,8 @@ void addTern(EditorDesc& d) {
 
 }  // namespace
 
-EditorDesc describeEditor(ConfigLayout layout, const PartRecord& part, std::uint32_t index,
-                          const ConfigBytes& bytes, bool readOnly) {
+EditorDesc describeEditor(ConfigLayout layout, const PartRecord& part, const ConfigBytes& bytes,
+                          bool readOnly) {
     EditorDesc d;
     d.layout = layout;
     d.title = "CONFIG Setting";
@@ -245,26 +186,26 @@ EditorDesc describeEditor(ConfigLayout layout, const PartRecord& part, std::uint
     DataFlashPanelDesc panel;
     switch (layout) {
         case ConfigLayout::Kite:
-            addKiteFamily(d, part, index, false);
+            addWordSections(d, layout, part);
             panel = {512, 0x20000, 1, 0, true};
             break;
         case ConfigLayout::KiteU:
-            addKiteFamily(d, part, index, true);
+            addWordSections(d, layout, part);
             // A view of a chip whose DataFlash is off spans the APROM alone.
             panel = {512, (readOnly && (bytes[7] & 0x01)) ? aprom : aprom + 0x1000, 1, 0, true};
             break;
         case ConfigLayout::Wren:
-            addWren(d);
+            addWordSections(d, layout, part);
             panel = {512, dataFlashGeometry(layout, part, bytes)->flashEnd, 1, 0, true};
             break;
         case ConfigLayout::TealA:
         case ConfigLayout::TealB:
-            addTeal(d, layout == ConfigLayout::TealB);
+            addWordSections(d, layout, part);
             panel = {512, aprom, 1, 0, true};
             break;
         case ConfigLayout::Sonra:
             d.title = "CONFIG Setting for SonraOne";
-            addSonra(d);
+            addWordSections(d, layout, part);
             panel = {1024, dataFlashGeometry(layout, part, bytes)->flashEnd, 1, 0, true};
             break;
         case ConfigLayout::Ferro:

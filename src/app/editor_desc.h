@@ -55,7 +55,7 @@ struct EditorDesc {
 };
 
 // The editor description of a layout for a part (exposed for the command line's decoding).
-EditorDesc describeEditor(ConfigLayout layout, const PartRecord& part, std::uint32_t index,
-                          const ConfigBytes& bytes, bool readOnly);
+EditorDesc describeEditor(ConfigLayout layout, const PartRecord& part, const ConfigBytes& bytes,
+                          bool readOnly);
 
 }  // namespace tarnel

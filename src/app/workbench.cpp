@@ -44,7 +44,7 @@ void Workbench::startUp(const std::string& workDirectory) {
     job_.refreshDerivedState();
     applyLegacyListMask(job_);
     fillFamilyList(job_);
-    job_.savedIcpPartIndex = 100;
+    job_.savedIcpPartIndex = kFamilyBases[0];
     job_.savedIspPartIndex = 2;
     job_.activeTab = 0;
     readBack_.socketChoice = 1;

@@ -189,10 +189,9 @@ int runPart(const std::string& number, const std::string& type, bool typeGiven,
                   << (typeGiven ? " for this programmer type" : "") << "\n";
         return kExitUsage;
     }
-    if (!typeGiven && *index < 100 && job->icpMode) {
+    if (!typeGiven && !isIcpRow(*index) && job->icpMode) {
         // A legacy part: show it as the ISP programmer type would use it.
-        job = jobForType(*index >= kLegacyMaskFirst && *index <= kLegacyMaskLast ? kTypeIspByCom
-                                                                                 : kTypeIsp);
+        job = jobForType(isMaskedLegacyRow(*index) ? kTypeIspByCom : kTypeIsp);
     }
     job->partIndex = *index;
     job->refreshDerivedState();

@@ -82,7 +82,7 @@ std::optional<std::uint32_t> resolvePart(const ProgrammingJob& job, const std::s
     std::uint32_t index = 0;
     if (parseNumber(text, false, kLastPartIndex, index)) {
         // An index must lie in the rows the programmer type lists.
-        if (job.icpMode != (index >= 100))
+        if (job.icpMode != isIcpRow(index))
             return std::nullopt;
         return index;
     }

@@ -13,13 +13,13 @@ struct GroupInfo {
 
 constexpr GroupInfo kGroups[] = {
     {FamilyGroup::Legacy8051, 0, 52, ""},
-    {FamilyGroup::Family8051, 100, 148, "8051 Family"},
-    {FamilyGroup::Kite, 200, 324, "Vexa_Kite"},
-    {FamilyGroup::Lark, 800, 817, "Vexa_Lark"},
-    {FamilyGroup::Wren, 850, 862, "Vexa_Wren"},
-    {FamilyGroup::Teal, 900, 967, "Vexa_Teal"},
-    {FamilyGroup::Sonra, 1000, 1001, "Sonra Family"},
-    {FamilyGroup::Marl, 1100, 1104, "Marl Family"},
+    {FamilyGroup::Family8051, kFamilyBases[0], 148, "8051 Family"},
+    {FamilyGroup::Kite, kFamilyBases[1], 324, "Vexa_Kite"},
+    {FamilyGroup::Lark, kFamilyBases[2], 817, "Vexa_Lark"},
+    {FamilyGroup::Wren, kFamilyBases[3], 862, "Vexa_Wren"},
+    {FamilyGroup::Teal, kFamilyBases[4], 967, "Vexa_Teal"},
+    {FamilyGroup::Sonra, kFamilyBases[5], 1001, "Sonra Family"},
+    {FamilyGroup::Marl, kFamilyBases[6], 1104, "Marl Family"},
 };
 
 const GroupInfo& info(FamilyGroup group) {
@@ -31,21 +31,12 @@ const PartRecord kEmptyRow{};
 }  // namespace
 
 FamilyGroup groupOf(std::uint32_t index) {
-    if (index >= 1100)
-        return FamilyGroup::Marl;
-    if (index >= 1000)
-        return FamilyGroup::Sonra;
-    if (index >= 900)
-        return FamilyGroup::Teal;
-    if (index >= 850)
-        return FamilyGroup::Wren;
-    if (index >= 800)
-        return FamilyGroup::Lark;
-    if (index >= 200)
-        return FamilyGroup::Kite;
-    if (index >= 100)
-        return FamilyGroup::Family8051;
-    return FamilyGroup::Legacy8051;
+    FamilyGroup group = FamilyGroup::Legacy8051;
+    for (const auto& g : kGroups) {
+        if (index >= g.base)
+            group = g.group;
+    }
+    return group;
 }
 
 std::uint32_t groupBase(FamilyGroup group) {
@@ -82,9 +73,9 @@ bool ChipCatalogue::isSeparator(std::uint32_t index) const {
 
 std::optional<std::uint32_t> ChipCatalogue::findPart(std::string_view partNumber,
                                                      bool icpMode) const {
-    const std::uint32_t first = icpMode ? 100 : 0;
-    const std::uint32_t last = icpMode ? kLastPartIndex : 99;
-    for (std::uint32_t i = first; i <= last; ++i) {
+    const std::uint32_t first = icpMode ? kFamilyBases[0] : 0;
+    const std::uint32_t end = icpMode ? kCatalogueSize : kFamilyBases[0];
+    for (std::uint32_t i = first; i < end; ++i) {
         if (rows_[i].partNumber == partNumber)
             return i;
     }

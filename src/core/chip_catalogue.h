@@ -18,8 +18,19 @@ enum class FamilyGroup { Legacy8051, Family8051, Kite, Lark, Wren, Teal, Sonra, 
 inline constexpr std::uint32_t kLastPartIndex = 1103;
 inline constexpr std::uint32_t kLegacyMaskFirst = 40;  // rows 40..51: the legacy Pike rows
 inline constexpr std::uint32_t kLegacyMaskLast = 51;
+// The first row of each ICP family block: Family8051, Kite, Lark, Wren, Teal, Sonra, Marl.
+inline constexpr std::array<std::uint32_t, 7> kFamilyBases{100, 200, 800, 850, 900, 1000, 1100};
 
+// The block holding a row; rows above the table count as the last block.
 FamilyGroup groupOf(std::uint32_t index);
+// True for the rows the ICP types list (every block but the legacy 8051 rows).
+inline bool isIcpRow(std::uint32_t index) {
+    return index >= kFamilyBases[0];
+}
+// True for the legacy rows that read "-" while the list is masked.
+inline bool isMaskedLegacyRow(std::uint32_t index) {
+    return index >= kLegacyMaskFirst && index <= kLegacyMaskLast;
+}
 std::uint32_t groupBase(FamilyGroup group);
 std::uint32_t listEnd(FamilyGroup group);
 // Family text shown in the family list ("8051 Family", "Vexa_Kite", ...); empty for Legacy8051.

@@ -63,7 +63,7 @@ ListState fillFamilyList(ProgrammingJob& job) {
                           ? std::string(familyText(FamilyGroup::Family8051))
                           : std::string(familyText(group));
 
-    job.lastPartPerFamily = {100, 200, 800, 850, 900, 1000, 1100};
+    job.lastPartPerFamily = kFamilyBases;
     job.lastPartNoFamily = 2;
     rememberedPart(job, group) = job.partIndex;
 

@@ -37,6 +37,8 @@ struct PartRecord {
     std::uint8_t config0Layout = 0;
     std::uint8_t config1Layout = 0;
     std::array<std::string_view, 4> clockSourceText{};
+    // The brown-out voltages a 32-bit part's editor offers instead of its layout's, when set.
+    std::array<std::string_view, 4> brownOutLevels{};
 };
 
 // An older form of a part number (with "(I)" inside) and the current one.

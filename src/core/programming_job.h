@@ -48,14 +48,14 @@ class ProgrammingJob {
 
     // 2. Part selection
     std::uint32_t partIndex = 2;
-    std::uint32_t savedIcpPartIndex = 100;
+    std::uint32_t savedIcpPartIndex = kFamilyBases[0];
     std::uint32_t savedIspPartIndex = 2;
     std::uint32_t partListIndex = 0;
     std::string categoryStr;
     std::string previousCategoryStr;
     std::uint32_t familyListIndex = 0;
     // Family8051, Kite, Lark, Wren, Teal, Sonra, Marl
-    std::array<std::uint32_t, 7> lastPartPerFamily{100, 200, 800, 850, 900, 1000, 1100};
+    std::array<std::uint32_t, 7> lastPartPerFamily = kFamilyBases;
     std::uint32_t lastPartNoFamily = 2;
     std::uint32_t activeTab = 0;
     bool dataFlashTabShown = false;

@@ -1,5 +1,7 @@
 #include "link/programmer_kind.h"
 
+#include "core/chip_catalogue.h"
+
 namespace tarnel {
 
 using enum FirmwareVariant;
@@ -90,9 +92,9 @@ std::optional<FirmwareVariant> variantOfName(std::string_view name) {
 }
 
 PartCategory categoryOfPart(std::uint32_t partIndex, const PartRecord& part) {
-    if (partIndex < 100)
+    if (!isIcpRow(partIndex))
         return Cat::Isp;
-    if (partIndex >= 200)
+    if (groupOf(partIndex) != FamilyGroup::Family8051)
         return Cat::Vexa;
     if (part.isTQ17A)
         return Cat::TQ17A;

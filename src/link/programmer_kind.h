@@ -63,8 +63,8 @@ const ProgrammerKindRow* rowOfVariant(FirmwareVariant variant);
 std::string_view variantName(FirmwareVariant variant);  // "ICP_Halvorn", "" for None
 std::optional<FirmwareVariant> variantOfName(std::string_view name);
 
-// What a part at this catalogue index needs: ISP parts below 100, 8051 ICP parts 100..199
-// by their flags (TQ17A, then Pike, then Tern), 32-bit parts from 200 on.
+// What a part at this catalogue index needs: ISP parts in the legacy rows, 8051 family parts
+// by their flags (TQ17A, then Pike, then Tern), parts of the 32-bit blocks after them.
 PartCategory categoryOfPart(std::uint32_t partIndex, const PartRecord& part);
 
 // Outcome of the variant check for a programmer's current variant and a part.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/chip_catalogue.h"
 #include "core/config_model.h"
 #include "link/programmer_link.h"
 #include "operations/download.h"
@@ -123,7 +124,7 @@ std::string typeLine(std::string_view kind, bool gangMode) {
 
 // The view for the stored CONFIG words; None when the part has no view here.
 ConfigLayout storedConfigLayout(std::uint32_t index, const PartRecord& part) {
-    if (index < 100)
+    if (!isIcpRow(index))
         return part.isPike ? ConfigLayout::Pike : ConfigLayout::Ferro;
     const ConfigLayout layout = configLayoutOf(part);
     return layout == ConfigLayout::KiteU ? ConfigLayout::Kite : layout;
@@ -165,7 +166,7 @@ bool oldFormatInformation(ProgrammerSession& session, ReadBackState& readBack) {
     info.apromName = reply.text(128);
     info.apromLast = reply.bytes<3>();
     info.apromSum = reply.bytes<2>();
-    const bool full = info.partIndex >= 100 || job.catalogue.partAt(info.partIndex).legacyConfig;
+    const bool full = isIcpRow(info.partIndex) || job.catalogue.partAt(info.partIndex).legacyConfig;
     if (full) {
         info.dataFlashName = reply.text(64);
         const auto last = reply.bytes<2>();
@@ -218,7 +219,7 @@ bool connectGangUnit(ProgrammerSession& session) {
 std::string informationText(const StoredInformation& info, const ChipCatalogue& catalogue,
                             bool gangMode) {
     const PartRecord& part = catalogue.partAt(info.partIndex);
-    const bool ispPart = info.partIndex < 100;
+    const bool ispPart = !isIcpRow(info.partIndex);
     std::string text;
     if (ispPart)
         text = typeLine("ISP", gangMode) + " (for 8051)  >>>\n\n";
@@ -273,7 +274,7 @@ std::string informationText(const StoredInformation& info, const ChipCatalogue& 
 std::string oldFormatInformationText(const StoredInformation& info, const ChipCatalogue& catalogue,
                                      bool gangMode) {
     const PartRecord& part = catalogue.partAt(info.partIndex);
-    const bool icpPart = info.partIndex >= 100;
+    const bool icpPart = isIcpRow(info.partIndex);
     std::string text = typeLine(icpPart ? "ICP" : "ISP", gangMode) + "  >>>\n\n";
     text += "*** Part No.:  " + shownPartNumber(info, catalogue) + "\n\n";
     if (icpPart || part.legacyConfig) {
@@ -351,7 +352,8 @@ bool programmerInformation(ProgrammerSession& session, ReadBackState& readBack) 
     // nothing.
     info.partIndex = info.reportedIndex;
     if (!info.partNumberText.empty()) {
-        if (const auto row = job.catalogue.findPart(info.partNumberText, info.reportedIndex >= 100))
+        if (const auto row =
+                job.catalogue.findPart(info.partNumberText, isIcpRow(info.reportedIndex)))
             info.partIndex = *row;
     }
     readBack.chipConfig = info.config;
@@ -366,7 +368,7 @@ bool programmerInformation(ProgrammerSession& session, ReadBackState& readBack) 
         // An index the catalogue does not hold has no view to show the words in.
         if (ChipCatalogue::contains(info.partIndex))
             showConfig(op, readBack, storedConfigLayout(info.partIndex, part));
-    } else if (info.partIndex >= 100) {
+    } else if (isIcpRow(info.partIndex)) {
         op.showMessageBox("CONFIG Setting",
                           "CONFIGs won't be programmed and will become default value !",
                           BoxIcon::None);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "core/chip_catalogue.h"
 #include "link/programmer_kind.h"
 #include "link/programmer_session.h"
 #include "sim/sim_programmer.h"
@@ -248,7 +249,7 @@ std::vector<std::uint8_t> informationReply(const StoredSetup& setup, std::uint16
     appendText(reply, setup.aprom.name, oldFormat ? 128 : 64);
     appendBigEndian(reply, setup.aprom.lastAddress, 3);
     appendBigEndian(reply, setup.aprom.checksum & 0xFFFF, 2);
-    if (oldFormat && setup.partIndex < 100 && !part.legacyConfig)
+    if (oldFormat && !isIcpRow(setup.partIndex) && !part.legacyConfig)
         return reply;
     appendText(reply, setup.dataFlash.name, 64);
     appendBigEndian(reply, setup.dataFlash.lastAddress, oldFormat ? 2 : 3);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <set>
 #include <string>
 
 #include "core/chip_catalogue.h"
@@ -11,10 +9,6 @@
 using namespace tarnel;
 
 namespace {
-
-bool in(std::uint32_t i, std::uint32_t lo, std::uint32_t hi) {
-    return i >= lo && i <= hi;
-}
 
 struct Block {
     FamilyGroup group;
@@ -57,124 +51,24 @@ TEST(Catalogue, BlocksListsAndCounts) {
         EXPECT_EQ(parts, b.parts);
         EXPECT_EQ(separators, b.separators);
     }
-}
-
-TEST(Catalogue, FlagsFollowRowRanges) {
+    // The blocks and the family flags must agree: some code goes by one, some by the other.
     for (std::uint32_t i = 0; i < kCatalogueSize; ++i) {
-        SCOPED_TRACE(i);
+        const FamilyGroup g = groupOf(i);
         const auto& r = kPartTable[i];
-        EXPECT_EQ(r.legacyConfig, in(i, 36, 51));
-        EXPECT_EQ(r.is32Bit, i >= 200);
-        EXPECT_EQ(r.isLark, in(i, 800, 849));
-        EXPECT_EQ(r.isWren, in(i, 850, 899));
-        EXPECT_EQ(r.isTeal, in(i, 900, 999) || in(i, 1100, 1103));
-        EXPECT_EQ(r.isTern, in(i, 132, 135));
-        EXPECT_EQ(r.isPike, in(i, 40, 51) || in(i, 136, 147));
-        EXPECT_EQ(r.isSonra, in(i, 1000, 1099));
-        EXPECT_EQ(r.isTQ17A, i == 131);
-
-        const bool algoPart = isPartRow(i) && ((in(i, 850, 999)) || in(i, 1100, 1102));
-        EXPECT_EQ(r.algoFlag, algoPart ? 0xFF : 0x00);
-
-        if (in(i, 0, 51) && isPartRow(i)) {
-            const auto c = r.legacyChipCode;
-            EXPECT_TRUE(c <= 0x0C || in(c, 0x40, 0x4D) || in(c, 0x50, 0x58)) << int{c};
-        } else {
-            EXPECT_EQ(r.legacyChipCode, 0);
-        }
-        if (i < 100) {
-            EXPECT_EQ(r.deviceId, 0u);
-        }
-
-        if (in(i, 100, 131)) {
-            EXPECT_LE(r.algoParamA, 2);
-            EXPECT_EQ(r.algoParamC, 2);
-            EXPECT_TRUE(r.algoParamD == 0xFD || r.algoParamD == 0xFB);
-        } else {
-            EXPECT_EQ(r.algoParamA, i == 1000 ? 1 : 0);
-            EXPECT_EQ(r.algoParamC, 0);
-            EXPECT_EQ(r.algoParamD, 0);
-        }
-        if (in(i, 100, 130)) {
-            EXPECT_TRUE(r.algoParamB == 1 || r.algoParamB == 2);
-        } else {
-            EXPECT_EQ(r.algoParamB, (in(i, 131, 147) || i >= 200) ? 2 : 0);
-        }
+        EXPECT_EQ(r.is32Bit, g != FamilyGroup::Legacy8051 && g != FamilyGroup::Family8051) << i;
+        EXPECT_EQ(r.isLark, g == FamilyGroup::Lark) << i;
+        EXPECT_EQ(r.isWren, g == FamilyGroup::Wren) << i;
+        EXPECT_EQ(r.isTeal, g == FamilyGroup::Teal || g == FamilyGroup::Marl) << i;
+        EXPECT_EQ(r.isSonra, g == FamilyGroup::Sonra) << i;
     }
 }
 
-TEST(Catalogue, SubFamilyNaming) {
+TEST(Catalogue, LegacyPikeRowsMirrorTheFamilyRows) {
     for (std::uint32_t k = 0; k < 12; ++k) {
         EXPECT_EQ(kPartTable[40 + k].partNumber, kPartTable[136 + k].partNumber);
         EXPECT_TRUE(isPartRow(40 + k));
         EXPECT_FALSE(kPartTable[40 + k].hasLdrom);
         EXPECT_EQ(kPartTable[136 + k].ldromLastAddress, 0x7FFu);
-    }
-    for (std::uint32_t i = 0; i < kCatalogueSize; ++i) {
-        const auto n = kPartTable[i].partNumber;
-        EXPECT_EQ(n.starts_with("KiteU"), in(i, 276, 281)) << i;
-        if (in(i, 900, 999) && isPartRow(i)) {
-            ASSERT_GE(n.size(), 11u) << i;
-            EXPECT_TRUE(n[10] == 'A' || n[10] == 'B') << i;
-        }
-        if (in(i, 1100, 1103)) {
-            EXPECT_LT(n.size(), 11u) << i;
-        }
-    }
-}
-
-TEST(Catalogue, DataFlashRulesPerFamily) {
-    const std::set<std::uint32_t> fixedStarts{0x200, 0x3000, 0xF000, 0xFC00, 0x1F000};
-    const std::set<std::uint32_t> fixedSizes{0x80, 0x100, 0x200, 0x1000};
-    for (std::uint32_t i = 0; i < kCatalogueSize; ++i) {
-        SCOPED_TRACE(i);
-        const auto& r = kPartTable[i];
-        if (!isPartRow(i)) {
-            // Separators and empty rows carry no sizes and no device id.
-            EXPECT_EQ(r.apromLastAddress | r.dataFlashStart | r.dataFlashSize | r.ldromLastAddress |
-                          r.deviceId,
-                      0u);
-            if (i >= 200 && r.partNumber == "-") {
-                EXPECT_TRUE(r.is32Bit && r.hasDataFlash && r.hasLdrom);
-                EXPECT_EQ(r.algoParamB, 2);
-            }
-            continue;
-        }
-        EXPECT_EQ(r.hasLdrom, r.ldromLastAddress != 0);
-        if (r.dataFlashInAprom) {
-            EXPECT_TRUE(r.hasDataFlash);
-        }
-        const std::uint32_t aprom = r.apromLastAddress + 1;
-        if (r.isWren || r.isTeal) {
-            EXPECT_TRUE(r.dataFlashInAprom);
-            EXPECT_EQ(r.dataFlashStart, aprom - 512);
-            EXPECT_EQ(r.dataFlashSize, aprom - 512);
-        } else if (in(i, 276, 281)) {
-            EXPECT_TRUE(r.dataFlashInAprom);
-            EXPECT_EQ(r.dataFlashStart, 0x1F000u);
-        } else if (r.dataFlashInAprom) {
-            EXPECT_EQ(r.dataFlashStart, 0u);
-            EXPECT_GT(r.dataFlashSize, 0u);
-        } else if (r.hasDataFlash) {
-            EXPECT_TRUE(fixedStarts.count(r.dataFlashStart)) << r.dataFlashStart;
-            EXPECT_TRUE(fixedSizes.count(r.dataFlashSize)) << r.dataFlashSize;
-        } else {
-            EXPECT_EQ(r.dataFlashStart | r.dataFlashSize, 0u);
-        }
-        if (r.isTern) {
-            EXPECT_EQ(r.dataFlashStart, 0x200u);
-            EXPECT_EQ(r.dataFlashSize, 0x200u);
-        }
-        if (r.apromPages != 0) {
-            EXPECT_LT(i, 100u);
-            EXPECT_TRUE(r.hasDataFlash && !r.dataFlashInAprom);
-            EXPECT_TRUE(r.apromPages == 0x10 || r.apromPages == 0x20 || r.apromPages == 0x40 ||
-                        r.apromPages == 0x80);
-            EXPECT_EQ(r.dataFlashStartPage * 256, r.dataFlashStart);
-            EXPECT_TRUE(r.dataFlashStartPage == 0x30 || r.dataFlashStartPage == 0xF0);
-        } else {
-            EXPECT_EQ(r.dataFlashStartPage, 0u);
-        }
     }
 }
 
