@@ -1,12 +1,14 @@
 // What the window adds for an operator at a line: the result panel through PASS and FAIL runs
 // and a gang run, the refused commands looking disabled while one runs, detail lines under
-// the boxes, dropped files, recent projects and the question before closing a busy window.
+// the boxes, dropped files, recent projects, the question before closing a busy window, and
+// the window on a simulated programmer behind a pseudo-terminal.
 
 #include <gtest/gtest.h>
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -14,8 +16,12 @@
 #include <QUrl>
 
 #include "gui/gui_support.h"
+#include "link/port_table.h"
+#include "link/posix_serial_port.h"
+#include "link/programmer_kind.h"
 #include "support/link_bench.h"
 #include "ui/hex_view.h"
+#include "ui/pty_simulator.h"
 #include "ui/result_dialog.h"
 #include "ui/result_panel_widget.h"
 
@@ -77,6 +83,37 @@ void loadImage(WindowBench& bench, const std::string& name, std::string_view tex
     loadImage(bench, name, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
+// A window over the single job with an APROM file loaded, and a Vexa programmer on the line
+// unless `programmer` is false.
+MainWindow& readyWindow(WindowBench& bench, bool programmer = true,
+                        const std::string& name = "app.bin",
+                        std::vector<std::uint8_t> image = std::vector<std::uint8_t>(0x300, 0x11)) {
+    bench.writeSettings(singleJob);
+    if (programmer)
+        bench.addDevice(vexaWith());
+    MainWindow& w = bench.start();
+    loadImage(bench, name, std::move(image));
+    return w;
+}
+
+// A gang window on an 8051 part with S/N programming, whose programmer's first socket holds
+// a chip with a wrong device id.
+MainWindow& gangWindow(WindowBench& bench) {
+    bench.writeSettings([](ProgrammingJob& job) {
+        job.programmerType = kTypeIcp | kTypeGang;
+        job.partIndex = 100;
+        job.serialEnabled = true;
+        job.serialAddress = 0x700;
+        job.serialLow = 98;
+    });
+    sim::SimChip wrong;
+    wrong.wrongDeviceId = true;
+    sim::Scenario scenario = gangScenario();
+    scenario.sockets = {wrong};
+    bench.addDevice(scenario);
+    return bench.start();
+}
+
 // Sends a drag of one local file and its drop to the window at a point of `over`.
 void dropOn(MainWindow& w, QWidget* over, QPoint at, const std::string& path) {
     QMimeData mime;
@@ -91,16 +128,17 @@ void dropOn(MainWindow& w, QWidget* over, QPoint at, const std::string& path) {
 
 TEST(OperatorWindowTest, PanelFollowsPassAndFailRunsAndCountsTheShift) {
     WindowBench bench;
-    bench.writeSettings(singleJob);
-    bench.addDevice(vexaWith());
-    MainWindow& w = bench.start();
-    loadImage(bench, "app.bin", std::vector<std::uint8_t>(0x300, 0x11));
+    MainWindow& w = readyWindow(bench);
     ui::ResultPanelWidget& panel = *w.resultPanel();
     EXPECT_EQ(panel.stateWord()->text(), "Ready");
 
     // While the update runs the panel says so, and the refused commands look disabled;
     // "Exit" outside production mode too.
-    const auto closed = whenModal([&](QWidget* box) { closeBox(box); });
+    QString passed;
+    const auto closed = whenModal([&](QWidget* box) {
+        passed = qobject_cast<ui::ResultDialog*>(box)->messageText();
+        closeBox(box);
+    });
     bool ended = false;
     QObject::connect(&w, &MainWindow::commandEnded, [&] { ended = true; });
     button(w, Control::UpdateChip)->click();
@@ -112,6 +150,14 @@ TEST(OperatorWindowTest, PanelFollowsPassAndFailRunsAndCountsTheShift) {
     EXPECT_TRUE(button(w, Control::UpdateChip)->toolTip().contains("Not while Update Chip runs"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return *closed && ended; }, 20000));
 
+    // The box names the serial number the chip got; the worker stepped it and the counter,
+    // and the window's fields show both.
+    EXPECT_EQ(passed,
+              "Chip is successfully updated !\n\n( S/N='00000000,00000005' at address "
+              "0x1000 )");
+    EXPECT_EQ(qobject_cast<QLineEdit*>(w.control(Control::SerialField))->text(),
+              "00000000,00000006");
+    EXPECT_EQ(qobject_cast<QLineEdit*>(w.control(Control::CounterField))->text(), "000,001");
     EXPECT_EQ(panel.stateWord()->text(), "PASS");
     EXPECT_TRUE(panel.resultText()->text().startsWith("Chip is successfully updated !"));
     EXPECT_EQ(panel.serialText()->text(), "00000000,00000006");
@@ -138,19 +184,7 @@ TEST(OperatorWindowTest, PanelFollowsPassAndFailRunsAndCountsTheShift) {
 
 TEST(OperatorWindowTest, GangRunFillsFourSocketTiles) {
     WindowBench bench;
-    bench.writeSettings([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp | kTypeGang;
-        job.partIndex = 100;
-        job.serialEnabled = true;
-        job.serialAddress = 0x700;
-        job.serialLow = 98;
-    });
-    sim::SimChip wrong;
-    wrong.wrongDeviceId = true;
-    sim::Scenario scenario = gangScenario();
-    scenario.sockets = {wrong};
-    bench.addDevice(scenario);
-    MainWindow& w = bench.start();
+    MainWindow& w = gangWindow(bench);
     ui::ResultPanelWidget& panel = *w.resultPanel();
     EXPECT_TRUE(panel.socketTile(1)->isVisible());
     loadImage(bench, "g.bin", std::vector<std::uint8_t>(0x200, 8));
@@ -231,26 +265,71 @@ TEST(OperatorWindowTest, DroppedFilesRecentProjectsAndTheTitle) {
     EXPECT_EQ(again.workbench().job().imageLdrom.length, 64u);
 }
 
-TEST(OperatorWindowTest, ClosingWhileBusyAsksAndNoKeepsTheWindow) {
+// Closing while the worker waits for its PASS box asks; "No" keeps the window. "Yes" lets the
+// worker finish first, and only then are the settings written and the window gone.
+TEST(OperatorWindowTest, ClosingWhileBusyAsksAndWaitsForTheWorker) {
     WindowBench bench;
-    bench.writeSettings(singleJob);
-    bench.addDevice(vexaWith());
-    MainWindow& w = bench.start();
-    loadImage(bench, "app.bin", std::vector<std::uint8_t>(0x300, 0x11));
+    MainWindow& w = readyWindow(bench);
+    bool yes = false, closed = false;
     int asked = 0;
-    w.setCloseConfirmer([&] { return ++asked < 0; });  // "No"
-    const auto handled = whenModal([&](QWidget* box) {
-        w.close();  // while the worker waits for its PASS box
+    w.setCloseConfirmer([&] {
+        ++asked;
+        return yes;
+    });
+    QObject::connect(&w, &MainWindow::windowClosed, [&] { closed = true; });
+    auto handled = whenModal([&](QWidget* box) {
+        w.close();
         EXPECT_TRUE(w.isVisible());
         closeBox(box);
     });
     button(w, Control::UpdateChip)->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return *handled && !w.workbench().busy(); }, 20000));
     EXPECT_EQ(asked, 1);
-    // Idle, the window closes without a question, as it always did.
-    w.close();
-    EXPECT_EQ(asked, 1);
+
+    yes = true;
+    handled = whenModal([&](QWidget*) {
+        w.close();
+        EXPECT_FALSE(closed);  // not before the worker has ended
+    });
+    button(w, Control::UpdateChip)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return closed; }, 20000));
+    EXPECT_EQ(asked, 2);
     EXPECT_FALSE(w.isVisible());
+    ProgrammingJob saved;
+    saved.settingsFilePath = settingsPathIn(bench.dir.path());
+    ASSERT_TRUE(loadSettings(saved));
+    EXPECT_EQ(saved.serialLow, 7u);
+    EXPECT_EQ(saved.chipCounter, 2u);
+}
+
+// What `tarnel-gui --simulate` does: a simulated programmer on a pseudo-terminal, on real
+// time and the real port code, with the terminal first in the port table.
+TEST(CommandsTest, SimulatedProgrammerOnAPseudoTerminal) {
+    test::ScratchDir dir;
+    const std::string scenario =
+        dir.write("single.json", R"({"device": "single", "kind": "ICP_Vexa"})");
+    ui::PtySimulator simulator;
+    std::string error;
+    const auto path = simulator.start(scenario, error);
+    ASSERT_TRUE(path) << error;
+    ::setenv("TARNEL_PORTS", path->c_str(), 1);
+    SystemClock clock;
+    PosixPortFactory ports(clock);
+    {
+        ui::MainWindow w(clock, ports);
+        w.startUp(QString::fromStdString(dir.path()), {});
+        w.workbench().job().setComPortName(rememberedNameFor(*path, ports.portTable()));
+        w.show();
+        BoxCloser boxes;
+        qobject_cast<QPushButton*>(w.control(Control::ProgrammerInformation))->click();
+        // The programmer was found and asked; a new one holds no setup yet.
+        EXPECT_EQ(boxes.seen,
+                  std::vector<QString>{"WARNING: Programmer has not been downloaded yet !"});
+        EXPECT_EQ(qobject_cast<QLabel*>(w.control(Control::ProgTypeLabel))->text(),
+                  QString::fromLatin1(rowOfKind(kVexa)->label.data(),
+                                      static_cast<qsizetype>(rowOfKind(kVexa)->label.size())));
+    }
+    ::unsetenv("TARNEL_PORTS");
 }
 
 }  // namespace
@@ -265,11 +344,9 @@ TEST(ScreenshotTest, OperatorWindow) {
     const bool scaled = qApp->devicePixelRatio() > 1.5;
     {
         WindowBench bench;
-        bench.writeSettings(singleJob);
-        bench.addDevice(vexaWith());
-        MainWindow& w = bench.start();
+        MainWindow& w =
+            readyWindow(bench, true, "Blinky.bin", std::vector<std::uint8_t>(0xC00, 0x5A));
         w.resize(1180, 660);
-        loadImage(bench, "Blinky.bin", std::vector<std::uint8_t>(0xC00, 0x5A));
         if (!scaled)
             saveScreenshot(w, "window_idle");
         const auto closed = whenModal([&](QWidget* box) { closeBox(box); });
@@ -284,11 +361,10 @@ TEST(ScreenshotTest, OperatorWindow) {
     if (scaled)
         return;
     {
-        WindowBench bench;  // no programmer answers
-        bench.writeSettings(singleJob);
-        MainWindow& w = bench.start();
+        WindowBench bench;
+        MainWindow& w =
+            readyWindow(bench, false, "Blinky.bin", std::vector<std::uint8_t>(0xC00, 0x5A));
         w.resize(1180, 660);
-        loadImage(bench, "Blinky.bin", std::vector<std::uint8_t>(0xC00, 0x5A));
         const auto handled = whenModal([&](QWidget* box) {
             saveScreenshot(*box, "fail_box_detail");
             closeBox(box);
@@ -300,19 +376,7 @@ TEST(ScreenshotTest, OperatorWindow) {
     }
     {
         WindowBench bench;
-        bench.writeSettings([](ProgrammingJob& job) {
-            job.programmerType = kTypeIcp | kTypeGang;
-            job.partIndex = 100;
-            job.serialEnabled = true;
-            job.serialAddress = 0x700;
-            job.serialLow = 98;
-        });
-        sim::SimChip wrong;
-        wrong.wrongDeviceId = true;
-        sim::Scenario scenario = gangScenario();
-        scenario.sockets = {wrong};
-        bench.addDevice(scenario);
-        MainWindow& w = bench.start();
+        MainWindow& w = gangWindow(bench);
         w.resize(1180, 660);
         loadImage(bench, "Gang.bin", std::vector<std::uint8_t>(0x200, 8));
         runCommand(w, Control::DownloadProgrammer);
