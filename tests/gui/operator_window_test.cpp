@@ -277,13 +277,15 @@ TEST(OperatorWindowTest, ClosingWhileBusyAsksAndWaitsForTheWorker) {
         return yes;
     });
     QObject::connect(&w, &MainWindow::windowClosed, [&] { closed = true; });
+    bool ended = false;
+    QObject::connect(&w, &MainWindow::commandEnded, [&] { ended = true; });
     auto handled = whenModal([&](QWidget* box) {
         w.close();
         EXPECT_TRUE(w.isVisible());
         closeBox(box);
     });
     button(w, Control::UpdateChip)->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return *handled && !w.workbench().busy(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *handled && ended; }, 20000));
     EXPECT_EQ(asked, 1);
 
     yes = true;
