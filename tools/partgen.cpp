@@ -270,25 +270,6 @@ std::vector<Decoding> readDecodings(const std::string& path, const LabelTables& 
 // What every row must agree with: page counts with addresses, presence flags with sizes, and
 // layout columns with the bit tables.
 void checkRow(const Table& t, std::size_t r, const std::vector<Decoding>& decodings) {
-    // Brown-out levels replace a Kite-family editor's voltages: a Lark part needs them, and
-    // only a 32-bit part without a layout of its own may carry them.
-    const std::string& levels = t.text(r, "brownOutLevels");
-    if (!levels.empty()) {
-        for (const char* family : {"legacyConfig", "isWren", "isTeal", "isSonra"})
-            if (t.number(r, family) != 0)
-                t.refuse(r, std::string("brown-out levels on a part with its own layout (") +
-                                family + ")");
-        if (t.number(r, "is32Bit") == 0)
-            t.refuse(r, "brown-out levels belong to 32-bit parts");
-        const std::vector<std::string> texts = splitTexts(levels);
-        if (texts.size() != 4)
-            t.refuse(r, "four brown-out levels expected");
-        for (const std::string& text : texts)
-            if (text.size() < 2 || text.back() != 'V')
-                t.refuse(r, "a brown-out level reads like 4.5V");
-    } else if (t.number(r, "isLark") != 0) {
-        t.refuse(r, "a Lark part needs its brown-out levels");
-    }
     // Family flags: the 32-bit families under is32Bit, the 8051 ones outside it, one each.
     const auto flag = [&](const char* column) { return t.number(r, column) != 0; };
     const int wordFamilies = flag("isLark") + flag("isWren") + flag("isTeal") + flag("isSonra");
@@ -298,6 +279,25 @@ void checkRow(const Table& t, std::size_t r, const std::vector<Decoding>& decodi
     if (flag("is32Bit") ? byteFamilies + flag("isPike") > 0 : wordFamilies > 0)
         t.refuse(r, "family flags disagree with is32Bit");
 
+    // Brown-out levels replace a Kite-family editor's voltages: a Lark part needs them, and
+    // only a 32-bit part without a layout of its own may carry them.
+    const std::string& levels = t.text(r, "brownOutLevels");
+    if (!levels.empty()) {
+        for (const char* family : {"legacyConfig", "isWren", "isTeal", "isSonra"})
+            if (flag(family))
+                t.refuse(r, std::string("brown-out levels on a part with its own layout (") +
+                                family + ")");
+        if (!flag("is32Bit"))
+            t.refuse(r, "brown-out levels belong to 32-bit parts");
+        const std::vector<std::string> texts = splitTexts(levels);
+        if (texts.size() != 4)
+            t.refuse(r, "four brown-out levels expected");
+        for (const std::string& text : texts)
+            if (text.size() < 2 || text.back() != 'V')
+                t.refuse(r, "a brown-out level reads like 4.5V");
+    } else if (flag("isLark")) {
+        t.refuse(r, "a Lark part needs its brown-out levels");
+    }
     const std::string& number = t.text(r, "partNumber");
     if (number.empty() || number == "-") {
         for (const char* column : {"apromLastAddress", "dataFlashStart", "dataFlashSize",
