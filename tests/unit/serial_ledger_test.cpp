@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <filesystem>
+#include <random>
 #include <set>
 #include <thread>
 
