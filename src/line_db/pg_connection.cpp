@@ -99,6 +99,22 @@ bool PgConnection::runScript(const char* sql, std::string* error) {
     return false;
 }
 
+bool PgConnection::createSchema(const char* lastObject, const char* script,
+                                std::string* error) {
+    PgResult missing = run("SELECT to_regclass($1) IS NULL", {lastObject}, error);
+    if (!missing)
+        return false;
+    if (std::string(PQgetvalue(missing.get(), 0, 0)) != "t")
+        return true;
+    if (!runOk("BEGIN", {}, error))
+        return false;
+    if (!runScript(script, error) || !runOk("COMMIT", {}, error)) {
+        rollback();
+        return false;
+    }
+    return true;
+}
+
 void PgConnection::rollback() {
     if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK)
         PgResult(PQexec(conn_, "ROLLBACK"));

@@ -36,6 +36,10 @@ class PgConnection {
     }
     // Several statements without parameters, in one go.
     bool runScript(const char* sql, std::string* error);
+    // Runs the schema script in its own transaction unless `lastObject` (the last thing the
+    // script creates) exists already. Creating only when missing keeps the script's table
+    // locks away from the other PCs' running transactions.
+    bool createSchema(const char* lastObject, const char* script, std::string* error);
     // Ends a failed transaction, if the connection still stands.
     void rollback();
 

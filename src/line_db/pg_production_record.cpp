@@ -24,13 +24,7 @@ CREATE INDEX IF NOT EXISTS tarnel_production_record_station
 )sql";
 
 bool prepare(PgConnection& db, std::string* error) {
-    if (!db.runOk("BEGIN", {}, error))
-        return false;
-    if (!db.runScript(kSchema, error) || !db.runOk("COMMIT", {}, error)) {
-        db.rollback();
-        return false;
-    }
-    return true;
+    return db.createSchema("tarnel_production_record_station", kSchema, error);
 }
 
 }  // namespace
