@@ -108,9 +108,9 @@ TEST_F(PgLedger, ServerRestartMidRunLosesAndDuplicatesNothing) {
     if (restart == nullptr || *restart == '\0')
         GTEST_SKIP() << "TARNEL_TEST_PG_RESTART is not set";
     open();
-    auto a = draw("A", 400);
-    auto b = draw("B", 400);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto a = draw("A", 600);
+    auto b = draw("B", 600);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_EQ(std::system(restart), 0);
     int failures = 0;
     int totalFailures = 0;
@@ -121,7 +121,7 @@ TEST_F(PgLedger, ServerRestartMidRunLosesAndDuplicatesNothing) {
         totalFailures += failures;
     }
     EXPECT_GT(totalFailures, 0) << "the restart came after the run";
-    ASSERT_EQ(drawn.size(), 800u);
+    ASSERT_EQ(drawn.size(), 1200u);
 
     auto ledger = open();
     std::string error;
