@@ -268,6 +268,8 @@ void updateSingle(ProgrammerSession& session, bool afterDownload) {
         bool decisionDue = false;
         if (!readReportRest(session, report, decisionDue))
             return;
+        // Nothing is programmed against another setup: the S/N sent for it goes back.
+        serialNumberRefused(job, 0);
         if (!decisionDue || session.sendCommandByte(kStop))
             downloadAgain(session, afterDownload);
         return;
@@ -279,6 +281,7 @@ void updateSingle(ProgrammerSession& session, bool afterDownload) {
         if (differs) {
             // A programmer may send its whole report before it reads the stop byte.
             session.replyCutShort();
+            serialNumberRefused(job, 0);
             if (session.sendCommandByte(kStop))
                 downloadAgain(session, afterDownload);
             return;
