@@ -99,8 +99,7 @@ bool PgConnection::runScript(const char* sql, std::string* error) {
     return false;
 }
 
-bool PgConnection::createSchema(const char* lastObject, const char* script,
-                                std::string* error) {
+bool PgConnection::createSchema(const char* lastObject, const char* script, std::string* error) {
     PgResult missing = run("SELECT to_regclass($1) IS NULL", {lastObject}, error);
     if (!missing)
         return false;

@@ -150,9 +150,10 @@ class PgSerialLedger : public SerialLedger {
   private:
     bool prepare(PgConnection& db, std::string* error) {
         return db.createSchema("tarnel_serial_retired", kSchema, error) &&
-               db.runOk("INSERT INTO tarnel_serial_state VALUES (1, $1, $2) "
-                        "ON CONFLICT (id) DO NOTHING",
-                        {first_.c_str(), increment_.c_str()}, error);
+               db.runOk(
+                   "INSERT INTO tarnel_serial_state VALUES (1, $1, $2) "
+                   "ON CONFLICT (id) DO NOTHING",
+                   {first_.c_str(), increment_.c_str()}, error);
     }
 
     // One statement on one open hand-out; false when it is not open (any more).

@@ -29,7 +29,8 @@ class PgLedger : public ::testing::Test {
         PGconn* conn = PQconnectdb(uri_.c_str());
         ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
         PGresult* r = PQexec(conn,
-                             "SET client_min_messages = warning; DROP TABLE IF EXISTS tarnel_serial_state, tarnel_serial_returned, "
+                             "SET client_min_messages = warning; DROP TABLE IF EXISTS "
+                             "tarnel_serial_state, tarnel_serial_returned, "
                              "tarnel_serial_handout, tarnel_serial_retired, "
                              "tarnel_production_record");
         EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(conn);
