@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "core/serial_number_source.h"
 #include "isp/uart_isp.h"
 #include "sim/sim_bootloader.h"
 #include "support/link_bench.h"
@@ -124,6 +125,27 @@ TEST(UartIsp, SerialNumberPastTheImageGrowsItWithFF) {
                                            chip.aprom.begin() + 0x2008);
     EXPECT_EQ(serial, std::vector<std::uint8_t>({0x00, 0x00, 0x00, 0x12, 0x34, 0x56, 0x78, 0x90}));
     EXPECT_EQ(job.serialLow, 34567891u) << "advanced after the PASS";
+}
+
+TEST(UartIsp, OnALineTheSerialNumberComesFromTheLedger) {
+    IspBench t(bootScenario({chipOf(2)}));
+    std::string error;
+    auto ledger = openFileSerialLedger(t.dir.file("serials.ledger"), {0, 5000}, {0, 1}, &error);
+    ASSERT_NE(ledger, nullptr) << error;
+    SerialNumberSource source(*ledger, "A");
+    ProgrammingJob& job = t.bench.job;
+    job.serialSource = &source;
+    t.aprom(0x100);
+    job.serialEnabled = true;
+    job.serialAddress = 0x80;
+    t.isp.ispUpdateChip();
+
+    ASSERT_EQ(t.bench.op.boxes(),
+              std::vector<std::string>{kPass + "\n\n( S/N='00000000,00005000' at address 0x80 )"});
+    const auto chip = t.loader().chips().front();
+    EXPECT_EQ(std::vector<std::uint8_t>(chip.aprom.begin() + 0x80, chip.aprom.begin() + 0x88),
+              std::vector<std::uint8_t>({0, 0, 0, 0, 0, 0, 0x50, 0x00}));
+    EXPECT_EQ(ledger->reserve("B", &error)->value, (SerialValue{0, 5001})) << "5000 is used up";
 }
 
 TEST(UartIsp, BaudCodesChooseTheRateAndOthersAreIgnored) {
