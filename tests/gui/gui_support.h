@@ -124,6 +124,13 @@ class WindowBench {
         saveSettings(stored, op);
     }
 
+    void writeSettings(std::uint8_t type, std::uint32_t part) {
+        writeSettings([&](ProgrammingJob& job) {
+            job.programmerType = type;
+            job.partIndex = part;
+        });
+    }
+
     // A simulated programmer behind "\\.\COM1".
     sim::LoopbackDevice& addDevice(const sim::Scenario& scenario) {
         devices.push_back(std::make_unique<sim::LoopbackDevice>(clock, scenario));

@@ -63,10 +63,7 @@ TEST(MainWindowTest, StartsFromTheSettingsFile) {
 
 TEST(MainWindowTest, FamilyAndPartChangesRefreshTheControls) {
     WindowBench bench;
-    bench.writeSettings([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 200;
-    });
+    bench.writeSettings(kTypeIcp, 200);
     MainWindow& w = bench.start();
     auto* family = widget<QComboBox>(w, Control::FamilyList);
     auto* part = widget<QComboBox>(w, Control::PartList);
@@ -99,10 +96,7 @@ TEST(MainWindowTest, FamilyAndPartChangesRefreshTheControls) {
 
 TEST(MainWindowTest, LoadFileFillsTheHexViewAndItsFields) {
     WindowBench bench;
-    bench.writeSettings([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 207;
-    });
+    bench.writeSettings(kTypeIcp, 207);
     std::vector<std::uint8_t> image(kImageCapacity);
     for (std::size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<std::uint8_t>(i * 7);
@@ -148,10 +142,7 @@ TEST(MainWindowTest, LoadFileFillsTheHexViewAndItsFields) {
 
 TEST(MainWindowTest, ProjectSavedAndLoadedBackThroughTheWindow) {
     WindowBench bench;
-    bench.writeSettings([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 207;
-    });
+    bench.writeSettings(kTypeIcp, 207);
     const std::string image = bench.dir.write("Blinky.bin", std::vector<std::uint8_t>(300, 0x5A));
     const std::string project = bench.dir.file("line4.TPJ");
     MainWindow& w = bench.start();
@@ -188,10 +179,7 @@ TEST(MainWindowTest, ProjectSavedAndLoadedBackThroughTheWindow) {
 
 TEST(MainWindowTest, TriggerOutsideQb7710PartsShowsItsDebugBox) {
     WindowBench bench;
-    bench.writeSettings([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 100;
-    });
+    bench.writeSettings(kTypeIcp, 100);
     const QString socket = QString::fromStdString(bench.dir.file("trigger"));
     bench.start(socket);
     TriggerSend sent = TriggerSend::NoAnswer;

@@ -227,10 +227,7 @@ TEST(OperatorWindowTest, DetailLinesUnderTheBoxes) {
 
 TEST(OperatorWindowTest, DroppedFilesRecentProjectsAndTheTitle) {
     WindowBench bench;
-    bench.writeSettings([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 207;  // APROM, DataFlash and LDROM tabs
-    });
+    bench.writeSettings(kTypeIcp, 207);  // APROM, DataFlash and LDROM tabs
     MainWindow& w = bench.start();
     QTabBar* tabs = w.imageTabs();
     ASSERT_EQ(tabs->count(), 3);
