@@ -6,9 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/debug}
 out=$PWD/docs/screenshots
-cmake --build "$build" -j2 --target gui_tests
+cmake --build "$build" -j2 --target tarnel-screenshots
 mkdir -p "$out"
-export QT_QPA_PLATFORM=offscreen TARNEL_SCREENSHOT_DIR=$out
-"$build/tests/gui_tests" --gtest_filter='ScreenshotTest.*'
-QT_SCALE_FACTOR=2 "$build/tests/gui_tests" --gtest_filter='ScreenshotTest.OperatorWindow'
+export QT_QPA_PLATFORM=offscreen
+"$build/tarnel-screenshots" "$out"
+QT_SCALE_FACTOR=2 "$build/tarnel-screenshots" "$out"
 echo "screenshots written to $out"

@@ -1,5 +1,7 @@
 #include "testkit/recording_operator.h"
 
+#include <algorithm>
+
 namespace tarnel {
 
 void RecordingOperator::record(std::string line) {
@@ -117,6 +119,11 @@ std::vector<RecordingOperator::ConfigView> RecordingOperator::configViews() cons
 std::vector<std::string> RecordingOperator::events() const {
     std::lock_guard lock(mutex_);
     return events_;
+}
+
+int RecordingOperator::eventCount(const std::string& event) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count(events_.begin(), events_.end(), event));
 }
 
 std::vector<std::string> RecordingOperator::boxes() const {

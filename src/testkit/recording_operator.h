@@ -42,6 +42,8 @@ class RecordingOperator : public Operator {
     // Every call so far, e.g. "status: Ready...", "FAIL: Programmer is not found !",
     // "box WARNING: ...", "progress range 100".
     std::vector<std::string> events() const;
+    // How many of the events so far are exactly `event`.
+    int eventCount(const std::string& event) const;
     // Only the result and message boxes, e.g. "PASS: ...", "FAIL: ...", "WARNING: ...".
     std::vector<std::string> boxes() const;
     std::string lastStatus() const;

@@ -19,6 +19,7 @@
 using tarnel::test::CliRun;
 using tarnel::test::contains;
 using tarnel::test::kTarnel;
+using tarnel::test::ran;
 using tarnel::test::run;
 using tarnel::test::SimProcess;
 
@@ -46,13 +47,10 @@ TEST_F(IspCli, SingleUpdateRemembersThePort) {
     SimProcess sim(dir_, R"({"device": "bootloader",
                              "chips": [{"part": "QM114", "baudCode": "0x26", "resetAfterProbes": 30}]})",
                    "sim", SimProcess::Line::Paced);
-    const CliRun r = tarnel(sim, "--serial 7 --serial-address 3000 --fast");
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "Detect chip... ok !")) << r.out;
-    EXPECT_TRUE(contains(r.out,
-                         "PASS: Chip is successfully updated !\n\n"
-                         "( S/N='00000000,00000007' at address 0x3000 )"))
-        << r.out;
+    EXPECT_TRUE(ran(tarnel(sim, "--serial 7 --serial-address 3000 --fast"), 0,
+                    {"Detect chip... ok !",
+                     "PASS: Chip is successfully updated !\n\n"
+                     "( S/N='00000000,00000007' at address 0x3000 )"}));
     const auto remembered = tarnel::test::readBytes(dir_.file("GUI_ComPortISP.LOG"));
     // The link's path does not fit the 16-byte field: its slot name is remembered.
     EXPECT_EQ(std::string(remembered.begin(), remembered.end()), "\\\\.\\COM1");
@@ -64,15 +62,13 @@ TEST_F(IspCli, ProductionRunOfThreeChips) {
         {"part": "QM114", "baudCode": "0x09", "resetAfterMs": 600},
         {"part": "QM114", "locked": true, "resetAfterProbes": 5}]})",
                    "sim", SimProcess::Line::Paced);
-    CliRun r = tarnel(sim, "--production --count 3 --chip-counter 10 --quiet");
-    EXPECT_EQ(r.status, 0) << r.out;
+    const CliRun r = tarnel(sim, "--production --count 3 --chip-counter 10 --quiet");
+    EXPECT_TRUE(ran(r, 0));
     EXPECT_EQ(count(r.out, "PASS: Chip is successfully updated !"), 3) << r.out;
     EXPECT_FALSE(contains(r.out, "FAIL")) << r.out;
 
     // No chip left: the single update gives up after its detection window.
-    r = tarnel(sim, "--quiet");
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_TRUE(contains(r.out, "FAIL: Chip not ready !")) << r.out;
+    EXPECT_TRUE(ran(tarnel(sim, "--quiet"), 1, {"FAIL: Chip not ready !"}));
 
     EXPECT_EQ(tarnel::test::recordSummary(dir_.path()),
               (std::vector<std::string>{"update #0 pass n=11", "update #0 pass n=12",
@@ -119,11 +115,9 @@ TEST_F(IspCli, KilledProductionRunContinuesAfterTheLastSerialNumber) {
     // fresh one, as a new chip in the socket would be.
     sim.stop();
     SimProcess fresh(dir_, R"({"device": "bootloader", "chips": [{"part": "QM114"}]})", "fresh");
-    const CliRun next = tarnel(fresh, "--production --count 1 --quiet");
-    EXPECT_EQ(next.status, 0) << next.out;
     char expected[64];
     std::snprintf(expected, sizeof expected, "S/N='00000000,%08u'", saved.serialLow);
-    EXPECT_TRUE(contains(next.out, expected)) << next.out;
+    EXPECT_TRUE(ran(tarnel(fresh, "--production --count 1 --quiet"), 0, {expected}));
 }
 
 // A production loop killed at random moments: every result it showed has its entry, the

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -22,17 +20,13 @@ using tarnel::test::CliRun;
 using tarnel::test::contains;
 using tarnel::test::kSim;
 using tarnel::test::kTarnel;
+using tarnel::test::ran;
 using tarnel::test::run;
 using tarnel::test::SimProcess;
 
 namespace {
 
 const std::string kSampleHex = std::string(TARNEL_SOURCE_DIR) + "/examples/sample_aprom.hex";
-
-std::vector<char> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The JSON objects of a --json run's output, one per line.
 std::vector<nlohmann::json> jsonLines(const std::string& out) {
@@ -64,39 +58,32 @@ TEST_F(OperationCli, SingleProgrammerProductionCycle) {
                   .status,
               0);
 
-    CliRun r = tarnel(sim, "download --no-gang --project " + project);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "PASS: Programmer is successfully downloaded !")) << r.out;
+    EXPECT_TRUE(ran(tarnel(sim, "download --no-gang --project " + project), 0,
+                    {"PASS: Programmer is successfully downloaded !"}));
 
     // A project keeps the S/N and chip counter of the settings file (0 on a new one).
-    r = tarnel(sim, "update --no-gang --project " + project);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "( S/N='00000000,00000000' at address 0x1000 )")) << r.out;
+    CliRun r = tarnel(sim, "update --no-gang --project " + project);
+    EXPECT_TRUE(ran(r, 0, {"( S/N='00000000,00000000' at address 0x1000 )"}));
     EXPECT_FALSE(contains(r.out, "Clear Programmer's Storage")) << "the stored setup still fits";
 
     // The settings file carries the S/N and the counter on to the next run.
-    r = tarnel(sim, "update --no-gang --project " + project);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "S/N='00000000,00000001'")) << r.out;
+    EXPECT_TRUE(
+        ran(tarnel(sim, "update --no-gang --project " + project), 0, {"S/N='00000000,00000001'"}));
 
-    r = tarnel(sim, "verify --no-gang --project " + project);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "Verify APROM ==> PASS !")) << r.out;
+    EXPECT_TRUE(
+        ran(tarnel(sim, "verify --no-gang --project " + project), 0, {"Verify APROM ==> PASS !"}));
 
-    r = tarnel(sim, "read --quiet --part QK200 --out " + dir_.file("read"));
-    EXPECT_EQ(r.status, 0) << r.out;
-    const auto aprom = fileBytes(dir_.file("read/APROM_Contents.BIN"));
+    EXPECT_TRUE(ran(tarnel(sim, "read --quiet --part QK200 --out " + dir_.file("read")), 0));
+    const auto aprom = tarnel::test::readBytes(dir_.file("read/APROM_Contents.BIN"));
     ASSERT_EQ(aprom.size(), 0x8000u);
     ASSERT_EQ(run(kTarnel + " hex2bin " + kSampleHex + " " + dir_.file("image.bin")).status, 0);
-    const auto image = fileBytes(dir_.file("image.bin"));
+    const auto image = tarnel::test::readBytes(dir_.file("image.bin"));
     EXPECT_TRUE(std::equal(image.begin(), image.end(), aprom.begin()));
     EXPECT_EQ(aprom[0x1007], 0x01) << "the last S/N written at its address, low digits last";
-    EXPECT_EQ(fileBytes(dir_.file("read/LDROM_Contents.BIN")).size(), 0x1000u);
+    EXPECT_EQ(tarnel::test::readBytes(dir_.file("read/LDROM_Contents.BIN")).size(), 0x1000u);
 
-    r = tarnel(sim, "info --part QK200");
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "*** Part No.:  QK200")) << r.out;
-    EXPECT_TRUE(contains(r.out, "sample_aprom.hex")) << r.out;
+    EXPECT_TRUE(
+        ran(tarnel(sim, "info --part QK200"), 0, {"*** Part No.:  QK200", "sample_aprom.hex"}));
     EXPECT_EQ(sim.stop(), 0);
 
     // One entry per chip outcome; the download and the information touched no chip.
@@ -120,26 +107,20 @@ TEST_F(OperationCli, SingleProgrammerProductionCycle) {
 TEST_F(OperationCli, GangProgrammerFourSockets) {
     SimProcess sim(dir_, R"({"device": "gang", "sockets": [{}, {"wrongDeviceId": true}, {}, {}]})");
     const std::string setup = "--gang --part QK200 --aprom " + kSampleHex;
-    CliRun r = tarnel(sim, "download " + setup);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "PASS: Gang Programmer is successfully downloaded !")) << r.out;
+    EXPECT_TRUE(ran(tarnel(sim, "download " + setup), 0,
+                    {"PASS: Gang Programmer is successfully downloaded !"}));
 
-    r = tarnel(sim, "update " + setup + " --chip-counter 10");
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_TRUE(contains(r.out, "FAIL: Failed chips:  #2  ")) << r.out;
+    EXPECT_TRUE(ran(tarnel(sim, "update " + setup + " --chip-counter 10"), 1,
+                    {"FAIL: Failed chips:  #2  "}));
 
-    r = tarnel(sim, "verify --socket 3 " + setup);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "Chip in socket #3")) << r.out;
+    EXPECT_TRUE(ran(tarnel(sim, "verify --socket 3 " + setup), 0, {"Chip in socket #3"}));
 
-    r = tarnel(sim, "read --quiet --socket 4 --out " + dir_.file("gang") + " " + setup);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(fileBytes(dir_.file("gang/APROM_Contents.BIN")).size(), 0x8000u);
+    EXPECT_TRUE(
+        ran(tarnel(sim, "read --quiet --socket 4 --out " + dir_.file("gang") + " " + setup), 0));
+    EXPECT_EQ(tarnel::test::readBytes(dir_.file("gang/APROM_Contents.BIN")).size(), 0x8000u);
 
-    r = tarnel(sim, "info --quiet " + setup);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "ICP Gang Programmer (for Vexa)")) << r.out;
-    EXPECT_TRUE(contains(r.out, "*** Part No.:  QK200")) << r.out;
+    EXPECT_TRUE(ran(tarnel(sim, "info --quiet " + setup), 0,
+                    {"ICP Gang Programmer (for Vexa)", "*** Part No.:  QK200"}));
 
     EXPECT_EQ(tarnel::test::recordSummary(dir_.path()),
               (std::vector<std::string>{"update #1 pass n=13",
@@ -156,10 +137,9 @@ TEST_F(OperationCli, ReadOfARegionTheConfigLeavesEmptySavesNothing) {
     const std::string out = dir_.file("read");
     ASSERT_EQ(run("mkdir -p " + out + " && echo older > " + out + "/APROM_Contents.BIN").status, 0);
     CliRun r = tarnel(sim, "read --part QK207 --config0 FFFFFFFA --out " + out);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "APROM Contents: nothing was read")) << r.out;
+    EXPECT_TRUE(ran(r, 0, {"APROM Contents: nothing was read"}));
     EXPECT_FALSE(contains(r.out, "262144 bytes")) << r.out;
-    EXPECT_TRUE(fileBytes(out + "/APROM_Contents.BIN").empty());
+    EXPECT_TRUE(tarnel::test::readBytes(out + "/APROM_Contents.BIN").empty());
 }
 
 // A port named with --port is the only one tried; without it, a silent remembered port is
@@ -173,14 +153,12 @@ TEST_F(OperationCli, NamedPortIsExclusiveAndARecoveredConnectPasses) {
     const std::string setup = " download --part QK200 --aprom " + kSampleHex;
 
     CliRun r = run(base + " --port " + silent.link() + setup);
-    EXPECT_EQ(r.status, 3) << r.out;
-    EXPECT_TRUE(contains(r.out, "no programmer answered on " + silent.link())) << r.out;
+    EXPECT_TRUE(ran(r, 3, {"no programmer answered on " + silent.link()}));
     EXPECT_FALSE(contains(r.out, "PASS")) << r.out;
 
-    r = run(base + setup);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(contains(r.out, "FAIL: Receive data error !")) << r.out;
-    EXPECT_TRUE(contains(r.out, "PASS: Programmer is successfully downloaded !")) << r.out;
+    EXPECT_TRUE(
+        ran(run(base + setup), 0,
+            {"FAIL: Receive data error !", "PASS: Programmer is successfully downloaded !"}));
 }
 
 // An on/off setting not given keeps the settings file's value; its opposite turns it off.
@@ -198,18 +176,15 @@ TEST_F(OperationCli, OptionsNotGivenKeepTheSettings) {
         EXPECT_TRUE(tarnel::loadSettings(job));
         return Saved{job.chipCounter, job.chipCounterDown, job.uartFastProtocol};
     };
-    CliRun r = tarnel(sim, setup + " --chip-counter 10 --count-down --fast-protocol");
-    ASSERT_EQ(r.status, 0) << r.out;
+    ASSERT_TRUE(ran(tarnel(sim, setup + " --chip-counter 10 --count-down --fast-protocol"), 0));
     EXPECT_EQ(saved().chipCounter, 9u);
 
-    r = tarnel(sim, setup);
-    ASSERT_EQ(r.status, 0) << r.out;
+    ASSERT_TRUE(ran(tarnel(sim, setup), 0));
     EXPECT_EQ(saved().chipCounter, 8u) << "still counting down";
     EXPECT_TRUE(saved().chipCounterDown);
     EXPECT_TRUE(saved().uartFastProtocol);
 
-    r = tarnel(sim, setup + " --count-up --normal-protocol");
-    ASSERT_EQ(r.status, 0) << r.out;
+    ASSERT_TRUE(ran(tarnel(sim, setup + " --count-up --normal-protocol"), 0));
     EXPECT_EQ(saved().chipCounter, 9u);
     EXPECT_FALSE(saved().uartFastProtocol);
 }
@@ -219,37 +194,33 @@ TEST_F(OperationCli, FailuresEndWithTheStatusOfTheirClass) {
     SimProcess sim(dir_, R"({"kind": "ICP_Vexa", "sockets": [{"locked": true}]})");
     const std::string setup = " --part QK200 --aprom " + kSampleHex;
     // The chip: locked.
-    CliRun r = tarnel(sim, "read --part QK200");
-    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(ran(tarnel(sim, "read --part QK200"), 1));
 
     // Usage: a check the part does not have, a socket that does not exist, a type that
     // cannot download.
-    r = tarnel(sim, "chip-check --part QK200");
-    EXPECT_EQ(r.status, 2) << r.out;
-    EXPECT_TRUE(contains(r.out, "Not QB7710 parts !")) << r.out;
+    EXPECT_TRUE(ran(tarnel(sim, "chip-check --part QK200"), 2, {"Not QB7710 parts !"}));
     EXPECT_EQ(tarnel(sim, "verify --socket 5 --part QK200").status, 2);
     EXPECT_EQ(tarnel(sim, "download --type com --part 2").status, 2);
 
     // An input file: the image is not there.
-    r = tarnel(sim, "update --json --part QK200 --aprom " + dir_.file("none.hex"));
-    EXPECT_EQ(r.status, 4) << r.out;
+    CliRun r = tarnel(sim, "update --json --part QK200 --aprom " + dir_.file("none.hex"));
+    EXPECT_TRUE(ran(r, 4));
     const auto events = jsonLines(r.out);
     ASSERT_FALSE(events.empty()) << r.out;
     EXPECT_EQ(events.back().at("event"), "result");
     EXPECT_EQ(events.back().at("exit_code"), 4);
 
     // The operator: the chip counter has run down.
-    r = tarnel(sim, "update --json --chip-counter 0 --count-down" + setup);
-    EXPECT_EQ(r.status, 5) << r.out;
-    EXPECT_TRUE(contains(r.out, R"("caption":"WARNING")")) << r.out;
-    EXPECT_TRUE(contains(r.out, R"({"event":"result","exit_code":5,"outcome":"warning")")) << r.out;
+    EXPECT_TRUE(
+        ran(tarnel(sim, "update --json --chip-counter 0 --count-down" + setup), 5,
+            {R"("caption":"WARNING")", R"({"event":"result","exit_code":5,"outcome":"warning")"}));
 
     // The link: the programmer stops answering in the middle of the update.
     SimProcess cut(dir_, R"({"kind": "ICP_Vexa", "sockets": [{}],
                              "faults": [{"type": "lineCut", "step": 4}]})",
                    "cut");
-    r = tarnel(cut, "--port " + cut.link() + " update --chip-counter 5 --count-up" + setup);
-    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_TRUE(ran(
+        tarnel(cut, "--port " + cut.link() + " update --chip-counter 5 --count-up" + setup), 3));
 
     // No programmer and the pass are the recovered-connect test's; no chip outcome of
     // these reached the record but the locked read's and the lost link's (whose wording

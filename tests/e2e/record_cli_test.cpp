@@ -14,6 +14,7 @@
 using tarnel::test::CliRun;
 using tarnel::test::contains;
 using tarnel::test::kTarnel;
+using tarnel::test::ran;
 using tarnel::test::run;
 
 namespace {
@@ -103,8 +104,7 @@ TEST(RecordCli, CsvExportRoundTripsThroughACsvReader) {
 
     const std::string base = kTarnel + " --workdir " + dir.path() + " record ";
     const CliRun exported = run(base + "export --csv --out " + dir.file("out.csv"));
-    EXPECT_EQ(exported.status, 0) << exported.out;
-    EXPECT_TRUE(contains(exported.out, "production-2026-12-01.jsonl line 3:")) << exported.out;
+    EXPECT_TRUE(ran(exported, 0, {"production-2026-12-01.jsonl line 3:"}));
     const auto bytes = tarnel::test::readBytes(dir.file("out.csv"));
     const auto rows = readCsv(std::string(bytes.begin(), bytes.end()));
     ASSERT_EQ(rows.size(), 1 + written.size());

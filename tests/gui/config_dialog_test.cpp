@@ -56,10 +56,7 @@ TEST(ConfigDialogTest, EveryEditorOpensFromConfigSettingAndWritesTheJob) {
     for (const EditorCase& c : cases) {
         SCOPED_TRACE(c.name);
         WindowBench bench;
-        bench.writeSettings([&](ProgrammingJob& job) {
-            job.programmerType = c.type;
-            job.partIndex = c.part;
-        });
+        bench.writeSettings(c.type, c.part);
         ui::MainWindow& w = bench.start();
         // ISP by COM Port starts with its COM-port search; the controls look disabled until
         // the window has seen it end.
@@ -93,10 +90,7 @@ TEST(ConfigDialogTest, EveryEditorOpensFromConfigSettingAndWritesTheJob) {
 
 TEST(ConfigDialogTest, ShowConfigFromAReadBackIsAReadOnlyView) {
     WindowBench bench;
-    bench.writeSettings([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 207;
-    });
+    bench.writeSettings(kTypeIcp, 207);
     ui::MainWindow& w = bench.start();
     const auto before = w.workbench().job().configBytes;
     ReadBackState read;

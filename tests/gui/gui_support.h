@@ -9,21 +9,17 @@
 #include <QtTest/QTest>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <QBuffer>
-
 #include "app/settings_file.h"
-#include "core/atomic_file.h"
 #include "support/scratch_dir.h"
 #include "testkit/loopback_device.h"
 #include "testkit/loopback_port.h"
 #include "testkit/recording_operator.h"
 #include "testkit/virtual_clock.h"
+#include "testkit/worker_clock.h"
 #include "ui/main_window.h"
 
 // gtest prints QStrings as text.
@@ -32,31 +28,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace tarnel::testing {
-
-// The screenshot cases are the engine of scripts/screenshots.sh, not tests: they run only
-// when it names a directory for the pictures.
-#define TARNEL_SCREENSHOTS_ONLY()                   \
-    if (qgetenv("TARNEL_SCREENSHOT_DIR").isEmpty()) \
-    GTEST_SKIP() << "screenshots are taken by scripts/screenshots.sh"
-
-// Saves a grab of the widget as NAME.png (NAME@2x.png when drawn at twice the pixels) in
-// TARNEL_SCREENSHOT_DIR.
-inline void saveScreenshot(QWidget& widget, const QString& name) {
-    const QPixmap picture = widget.grab();
-    ASSERT_FALSE(picture.isNull()) << name.toStdString();
-    const QByteArray directory = qgetenv("TARNEL_SCREENSHOT_DIR");
-    if (directory.isEmpty())
-        return;
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(picture.save(&buffer, "PNG"));
-    const QString file = name + (picture.devicePixelRatio() > 1.5 ? "@2x.png" : ".png");
-    const std::string path = directory.toStdString() + "/" + file.toStdString();
-    EXPECT_TRUE(
-        writeFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(png.constData()),
-                                            static_cast<std::size_t>(png.size()))));
-}
 
 // Calls `handle` with the next modal box that opens (on the window's thread); the handler
 // closes it. Returns a flag that turns true once the box was handled.
@@ -134,33 +105,6 @@ class ShowCounter : public QObject {
     int count_ = 0;
 };
 
-// The virtual clock as the window's workers use it. A thread that works between its waits
-// must be a party of the clock, or time would run on while it works; the window's worker
-// threads become parties at their first use of the clock, until they end. The window's own
-// thread never does: it waits in its event loop, not on the clock.
-class WorkerClock : public Clock {
-  public:
-    explicit WorkerClock(VirtualClock& clock) : clock_(clock) {}
-    std::uint64_t nowMs() override {
-        join();
-        return clock_.nowMs();
-    }
-    void sleepMs(std::uint32_t ms) override {
-        join();
-        clock_.sleepMs(ms);
-    }
-
-  private:
-    void join() {
-        thread_local std::optional<VirtualClock::Participant> party;
-        if (!party && std::this_thread::get_id() != windowThread_)
-            party.emplace(clock_);
-    }
-
-    VirtualClock& clock_;
-    std::thread::id windowThread_ = std::this_thread::get_id();
-};
-
 // A window on virtual time with loopback ports, over a scratch working directory.
 class WindowBench {
   public:
@@ -178,6 +122,13 @@ class WindowBench {
         RecordingOperator op;
         stored.settingsFilePath = settingsPathIn(dir.path());
         saveSettings(stored, op);
+    }
+
+    void writeSettings(std::uint8_t type, std::uint32_t part) {
+        writeSettings([&](ProgrammingJob& job) {
+            job.programmerType = type;
+            job.partIndex = part;
+        });
     }
 
     // A simulated programmer behind "\\.\COM1".

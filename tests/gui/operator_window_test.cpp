@@ -83,16 +83,12 @@ void loadImage(WindowBench& bench, const std::string& name, std::string_view tex
     loadImage(bench, name, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
-// A window over the single job with an APROM file loaded, and a Vexa programmer on the line
-// unless `programmer` is false.
-MainWindow& readyWindow(WindowBench& bench, bool programmer = true,
-                        const std::string& name = "app.bin",
-                        std::vector<std::uint8_t> image = std::vector<std::uint8_t>(0x300, 0x11)) {
+// A window over the single job with an APROM file loaded and a Vexa programmer on the line.
+MainWindow& readyWindow(WindowBench& bench) {
     bench.writeSettings(singleJob);
-    if (programmer)
-        bench.addDevice(vexaWith());
+    bench.addDevice(vexaWith());
     MainWindow& w = bench.start();
-    loadImage(bench, name, std::move(image));
+    loadImage(bench, "app.bin", std::vector<std::uint8_t>(0x300, 0x11));
     return w;
 }
 
@@ -231,10 +227,7 @@ TEST(OperatorWindowTest, DetailLinesUnderTheBoxes) {
 
 TEST(OperatorWindowTest, DroppedFilesRecentProjectsAndTheTitle) {
     WindowBench bench;
-    bench.writeSettings([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 207;  // APROM, DataFlash and LDROM tabs
-    });
+    bench.writeSettings(kTypeIcp, 207);  // APROM, DataFlash and LDROM tabs
     MainWindow& w = bench.start();
     QTabBar* tabs = w.imageTabs();
     ASSERT_EQ(tabs->count(), 3);
@@ -332,59 +325,6 @@ TEST(CommandsTest, SimulatedProgrammerOnAPseudoTerminal) {
                                       static_cast<qsizetype>(rowOfKind(kVexa)->label.size())));
     }
     ::unsetenv("TARNEL_PORTS");
-}
-
-}  // namespace
-
-namespace {
-
-// The window as an operator sees it: idle, running, after PASS, after FAIL with its detail
-// line (and the box), and gang with its four tiles. Under QT_SCALE_FACTOR=2 only the PASS
-// window is taken, to show the drawing at twice the pixels.
-TEST(ScreenshotTest, OperatorWindow) {
-    TARNEL_SCREENSHOTS_ONLY();
-    const bool scaled = qApp->devicePixelRatio() > 1.5;
-    {
-        WindowBench bench;
-        MainWindow& w =
-            readyWindow(bench, true, "Blinky.bin", std::vector<std::uint8_t>(0xC00, 0x5A));
-        w.resize(1180, 660);
-        if (!scaled)
-            saveScreenshot(w, "window_idle");
-        const auto closed = whenModal([&](QWidget* box) { closeBox(box); });
-        bool ended = false;
-        QObject::connect(&w, &MainWindow::commandEnded, [&] { ended = true; });
-        button(w, Control::UpdateChip)->click();
-        if (!scaled)
-            saveScreenshot(w, "window_running");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return *closed && ended; }, 20000));
-        saveScreenshot(w, "window_pass");
-    }
-    if (scaled)
-        return;
-    {
-        WindowBench bench;
-        MainWindow& w =
-            readyWindow(bench, false, "Blinky.bin", std::vector<std::uint8_t>(0xC00, 0x5A));
-        w.resize(1180, 660);
-        const auto handled = whenModal([&](QWidget* box) {
-            saveScreenshot(*box, "fail_box_detail");
-            closeBox(box);
-        });
-        button(w, Control::UpdateChip)->click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return *handled && !w.workbench().busy(); }, 20000));
-        QTest::qWait(100);  // the window takes the command's end
-        saveScreenshot(w, "window_fail");
-    }
-    {
-        WindowBench bench;
-        MainWindow& w = gangWindow(bench);
-        w.resize(1180, 660);
-        loadImage(bench, "Gang.bin", std::vector<std::uint8_t>(0x200, 8));
-        runCommand(w, Control::DownloadProgrammer);
-        runCommand(w, Control::UpdateChip);
-        saveScreenshot(w, "window_gang");
-    }
 }
 
 }  // namespace

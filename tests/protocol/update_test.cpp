@@ -228,9 +228,7 @@ TEST(UpdateSingle, AnotherStoredNameDownloadsOnceThenUpdates) {
         updateSingleWorker(bench.session);
 
         EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{kPassUpdated});
-        const auto events = bench.op.events();
-        EXPECT_EQ(std::count(events.begin(), events.end(), "status: Clear Programmer's Storage..."),
-                  1);
+        EXPECT_EQ(bench.op.eventCount("status: Clear Programmer's Storage..."), 1);
         testing::settle(bench);
         const auto state = device.programmer()->state();
         EXPECT_EQ(state.setup.aprom.name, "renamed.bin");
@@ -283,9 +281,7 @@ TEST(UpdateSingle, OneAutomaticDownloadPerCommand) {
 
         EXPECT_EQ(bench.op.boxes(),
                   std::vector<std::string>{"FAIL: " + std::string(kStillAnotherSetup)});
-        const auto events = bench.op.events();
-        EXPECT_EQ(std::count(events.begin(), events.end(), "status: Clear Programmer's Storage..."),
-                  1);
+        EXPECT_EQ(bench.op.eventCount("status: Clear Programmer's Storage..."), 1);
         EXPECT_FALSE(bench.job.downloadThenUpdate);
         (void)device;
     }

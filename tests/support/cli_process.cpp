@@ -32,6 +32,17 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+::testing::AssertionResult ran(const CliRun& run, int status,
+                               std::initializer_list<std::string> texts) {
+    if (run.status != status)
+        return ::testing::AssertionFailure() << "status " << run.status << ":\n" << run.out;
+    for (const std::string& text : texts) {
+        if (!contains(run.out, text))
+            return ::testing::AssertionFailure() << "no \"" << text << "\" in:\n" << run.out;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 SimProcess::SimProcess(const ScratchDir& dir, const std::string& scenarioJson,
                        const std::string& name, Line line)
     : link_(dir.file(name + "-link")) {

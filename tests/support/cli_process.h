@@ -2,8 +2,10 @@
 // Running the real binaries from end-to-end tests: a command line with its output and exit
 // status, and a tarnel-sim serve process on a pseudo-terminal.
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "support/scratch_dir.h"
@@ -22,6 +24,10 @@ struct CliRun {
 CliRun run(const std::string& command);
 
 bool contains(const std::string& text, const std::string& part);
+
+// That the run ended with `status` and its output holds each of `texts`; the output when not.
+::testing::AssertionResult ran(const CliRun& run, int status,
+                               std::initializer_list<std::string> texts = {});
 
 // A tarnel-sim serve process with its scenario, ended with SIGTERM. A paced line holds both
 // directions to the baud rate, as a real one does (for paths whose timing matters).
