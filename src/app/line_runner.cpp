@@ -160,6 +160,8 @@ struct LineRunner::Impl {
         bool resumeAsked = false;
         bool ledgerStopped = false;  // stopped by its ledger, waiting to be resumed
         unsigned chips = 0;
+        // The class of what keeps the station from running: its project or its port.
+        FailureClass prepareClass = FailureClass::Link;
     };
 
     Impl(LineSetup s, PortFactory& p, Clock& c, LineListener& l)
@@ -224,6 +226,7 @@ struct LineRunner::Impl {
         bench.outcomes().add(s.outcomes);
         ProgrammingJob& job = bench.job();
         bench.setStation(s.setup.name);
+        s.prepareClass = FailureClass::Input;
         if (!loadProject(job, s.setup.project, s.op))
             return "project " + s.setup.project + " cannot be used: " + s.op.lastText();
         {
@@ -235,6 +238,7 @@ struct LineRunner::Impl {
             return "project " + s.setup.project + " is for " +
                    (ispProject ? "an ISP by COM Port socket" : "a programmer") +
                    ", the station is not";
+        s.prepareClass = FailureClass::Link;
         if (!s.ports.open(s.setup.port))
             return "port " + s.setup.port + " does not open";
         const std::string remembered = s.ports.remembered();
@@ -271,6 +275,10 @@ struct LineRunner::Impl {
 
     void noteOutcome(Station& s, const ChipOutcome& outcome) {
         listener.chipOutcome(s.setup.name, outcome);
+        // A retired number is entered in the record, but it is no chip of this run.
+        if (outcome.failureText == kRetiredAfterUnfinishedRun ||
+            outcome.failureText == kRetiredAfterLostLink)
+            return;
         bool limitReached = false;
         publish(s, [&](StationStatus& st) {
             st.lastResult = outcome.outcome == Outcome::Pass   ? "PASS"
@@ -336,7 +344,7 @@ struct LineRunner::Impl {
     void runStation(Station& s) {
         auto scope = threadHook ? threadHook() : nullptr;
         if (std::string why = prepare(s); !why.empty()) {
-            fail(s, why, FailureClass::Link);
+            fail(s, why, s.prepareClass);
             return;
         }
         if (record) {
@@ -475,7 +483,7 @@ std::vector<StationReport> LineRunner::check() {
         report.station = setup.name;
         auto station = impl_->makeStation(setup);
         if (std::string why = impl_->prepare(*station); !why.empty()) {
-            report.failureClass = FailureClass::Link;
+            report.failureClass = station->prepareClass;
             report.text = why;
             return;
         }
@@ -511,7 +519,7 @@ std::vector<StationReport> LineRunner::downloadAll() {
         report.station = setup.name;
         auto station = impl_->makeStation(setup);
         if (std::string why = impl_->prepare(*station); !why.empty()) {
-            report.failureClass = FailureClass::Link;
+            report.failureClass = station->prepareClass;
             report.text = why;
             return;
         }

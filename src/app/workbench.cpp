@@ -209,14 +209,6 @@ void Workbench::programmerInformation() {
     reporter_.endCommand();
 }
 
-// The texts of the record entries of retired serial numbers.
-constexpr std::string_view kRetiredAfterUnfinishedRun =
-    "S/N retired: it was sent to a chip in a run that did not finish, so that chip may carry "
-    "it. It is never handed out again.";
-constexpr std::string_view kRetiredAfterLostLink =
-    "S/N retired: it was sent to a chip whose result never came back, so that chip may carry "
-    "it. It is never handed out again.";
-
 void Workbench::recordRetired(SerialValue value, std::string_view why) {
     const LinkContext context = linkContext();
     ChipOutcome outcome;

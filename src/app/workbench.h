@@ -25,6 +25,15 @@
 
 namespace tarnel {
 
+// The texts of the record entries of retired serial numbers: these entries name a number,
+// not a chip's result.
+inline constexpr std::string_view kRetiredAfterUnfinishedRun =
+    "S/N retired: it was sent to a chip in a run that did not finish, so that chip may carry "
+    "it. It is never handed out again.";
+inline constexpr std::string_view kRetiredAfterLostLink =
+    "S/N retired: it was sent to a chip whose result never came back, so that chip may carry "
+    "it. It is never handed out again.";
+
 class Workbench {
   public:
     enum class RunOn { WorkerThread, CallingThread };

@@ -27,7 +27,7 @@ void addTriggerCommand(CLI::App& app, CliContext& context) {
                 context.exitStatus = kExitPass;
                 break;
             case TriggerSend::NoWindow:
-                std::cerr << "tarnel trigger: no window listens on " << path << "\n";
+                std::cerr << "tarnel trigger: no window or line listens on " << path << "\n";
                 context.exitStatus = kExitFail;
                 break;
             case TriggerSend::Refused:
@@ -36,7 +36,7 @@ void addTriggerCommand(CLI::App& app, CliContext& context) {
                 context.exitStatus = kExitFail;
                 break;
             case TriggerSend::NoAnswer:
-                std::cerr << "tarnel trigger: the window did not answer\n";
+                std::cerr << "tarnel trigger: the window or line did not answer\n";
                 context.exitStatus = kExitFail;
                 break;
         }
