@@ -44,15 +44,6 @@ struct LineOptionsCli {
     std::string socket;
 };
 
-bool isTerminal(int fd) {
-#if defined(_WIN32)
-    (void)fd;
-    return false;
-#else
-    return ::isatty(fd) != 0;
-#endif
-}
-
 nlohmann::json statusFields(const StationStatus& s) {
     return {{"station", s.name},      {"port", s.port},
             {"kind", s.kind},         {"state", stationStateName(s.state)},
@@ -192,6 +183,10 @@ class Quiet : public LineListener {
 };
 
 #if !defined(_WIN32)
+bool isTerminal(int fd) {
+    return ::isatty(fd) != 0;
+}
+
 // Raw keys from a terminal on standard input while it lives; the terminal is restored at
 // its end.
 class RawKeys {
