@@ -139,7 +139,7 @@ TEST_F(LineRunnerTest, StationsRunAtOnceAndAnUnpluggedOneFailsAlone) {
     EXPECT_EQ(serials, (std::set<std::string>{"00000000,00000001", "00000000,00000002",
                                               "00000000,00000003", "00000000,00000004"}));
     // One record for the line, every chip in it.
-    EXPECT_EQ(readRecord(setup.record).entries.size(), 4u);
+    EXPECT_EQ(readRecord(setup.record).entries.size(), 4u) << byName["A"].message;
     EXPECT_FALSE(runner->trigger("A")) << "a stopped station takes no trigger";
 }
 
