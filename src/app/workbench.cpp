@@ -51,6 +51,11 @@ void Workbench::startUp(const std::string& workDirectory) {
     resetProgress(op_);
 }
 
+void Workbench::useRecord(OutcomeSink& record) {
+    reporter_.listeners().remove(record_);
+    reporter_.listeners().add(record);
+}
+
 void Workbench::stopProductionMode() {
     // Only the flag is read by the running loop; the type's high nibble follows it for the
     // settings file, which is written after the worker has ended.
@@ -203,14 +208,6 @@ void Workbench::programmerInformation() {
     tarnel::programmerInformation(session_, readBack_);
     reporter_.endCommand();
 }
-
-// The texts of the record entries of retired serial numbers.
-constexpr std::string_view kRetiredAfterUnfinishedRun =
-    "S/N retired: it was sent to a chip in a run that did not finish, so that chip may carry "
-    "it. It is never handed out again.";
-constexpr std::string_view kRetiredAfterLostLink =
-    "S/N retired: it was sent to a chip whose result never came back, so that chip may carry "
-    "it. It is never handed out again.";
 
 void Workbench::recordRetired(SerialValue value, std::string_view why) {
     const LinkContext context = linkContext();

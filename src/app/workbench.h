@@ -25,6 +25,15 @@
 
 namespace tarnel {
 
+// The texts of the record entries of retired serial numbers: these entries name a number,
+// not a chip's result.
+inline constexpr std::string_view kRetiredAfterUnfinishedRun =
+    "S/N retired: it was sent to a chip in a run that did not finish, so that chip may carry "
+    "it. It is never handed out again.";
+inline constexpr std::string_view kRetiredAfterLostLink =
+    "S/N retired: it was sent to a chip whose result never came back, so that chip may carry "
+    "it. It is never handed out again.";
+
 class Workbench {
   public:
     enum class RunOn { WorkerThread, CallingThread };
@@ -49,6 +58,8 @@ class Workbench {
     // Chip outcomes: listeners added here hear every result before it is shown. The
     // production record of the working directory is always one of them.
     OutcomeFanOut& outcomes() { return reporter_.listeners(); }
+    // Outcomes go to this record instead of the working directory's (a line's shared record).
+    void useRecord(OutcomeSink& record);
     // The result of the last command (for the exit status); valid once it has ended.
     CommandResult lastResult() const { return reporter_.lastResult(); }
     UartIsp& isp() { return isp_; }

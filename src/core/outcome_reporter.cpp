@@ -1,6 +1,8 @@
 #include "core/outcome_reporter.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <utility>
 
@@ -258,15 +260,23 @@ std::string localTimeIso8601() {
     std::tm local{};
 #ifdef _WIN32
     localtime_s(&local, &now);
+    char text[40];
+    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    // The C runtime's %z is the zone's name, not its offset: the offset is local minus UTC.
+    const long minutes = static_cast<long>(_mkgmtime(&local) - now) / 60;
+    char zone[8];
+    std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", minutes < 0 ? '-' : '+',
+                  std::labs(minutes) / 60, std::labs(minutes) % 60);
+    return std::string(text, n) + zone;
 #else
     localtime_r(&now, &local);
-#endif
     char text[40];
     const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
     // strftime writes the offset as +hhmm; ISO 8601's extended form wants +hh:mm.
     if (n < 5)
         return std::string(text, n);
     return std::string(text, n - 2) + ':' + std::string(text + n - 2, 2);
+#endif
 }
 
 std::string hostName() {
