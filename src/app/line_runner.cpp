@@ -1,0 +1,1 @@
+#include "app/line_runner.h"
