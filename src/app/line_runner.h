@@ -15,6 +15,7 @@
 // per station; a listener shared by stations must be thread-safe.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,6 +85,13 @@ class LineRunner {
     LineRunner(const LineRunner&) = delete;
     LineRunner& operator=(const LineRunner&) = delete;
 
+    // Where the programmer firmware files lie (empty: each station's working directory, then
+    // the installed firmware directory).
+    void setFirmwareDirectory(std::string directory);
+    // Called at the start of every thread that works for a station; what it returns is held
+    // until the thread ends (tests register the thread with their virtual clock).
+    void setThreadHook(std::function<std::shared_ptr<void>()> hook);
+
     // Every station at once: its port opens and answers, and its programmer (or chip boot
     // loader) fits the project's part. One report per station, in station order.
     std::vector<StationReport> check();
@@ -96,7 +104,7 @@ class LineRunner {
     // Starts the next update on a Ready programmer station. False when there is no such
     // station, it is not Ready, or it is an ISP station.
     bool trigger(std::string_view station);
-    // Resumes a station stopped by its ledger (or stopped by stopStation); false otherwise.
+    // Resumes a station its ledger stopped; false when there is no such station.
     bool resume(std::string_view station);
     // Ends every station between chips and joins their threads.
     void stop();

@@ -51,6 +51,11 @@ void Workbench::startUp(const std::string& workDirectory) {
     resetProgress(op_);
 }
 
+void Workbench::useRecord(OutcomeSink& record) {
+    reporter_.listeners().remove(record_);
+    reporter_.listeners().add(record);
+}
+
 void Workbench::stopProductionMode() {
     // Only the flag is read by the running loop; the type's high nibble follows it for the
     // settings file, which is written after the worker has ended.

@@ -45,6 +45,8 @@ class Workbench {
     // Chip outcomes: listeners added here hear every result before it is shown. The
     // production record of the working directory is always one of them.
     OutcomeFanOut& outcomes() { return reporter_.listeners(); }
+    // Outcomes go to this record instead of the working directory's (a line's shared record).
+    void useRecord(OutcomeSink& record);
     // The result of the last command (for the exit status); valid once it has ended.
     CommandResult lastResult() const { return reporter_.lastResult(); }
     UartIsp& isp() { return isp_; }
