@@ -29,6 +29,7 @@ struct CliContext {
 void addCatalogueCommands(CLI::App& app, CliContext& context);
 void addDoctorCommand(CLI::App& app, CliContext& context);
 void addFileCommands(CLI::App& app, CliContext& context);
+void addLineCommands(CLI::App& app, CliContext& context);
 void addLinkCommands(CLI::App& app, CliContext& context);
 void addOperationCommands(CLI::App& app, CliContext& context);
 void addRecordCommands(CLI::App& app, CliContext& context);

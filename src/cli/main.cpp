@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
 
     addCatalogueCommands(app, context);
     addFileCommands(app, context);
+    addLineCommands(app, context);
     addLinkCommands(app, context);
     addDoctorCommand(app, context);
     addOperationCommands(app, context);

@@ -1,0 +1,384 @@
+// tarnel line check / download / run: a line of stations from one line file, each station on
+// its own thread with its own port, project and working directory.
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <cstdio>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+#include "app/line_file.h"
+#include "app/line_runner.h"
+#include "app/trigger_channel.h"
+#include "cli/cli_context.h"
+#include "cli/console_operator.h"
+#include "cli/printable.h"
+#include "core/clock.h"
+#include "link/system_ports.h"
+
+namespace tarnel::cli {
+
+namespace {
+
+struct LineOptionsCli {
+    std::string file;
+    bool json = false;
+    unsigned chips = 0;
+    bool automatic = false;
+    std::string socket;
+};
+
+bool isTerminal(int fd) {
+#if defined(_WIN32)
+    (void)fd;
+    return false;
+#else
+    return ::isatty(fd) != 0;
+#endif
+}
+
+nlohmann::json statusFields(const StationStatus& s) {
+    return {{"station", s.name},      {"port", s.port},
+            {"kind", s.kind},         {"state", stationStateName(s.state)},
+            {"result", s.lastResult}, {"text", s.lastText},
+            {"serial", s.serial},     {"passed", s.passed},
+            {"failed", s.failed},     {"message", s.message}};
+}
+
+// What a running line shows: JSON events, a table redrawn in place on a terminal, or one
+// plain line per change otherwise. Station threads call it; one at a time prints.
+class LineView : public LineListener {
+  public:
+    LineView(ConsoleOperator& events, std::vector<StationStatus> initial, bool table)
+        : events_(events), rows_(std::move(initial)), table_(table) {}
+
+    void stationChanged(const StationStatus& status) override {
+        std::lock_guard lock(mutex_);
+        for (auto& row : rows_) {
+            if (row.name != status.name)
+                continue;
+            const bool shownChanged = row.state != status.state ||
+                                      row.passed + row.failed != status.passed + status.failed ||
+                                      row.message != status.message || row.kind != status.kind;
+            row = status;
+            if (events_.json()) {
+                if (shownChanged)
+                    events_.emitEvent("station", statusFields(status));
+            } else if (table_) {
+                drawTable();
+            } else if (shownChanged) {
+                printLine(status);
+            }
+        }
+    }
+
+    void chipOutcome(const std::string& station, const ChipOutcome& o) override {
+        if (!events_.json())
+            return;
+        std::lock_guard lock(mutex_);
+        events_.emitEvent("chip", {{"station", station},
+                                   {"operation", operationName(o.operation)},
+                                   {"socket", o.socket},
+                                   {"outcome", outcomeName(o.outcome)},
+                                   {"class", failureClassName(o.failureClass)},
+                                   {"failure", o.failureText},
+                                   {"serial", o.serialNumber},
+                                   {"part", o.partNumber},
+                                   {"port", o.port}});
+    }
+
+    // Redraws the table once more and leaves the cursor under it.
+    void finish() {
+        std::lock_guard lock(mutex_);
+        if (table_ && !events_.json())
+            drawTable();
+    }
+
+  private:
+    static std::string cell(std::string text, std::size_t width) {
+        if (text.size() > width)
+            text = text.substr(0, width - 1) + "~";
+        return text + std::string(width - text.size(), ' ');
+    }
+
+    void drawTable() {
+        std::ostringstream out;
+        if (drawn_ > 0)
+            out << "\x1b[" << drawn_ << "A";  // back to the table's first line
+        out << "\x1b[2K" << cell("key", 4) << cell("station", 12) << cell("port", 22)
+            << cell("kind", 16) << cell("state", 9) << cell("last", 8) << cell("S/N", 19)
+            << "pass/fail\n";
+        int key = 1;
+        for (const auto& r : rows_) {
+            const std::string keyText =
+                r.kind.empty() || r.kind == "ISP by COM Port" || key > 9 ? "" : std::to_string(key);
+            ++key;
+            out << "\x1b[2K" << cell(keyText, 4) << cell(r.name, 12) << cell(r.port, 22)
+                << cell(r.kind, 16) << cell(std::string(stationStateName(r.state)), 9)
+                << cell(r.lastResult, 8) << cell(r.serial, 19) << r.passed << "/" << r.failed;
+            if (!r.message.empty())
+                out << "  " << printable(r.message);
+            out << "\n";
+        }
+        std::cout << out.str() << std::flush;
+        drawn_ = static_cast<int>(rows_.size()) + 1;
+    }
+
+    static void printLine(const StationStatus& s) {
+        std::cout << "[" << s.name << "] " << stationStateName(s.state);
+        if (!s.lastResult.empty())
+            std::cout << "  last " << s.lastResult << (s.serial.empty() ? "" : " S/N " + s.serial);
+        std::cout << "  passed " << s.passed << ", failed " << s.failed;
+        if (!s.message.empty())
+            std::cout << "  " << printable(s.message);
+        std::cout << std::endl;
+    }
+
+    ConsoleOperator& events_;
+    std::mutex mutex_;
+    std::vector<StationStatus> rows_;
+    bool table_;
+    int drawn_ = 0;
+};
+
+// Station reports of check and download: one line (or event) each; the exit status is the
+// highest failure class among them.
+int printReports(const std::vector<StationReport>& reports, ConsoleOperator& events,
+                 const char* eventName) {
+    FailureClass worst = FailureClass::None;
+    for (const StationReport& r : reports) {
+        worst = std::max(worst, r.failureClass);
+        if (events.json()) {
+            events.emitEvent(eventName, {{"station", r.station},
+                                         {"ok", r.ok},
+                                         {"class", failureClassName(r.failureClass)},
+                                         {"text", r.text}});
+        } else {
+            std::cout << std::left << std::setw(12) << r.station << (r.ok ? "OK    " : "FAIL  ")
+                      << printable(r.text) << "\n";
+        }
+    }
+    if (worst == FailureClass::None)
+        for (const StationReport& r : reports)
+            if (!r.ok)
+                worst = FailureClass::Chip;
+    return exitCodeOf(worst);
+}
+
+// A LineListener for check and download, which report at their end.
+class Quiet : public LineListener {
+  public:
+    void stationChanged(const StationStatus&) override {}
+    void chipOutcome(const std::string&, const ChipOutcome&) override {}
+};
+
+#if !defined(_WIN32)
+// Raw keys from a terminal on standard input while it lives; the terminal is restored at
+// its end.
+class RawKeys {
+  public:
+    RawKeys() {
+        if (!isTerminal(STDIN_FILENO) || ::tcgetattr(STDIN_FILENO, &saved_) != 0)
+            return;
+        termios raw = saved_;
+        raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+        raw.c_cc[VMIN] = 0;
+        raw.c_cc[VTIME] = 0;
+        active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+    }
+    ~RawKeys() {
+        if (active_)
+            ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+    }
+    RawKeys(const RawKeys&) = delete;
+    RawKeys& operator=(const RawKeys&) = delete;
+    bool active() const { return active_; }
+    // A key pressed within waitMs, or 0.
+    char next(int waitMs) {
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        char key = 0;
+        if (::poll(&in, 1, waitMs) > 0 && ::read(STDIN_FILENO, &key, 1) == 1)
+            return key;
+        return 0;
+    }
+
+  private:
+    termios saved_{};
+    bool active_ = false;
+};
+#endif
+
+std::optional<LineSetup> loadOrSay(const std::string& file) {
+    std::string error;
+    auto setup = loadLineFile(file, &error);
+    if (!setup)
+        std::cerr << "tarnel line: " << error << "\n";
+    return setup;
+}
+
+int runCheckOrDownload(const CliContext& context, const LineOptionsCli& o, bool download) {
+    auto setup = loadOrSay(o.file);
+    if (!setup)
+        return kExitInput;
+    SystemClock clock;
+    SystemPortFactory ports{clock};
+    Quiet quiet;
+    LineRunner runner(std::move(*setup), ports, clock, quiet);
+    runner.setFirmwareDirectory(context.firmwareDir);
+    ConsoleOperator events;
+    events.setJson(o.json);
+    return download ? printReports(runner.downloadAll(), events, "download")
+                    : printReports(runner.check(), events, "check");
+}
+
+int runLine(const CliContext& context, const LineOptionsCli& o) {
+    auto setup = loadOrSay(o.file);
+    if (!setup)
+        return kExitInput;
+#if defined(_WIN32)
+    (void)context;
+    std::cerr << "tarnel line run: not available on Windows yet\n";
+    return kExitUsage;
+#else
+    // Ctrl-C and SIGTERM are taken by this thread alone (every station thread inherits the
+    // mask), so the line stops between chips instead of the process ending mid-chip.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &signals, &previous);
+
+    SystemClock clock;
+    SystemPortFactory ports{clock};
+    ConsoleOperator events;
+    events.setJson(o.json);
+    std::vector<StationStatus> initial;
+    for (const StationSetup& s : setup->stations) {
+        StationStatus status;
+        status.name = s.name;
+        status.port = s.port;
+        initial.push_back(status);
+    }
+    LineView view(events, initial, isTerminal(STDOUT_FILENO));
+    const std::vector<StationSetup> stations = setup->stations;
+    LineRunner runner(std::move(*setup), ports, clock, view);
+    runner.setFirmwareDirectory(context.firmwareDir);
+
+    // The trigger channel: "TRIGGER <station>", or a plain "TRIGGER" on a line with one
+    // programmer station.
+    std::string onlyProgrammer;
+    int programmers = 0;
+    for (const StationSetup& s : stations)
+        if (s.kind == StationKind::Programmer && ++programmers == 1)
+            onlyProgrammer = s.name;
+    TriggerListener listener;
+    std::string listenError;
+    const std::string socketPath = o.socket.empty() ? triggerSocketPath() : o.socket;
+    if (!listener.start(
+            socketPath,
+            [&](const std::string& station) {
+                if (station.empty())
+                    return programmers == 1 && runner.trigger(onlyProgrammer);
+                return runner.trigger(station);
+            },
+            &listenError) &&
+        !o.json)
+        std::cerr << "tarnel line run: no trigger channel: " << listenError << "\n";
+
+    runner.start({o.chips, o.automatic});
+    {
+        RawKeys keys;
+        bool interrupted = false;
+        const timespec tick{0, 50 * 1000 * 1000};
+        while (!runner.allEnded()) {
+            if (keys.active()) {
+                const char key = keys.next(50);
+                if (key >= '1' && key <= '9' &&
+                    static_cast<std::size_t>(key - '1') < stations.size())
+                    runner.trigger(stations[static_cast<std::size_t>(key - '1')].name);
+                else if (key == 'q' || key == 'Q')
+                    interrupted = true;
+            }
+            if (sigtimedwait(&signals, nullptr, &tick) > 0)
+                interrupted = true;
+            if (interrupted)
+                break;
+        }
+        if (interrupted && !o.json)
+            std::cerr << "tarnel line: stopping every station after its chip\n";
+        runner.stop();
+    }
+    listener.stop();
+    view.finish();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+
+    unsigned passed = 0;
+    unsigned failed = 0;
+    for (const StationStatus& s : runner.snapshot()) {
+        passed += s.passed;
+        failed += s.failed;
+    }
+    const int status = exitCodeOf(runner.worstFailure());
+    if (o.json) {
+        events.emitEvent("result", {{"passed", passed},
+                                    {"failed", failed},
+                                    {"class", failureClassName(runner.worstFailure())},
+                                    {"exit_code", status}});
+    } else {
+        std::cout << "Line totals: " << passed << " passed, " << failed << " failed\n";
+    }
+    return status;
+#endif
+}
+
+}  // namespace
+
+void addLineCommands(CLI::App& app, CliContext& context) {
+    auto* line = app.add_subcommand("line", "Run a line of stations from a line file");
+    line->require_subcommand(1);
+    auto options = std::make_shared<LineOptionsCli>();
+
+    auto* check = line->add_subcommand(
+        "check", "Every station's port opens and answers, and its programmer fits its part");
+    auto* download =
+        line->add_subcommand("download", "Download each station's project into its programmer");
+    auto* run = line->add_subcommand(
+        "run",
+        "Run the stations until Ctrl-C (keys 1..9 or `tarnel trigger --station` start a "
+        "programmer station's update)");
+    for (auto* sub : {check, download, run}) {
+        sub->add_option("line", options->file, "The line file (JSON)")->required();
+        sub->add_flag("--json", options->json,
+                      "Newline-delimited JSON events on standard output, each with its station");
+    }
+    run->add_option("--chips", options->chips, "Each station stops after N chips")
+        ->check(CLI::Range(1u, 1000000u));
+    run->add_flag("--auto", options->automatic,
+                  "Programmer stations start their next update as soon as one ends");
+    run->add_option("--socket", options->socket, "The trigger socket to listen on")
+        ->default_str(triggerSocketPath());
+
+    check->callback(
+        [&context, options] { context.exitStatus = runCheckOrDownload(context, *options, false); });
+    download->callback(
+        [&context, options] { context.exitStatus = runCheckOrDownload(context, *options, true); });
+    run->callback([&context, options] { context.exitStatus = runLine(context, *options); });
+}
+
+}  // namespace tarnel::cli
