@@ -105,10 +105,11 @@ std::string LinePanel::totalsText() const {
 
 std::vector<std::string> LinePanel::startKeys(std::size_t index) {
     std::vector<std::string> keys;
+    const char digit = static_cast<char>('1' + index);
     if (index < 4)
-        keys.push_back("F" + std::to_string(index + 1));
+        keys.push_back(std::string{'F', digit});
     if (index < 9)
-        keys.push_back(std::to_string(index + 1));
+        keys.push_back(std::string(1, digit));
     return keys;
 }
 
