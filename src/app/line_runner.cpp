@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -50,7 +51,12 @@ class StationPorts : public PortFactory {
         return inner_.open(device);
     }
     // What the job remembers for the station's port.
-    std::string remembered() const { return rememberedNameForSlot(1, {device_}); }
+    std::string remembered() const {
+        const std::vector<std::string> table{device_};
+        std::string name = rememberedNameForSlot(1, table);
+        // A short name that would be read as one under /dev goes by its slot too.
+        return deviceForName(name, table) == device_ ? name : slotName(1);
+    }
 
   private:
     PortFactory& inner_;
@@ -153,10 +159,17 @@ struct LineRunner::Impl {
 
     Impl(LineSetup s, PortFactory& p, Clock& c, LineListener& l)
         : setup(std::move(s)), ports(p), clock(c), listener(l) {
-        if (setup.record.rfind("postgresql://", 0) != 0 &&
-            setup.record.rfind("postgres://", 0) != 0)
-            record = std::make_unique<ProductionRecord>([this] { return setup.record; },
-                                                        [](const std::string&) {});
+        const std::string& where = setup.record;
+        if (where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0)
+            return;
+        // A record entry that cannot be written is told on the station whose chip it was:
+        // the record writes on that station's thread, just before the station hears of it.
+        record = std::make_unique<ProductionRecord>([this] { return setup.record; },
+                                                    [this](const std::string& error) {
+                                                        std::lock_guard lock(mutex);
+                                                        recordErrors[std::this_thread::get_id()] =
+                                                            error;
+                                                    });
     }
 
     LineSetup setup;
@@ -166,6 +179,7 @@ struct LineRunner::Impl {
     std::string firmwareDirectory;
     std::function<std::shared_ptr<void>()> threadHook;
     std::unique_ptr<ProductionRecord> record;
+    std::map<std::thread::id, std::string> recordErrors;  // guarded by mutex
     std::mutex openMutex;
 
     mutable std::mutex mutex;
@@ -265,6 +279,10 @@ struct LineRunner::Impl {
             st.worst = std::max(st.worst, outcome.failureClass);
             worst = std::max(worst, outcome.failureClass);
             ++s.chips;
+            if (auto it = recordErrors.find(std::this_thread::get_id()); it != recordErrors.end()) {
+                st.message = "The production record cannot be written: " + it->second;
+                recordErrors.erase(it);
+            }
             limitReached = options.chipsPerStation > 0 && s.chips >= options.chipsPerStation;
         });
         // An ISP station's loop ends at its next detection step.
@@ -286,6 +304,10 @@ struct LineRunner::Impl {
             fail(s, why, FailureClass::Link);
             return;
         }
+        if (record) {
+            std::error_code error;
+            std::filesystem::create_directories(setup.record, error);
+        }
         if (s.setup.kind == StationKind::IspComPort)
             runIspStation(s);
         else
@@ -300,10 +322,7 @@ struct LineRunner::Impl {
     void runProgrammerStation(Station& s) {
         Workbench& bench = *s.bench;
         for (;;) {
-            publish(s, [](StationStatus& st) {
-                st.state = StationState::Ready;
-                st.message.clear();
-            });
+            publish(s, [](StationStatus& st) { st.state = StationState::Ready; });
             {
                 std::unique_lock lock(mutex);
                 wake.wait(lock, [&] { return stopping || s.triggered || options.automatic; });

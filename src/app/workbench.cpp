@@ -85,6 +85,7 @@ bool Workbench::startWorker(std::function<void()> body) {
 
 LinkContext Workbench::linkContext() {
     LinkContext context;
+    context.station = station_;
     if (job_.comPortIspMode) {
         context.programmerKind = "ISP by COM Port";
         context.port = link_.portText(isp_.ispPortName());
@@ -206,6 +207,64 @@ void Workbench::programmerInformation() {
     job_.linkResult = 1;
     tarnel::programmerInformation(session_, readBack_);
     reporter_.endCommand();
+}
+
+// The texts of the record entries of retired serial numbers.
+constexpr std::string_view kRetiredAfterUnfinishedRun =
+    "S/N retired: it was sent to a chip in a run that did not finish, so that chip may carry "
+    "it. It is never handed out again.";
+constexpr std::string_view kRetiredAfterLostLink =
+    "S/N retired: it was sent to a chip whose result never came back, so that chip may carry "
+    "it. It is never handed out again.";
+
+void Workbench::recordRetired(SerialValue value, std::string_view why) {
+    const LinkContext context = linkContext();
+    ChipOutcome outcome;
+    outcome.operation = ChipOperation::Update;
+    outcome.outcome = Outcome::Fail;
+    outcome.failureClass = FailureClass::Link;
+    outcome.failureText = std::string(why);
+    outcome.serialNumber = serialText(value);
+    outcome.station = station_;
+    outcome.port = context.port;
+    outcome.programmerKind = context.programmerKind;
+    outcome.partNumber = std::string(job_.part().partNumber);
+    outcome.projectFile = job_.projectFileName;
+    outcome.time = localTimeIso8601();
+    outcome.hostName = hostName();
+    reporter_.listeners().chipOutcome(outcome);
+}
+
+bool Workbench::useSerialLedger(SerialLedger* ledger, std::string station, std::string* error) {
+    if (busy()) {
+        if (error != nullptr)
+            *error = "a command is running";
+        return false;
+    }
+    station_ = std::move(station);
+    job_.serialSource = nullptr;
+    serialSource_.reset();
+    if (ledger == nullptr)
+        return true;
+    const auto retired = ledger->recover(station_, error);
+    if (!retired)
+        return false;
+    for (const SerialValue& value : *retired)
+        recordRetired(value, kRetiredAfterUnfinishedRun);
+    serialSource_ = std::make_unique<SerialNumberSource>(*ledger, station_);
+    serialSource_->setRetiredListener(
+        [this](SerialValue value) { recordRetired(value, kRetiredAfterLostLink); });
+    job_.serialSource = serialSource_.get();
+    return true;
+}
+
+std::string Workbench::serialLedgerTrouble() const {
+    return serialSource_ ? serialSource_->trouble() : std::string();
+}
+
+void Workbench::clearSerialLedgerTrouble() {
+    if (serialSource_)
+        serialSource_->clearTrouble();
 }
 
 bool Workbench::startIspPortSearch() {

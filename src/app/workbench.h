@@ -6,7 +6,9 @@
 // command line).
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/command_worker.h"
 #include "core/clock.h"
@@ -15,6 +17,8 @@
 #include "core/production_record.h"
 #include "core/programming_job.h"
 #include "core/read_back.h"
+#include "core/serial_ledger.h"
+#include "core/serial_number_source.h"
 #include "isp/uart_isp.h"
 #include "link/programmer_link.h"
 #include "link/programmer_session.h"
@@ -52,6 +56,21 @@ class Workbench {
     UartIsp& isp() { return isp_; }
 
     bool busy() const { return job_.busy.load(); }
+    // On a line: the serial numbers written to chips come from `ledger`, drawn as `station`
+    // (null: the job's own counter again, as outside a line). The station's hand-outs left
+    // open by an earlier run are recovered first: those never sent go back, those that may
+    // have reached a chip are retired and entered in the production record. False with the
+    // reason when the ledger cannot be reached; the station must not run then. Not while a
+    // command runs.
+    bool useSerialLedger(SerialLedger* ledger, std::string station, std::string* error);
+    // The station's name on a line (empty otherwise): every chip outcome carries it.
+    void setStation(std::string station) { station_ = std::move(station); }
+    const std::string& station() const { return station_; }
+    // The ledger failure met last when closing a chip's hand-out (empty when none): the line
+    // stops the station before its next chip. Cleared by clearSerialLedgerTrouble.
+    std::string serialLedgerTrouble() const;
+    void clearSerialLedgerTrouble();
+
     // Waits for the running worker, if any.
     void waitForWorker() { worker_.wait(); }
 
@@ -87,6 +106,8 @@ class Workbench {
     // The worker body of Update Chip: the programmer's update, or the boot loader's.
     void updateChips();
     LinkContext linkContext();
+    // Enters a retired S/N in the production record (and every other outcome listener).
+    void recordRetired(SerialValue value, std::string_view why);
     bool reloadImages();
 
     RunOn runOn_;
@@ -100,6 +121,8 @@ class Workbench {
     UartIsp isp_;
     CommandWorker worker_{job_.busy};
     int commandSocket_ = 0;  // the gang socket of the running command, 0 for all or none
+    std::string station_;
+    std::unique_ptr<SerialNumberSource> serialSource_;
 };
 
 }  // namespace tarnel

@@ -29,6 +29,7 @@
 #include "cli/console_operator.h"
 #include "cli/printable.h"
 #include "core/clock.h"
+#include "link/port_table.h"
 #include "link/system_ports.h"
 
 namespace tarnel::cli {
@@ -110,9 +111,11 @@ class LineView : public LineListener {
     }
 
   private:
+    // Text in a column of `width` with a space after it; too long, its end is kept (a
+    // by-id port name differs from the next one near its end).
     static std::string cell(std::string text, std::size_t width) {
-        if (text.size() > width)
-            text = text.substr(0, width - 1) + "~";
+        if (text.size() >= width)
+            text = "~" + text.substr(text.size() - (width - 2));
         return text + std::string(width - text.size(), ' ');
     }
 
@@ -120,7 +123,7 @@ class LineView : public LineListener {
         std::ostringstream out;
         if (drawn_ > 0)
             out << "\x1b[" << drawn_ << "A";  // back to the table's first line
-        out << "\x1b[2K" << cell("key", 4) << cell("station", 12) << cell("port", 22)
+        out << "\x1b[2K" << cell("key", 4) << cell("station", 12) << cell("port", 26)
             << cell("kind", 16) << cell("state", 9) << cell("last", 8) << cell("S/N", 19)
             << "pass/fail\n";
         int key = 1;
@@ -128,9 +131,10 @@ class LineView : public LineListener {
             const std::string keyText =
                 r.kind.empty() || r.kind == "ISP by COM Port" || key > 9 ? "" : std::to_string(key);
             ++key;
-            out << "\x1b[2K" << cell(keyText, 4) << cell(r.name, 12) << cell(r.port, 22)
-                << cell(r.kind, 16) << cell(std::string(stationStateName(r.state)), 9)
-                << cell(r.lastResult, 8) << cell(r.serial, 19) << r.passed << "/" << r.failed;
+            out << "\x1b[2K" << cell(keyText, 4) << cell(r.name, 12)
+                << cell(portDisplayName(r.port), 26) << cell(r.kind, 16)
+                << cell(std::string(stationStateName(r.state)), 9) << cell(r.lastResult, 8)
+                << cell(r.serial, 19) << r.passed << "/" << r.failed;
             if (!r.message.empty())
                 out << "  " << printable(r.message);
             out << "\n";

@@ -54,6 +54,7 @@ struct ChipOutcome {
     std::string serialNumber;  // the S/N written to this chip ("hhhhhhhh,llllllll"), if any
     std::optional<std::uint32_t> chipCounter;  // after this chip, when counting is on
 
+    std::string station;          // the station's name on a line; empty otherwise
     std::string port;             // without its device prefix
     std::string programmerKind;   // "ICP", "ISP", "Gang", "ISP by COM Port"
     std::string firmwareVersion;  // "0x0614"; empty when no programmer took part

@@ -125,6 +125,7 @@ ChipOutcome OutcomeReporter::baseOutcome(const LinkContext& link) const {
     ChipOutcome outcome;
     outcome.operation = operation_;
     outcome.socket = link.socket;
+    outcome.station = link.station;
     outcome.port = link.port;
     outcome.programmerKind = link.programmerKind;
     outcome.firmwareVersion = link.firmwareVersion;

@@ -39,6 +39,7 @@ namespace tarnel {
 
 // What the layers above the core know about the link when a result is reached.
 struct LinkContext {
+    std::string station;  // on a line, the station's name
     std::string port;
     std::string programmerKind;
     std::string firmwareVersion;

@@ -62,7 +62,7 @@ std::string recordLine(const ChipOutcome& o) {
                           {"size", image.size},
                           {"checksum", image.checksum}});
     }
-    const json entry = {
+    json entry = {
         {"time", o.time},
         {"host", o.hostName},
         {"operation", operationName(o.operation)},
@@ -80,6 +80,10 @@ std::string recordLine(const ChipOutcome& o) {
         {"failure", o.failureText},
         {"duration_ms", o.durationMs},
     };
+    // Only entries made on a line name a station; the entries of one programmer stay as
+    // they always were.
+    if (!o.station.empty())
+        entry["station"] = o.station;
     // File names need not be valid UTF-8; such bytes are replaced rather than refused.
     return entry.dump(-1, ' ', false, json::error_handler_t::replace);
 }
@@ -125,6 +129,8 @@ std::optional<ChipOutcome> parseRecordLine(std::string_view line, std::string* e
             o.chipCounter = entry.at("counter").get<std::uint32_t>();
         o.failureText = entry.at("failure").get<std::string>();
         o.durationMs = entry.at("duration_ms").get<std::int64_t>();
+        if (entry.contains("station"))
+            o.station = entry.at("station").get<std::string>();
         return o;
     } catch (const json::exception& e) {
         return fail(std::string("bad entry: ") + e.what());

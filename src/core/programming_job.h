@@ -12,6 +12,8 @@
 
 namespace tarnel {
 
+class SerialNumberSource;
+
 // Low nibble of programmerType.
 inline constexpr std::uint8_t kTypeIsp = 0x00;
 inline constexpr std::uint8_t kTypeIcp = 0x01;
@@ -110,6 +112,10 @@ class ProgrammingJob {
     // save them at once: a serial number handed out must never be handed out again after a
     // crash or a power cut.
     std::function<void()> countersChanged;
+
+    // On a line, the ledger the serial numbers come from; null otherwise, and the job steps
+    // its own serial number.
+    SerialNumberSource* serialSource = nullptr;
 
     // The catalogue, with the legacy list masking that follows the programmer type.
     ChipCatalogue catalogue;

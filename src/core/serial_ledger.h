@@ -27,6 +27,16 @@ struct SerialValue {
     friend bool operator==(const SerialValue&, const SerialValue&) = default;
 };
 
+// Sixteen-digit arithmetic on serial numbers: the sum wraps modulo 10^16, as the job's own
+// counter does.
+SerialValue addSerial(SerialValue value, SerialValue increment);
+// "hhhhhhhhllllllll": the sixteen digits, upper half first.
+std::string serialDigits(SerialValue value);
+// One to sixteen decimal digits; empty for anything else.
+std::optional<SerialValue> parseSerialDigits(std::string_view text);
+// "hhhhhhhh,llllllll": the form the operator sees and the production record keeps.
+std::string serialText(SerialValue value);
+
 // A number handed to one station for one chip.
 struct SerialReservation {
     std::uint64_t id = 0;  // the ledger's own handle for this hand-out
@@ -58,5 +68,11 @@ class SerialLedger {
 // A ledger that does not exist yet is created starting at `first`, stepping by `increment`.
 std::unique_ptr<SerialLedger> openSerialLedger(const std::string& location, SerialValue first,
                                                SerialValue increment, std::string* error);
+
+// The file ledger alone (what openSerialLedger opens for a path). The file is a small JSON
+// document changed only under an exclusive lock on "<path>.lock" and replaced atomically;
+// a file that exists but cannot be read or understood is an error, never a fresh start.
+std::unique_ptr<SerialLedger> openFileSerialLedger(const std::string& path, SerialValue first,
+                                                   SerialValue increment, std::string* error);
 
 }  // namespace tarnel

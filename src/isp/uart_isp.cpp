@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/outcome_reporter.h"
+#include "core/serial_number_source.h"
 #include "isp/isp_messages.h"
 
 namespace tarnel {
@@ -153,7 +154,10 @@ void UartIsp::ispUpdateChip() {
         // start its boot loader.
         noteFailureClass(op_, FailureClass::Chip);
         showFail(op_, "Chip not ready !");
+    } else if (job_.serialEnabled && !drawSerialNumber(job_, op_, 0)) {
+        // On a line, a chip whose number cannot be had is not programmed.
     } else if (const auto failure = writeSelected(true)) {
+        serialNumberRefused(job_, 0);
         noteFailureClass(op_, FailureClass::Chip);
         showFail(op_, *failure);
     } else {
@@ -162,10 +166,11 @@ void UartIsp::ispUpdateChip() {
         noteIspSerialNumber();
         job_.countChips();
         if (job_.serialEnabled)
-            job_.advanceSerialNumber();
+            serialNumberUsed(job_, 0);
         showPass(op_, text, job_.productionMode);
         loader_.end();
     }
+    settleSerialNumbers(job_);
     link_.close();
 }
 
@@ -220,7 +225,12 @@ void UartIsp::ispProductionLoop() {
             return;
         }
         savePortFile();
+        // On a line, a chip whose number cannot be had is not programmed, and the loop
+        // stops: the line decides when the station goes on.
+        if (job_.serialEnabled && !drawSerialNumber(job_, op_, 0))
+            break;
         if (const auto failure = writeSelected(false)) {
+            serialNumberRefused(job_, 0);
             noteFailureClass(op_, FailureClass::Chip);
             showFail(op_, *failure);
             continue;
@@ -229,7 +239,7 @@ void UartIsp::ispProductionLoop() {
         noteIspSerialNumber();
         job_.countChips();
         if (job_.serialEnabled)
-            job_.advanceSerialNumber();
+            serialNumberUsed(job_, 0);
         showPass(op_, text, true);
     }
     link_.close();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/outcome_reporter.h"
+#include "core/serial_number_source.h"
 #include "image/size_checks.h"
 #include "operations/download.h"
 #include "operations/storage_record.h"
@@ -252,7 +253,8 @@ void updateSingle(ProgrammerSession& session, bool afterDownload) {
         case ProgrammerSession::FirmwareCheck::Failed:
             return;
     }
-    if (job.icpMode && job.serialEnabled && !sendSerialNumberSetting(session))
+    if (job.icpMode && job.serialEnabled &&
+        !(drawSerialNumber(job, op, 0) && sendSerialNumberSetting(session)))
         return;
 
     session.setLastCommand(command::kUpdateChips);
@@ -285,7 +287,10 @@ void updateSingle(ProgrammerSession& session, bool afterDownload) {
     if (!session.sendCommandByte(kGo))
         return;
     if (job.icpMode) {
-        icpUpdateSteps(session);
+        // A failure the programmer reported (the link still up) leaves the chip without a
+        // usable number; one where the link was lost leaves its fate unknown.
+        if (!icpUpdateSteps(session) && job.linkResult != 0)
+            serialNumberRefused(job, 0);
     } else {
         ispUpdateSteps(session);
     }
@@ -346,6 +351,12 @@ bool gangSetupMatches(ProgrammerSession& session) {
 // The S/N hand-out: each unit gets the next S/N; `handed` keeps what each socket got.
 bool handOutSerialNumbers(ProgrammerSession& session, std::array<SerialNumber, 4>& handed) {
     ProgrammingJob& job = session.job();
+    // On a line all four numbers are had before anything goes out, so a ledger that cannot
+    // give them never leaves the programmer halfway through the hand-out.
+    for (int socket = 1; socket <= 4; ++socket) {
+        if (!reserveSerialNumber(job, session.op(), socket))
+            return false;
+    }
     session.setLastCommand(command::kSerialNumberSettings);
     if (!session.sendCommandByte(command::kSerialNumberSettings) || !session.expectGangAck() ||
         !receiveGangSync(session, 1, true))
@@ -353,10 +364,11 @@ bool handOutSerialNumbers(ProgrammerSession& session, std::array<SerialNumber, 4
     for (std::uint8_t socket = 1; socket <= 4; ++socket) {
         if (socket > 1 && !receiveGangSync(session, socket, false))
             return false;
-        if (!sendSerialNumberSetting(session))
+        if (!sendingSerialNumber(job, session.op(), socket) || !sendSerialNumberSetting(session))
             return false;
         handed[socket - 1] = {job.serialHigh, job.serialLow};
-        job.advanceSerialNumber();
+        if (job.serialSource == nullptr)
+            job.advanceSerialNumber();
     }
     return true;
 }
@@ -396,6 +408,13 @@ void reportGangResult(ProgrammerSession& session, std::uint8_t result, bool seri
         note.passed = (result & (1u << (socket + 1))) != 0;
         if (serialSent && note.passed)
             note.serialNumber = serialText(handed[socket - 1].high, handed[socket - 1].low);
+        // On a line each socket's number is settled by its own result.
+        if (serialSent && job.serialSource != nullptr) {
+            if (note.passed)
+                job.serialSource->passed(socket);
+            else
+                job.serialSource->failed(socket);
+        }
     }
     noteSockets(op, sockets);
     if ((result & kAllSocketsPassed) == kAllSocketsPassed) {
@@ -432,7 +451,8 @@ void reportGangResult(ProgrammerSession& session, std::uint8_t result, bool seri
     }
     job.countChips();
     // No chip took an S/N: give the four back. Chips that failed among good ones keep theirs.
-    if ((result & kAllSocketsPassed) == 0 && serialSent) {
+    // (On a line the ledger has had each socket's number back already.)
+    if ((result & kAllSocketsPassed) == 0 && serialSent && job.serialSource == nullptr) {
         for (int i = 0; i < 4; ++i)
             job.retreatSerialNumber();
     }
@@ -465,6 +485,7 @@ void updateWorker(ProgrammerSession& session) {
 
 void updateSingleWorker(ProgrammerSession& session) {
     updateSingle(session, false);
+    settleSerialNumbers(session.job());
 }
 
 bool icpUpdateSteps(ProgrammerSession& session) {
@@ -525,12 +546,15 @@ bool icpUpdateSteps(ProgrammerSession& session) {
     if (job.serialEnabled)
         noteSerialNumber(op, serialText(job.serialHigh, job.serialLow));
     if (job.serialEnabled && (job.comPortIspMode || job.icpMode))
-        job.advanceSerialNumber();
+        serialNumberUsed(job, 0);
     showPass(op, text, job.productionMode);
     return true;
 }
 
-void updateGangWorker(ProgrammerSession& session) {
+namespace {
+
+// The gang update itself; updateGangWorker settles the S/N hand-outs after it.
+void updateGang(ProgrammerSession& session) {
     ProgrammingJob& job = session.job();
     Operator& op = session.op();
     session.setSocketNumber(0);
@@ -568,6 +592,13 @@ void updateGangWorker(ProgrammerSession& session) {
     if (!awaitGangResult(session, result))
         return;
     reportGangResult(session, result, serialSent, handed);
+}
+
+}  // namespace
+
+void updateGangWorker(ProgrammerSession& session) {
+    updateGang(session);
+    settleSerialNumbers(session.job());
 }
 
 void runDownloadThenUpdate(ProgrammerSession& session) {
