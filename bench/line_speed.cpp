@@ -205,8 +205,8 @@ int main(int argc, char** argv) {
 
     const fs::path work =
         fs::temp_directory_path() / ("tarnel-line-bench-" + std::to_string(::getpid()));
-    std::printf("%-9s %6s %9s %12s %10s\n", "stations", "chips", "wall s", "chips/hour",
-                "host CPU");
+    std::printf("%-9s %6s %9s %12s %10s %13s\n", "stations", "chips", "wall s", "chips/hour",
+                "host CPU", "CPU ms/chip");
     std::vector<LineFigures> results;
     bool ok = true;
     for (const std::size_t count : counts) {
@@ -215,8 +215,8 @@ int main(int argc, char** argv) {
         ok = ok && f.ok;
         if (!f.ok)
             break;
-        std::printf("%-9zu %6u %9.1f %12.0f %9.2f %%\n", count, f.chips, f.wallSeconds,
-                    f.chipsPerHour(), f.cpuPercent());
+        std::printf("%-9zu %6u %9.1f %12.0f %9.2f %% %13.2f\n", count, f.chips, f.wallSeconds,
+                    f.chipsPerHour(), f.cpuPercent(), 1000 * f.cpuSeconds / f.chips);
         std::fflush(stdout);
         results.push_back(f);
     }
