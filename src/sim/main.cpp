@@ -177,6 +177,12 @@ class ServedStation {
 // Serves every station at once; prints each terminal's path on a line of its own, in the
 // order given, once all are ready. Returns when every station has ended.
 int serve(const std::vector<StationSpec>& specs, bool paced) {
+    for (std::size_t i = 0; i < specs.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (!specs[i].linkPath.empty() && specs[i].linkPath == specs[j].linkPath) {
+                std::cerr << "tarnel-sim: two stations link " << specs[i].linkPath << "\n";
+                return kExitUsage;
+            }
     std::vector<std::unique_ptr<ServedStation>> stations;
     for (const auto& spec : specs) {
         stations.push_back(std::make_unique<ServedStation>());
