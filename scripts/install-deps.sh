@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   dpkg-dev desktop-file-utils man-db
   g++-mingw-w64-x86-64-posix wine wine64 socat
+  postgresql libpq-dev
 )
 
 sudo_cmd=()

@@ -11,6 +11,8 @@
 
 #include "app/workbench.h"
 #include "core/production_record.h"
+#include "core/serial_ledger.h"
+#include "core/serial_number_source.h"
 #include "image/project_file.h"
 #include "isp/isp_messages.h"
 #include "link/port_table.h"
@@ -124,6 +126,8 @@ std::string hex4(unsigned value) {
 }  // namespace
 
 struct LineRunner::Impl {
+    using ThreadHook = LineRunner::ThreadHook;
+
     struct Station;
 
     // Hears a station's chip outcomes: counts them, passes them on to the line's listener.
@@ -147,7 +151,8 @@ struct LineRunner::Impl {
         StationPorts ports;
         StationOperator op;
         Outcomes outcomes;
-        std::unique_ptr<Workbench> bench;
+        std::unique_ptr<SerialLedger> ledger;  // the station's own connection to the ledger
+        std::unique_ptr<Workbench> bench;      // after the ledger: it holds it
         std::thread thread;
         // Guarded by Impl::mutex.
         StationStatus status;
@@ -177,7 +182,8 @@ struct LineRunner::Impl {
     Clock& clock;
     LineListener& listener;
     std::string firmwareDirectory;
-    std::function<std::shared_ptr<void>()> threadHook;
+    ThreadHook threadHook;
+    ThreadHook idleHook;
     std::unique_ptr<ProductionRecord> record;
     std::map<std::thread::id, std::string> recordErrors;  // guarded by mutex
     std::mutex openMutex;
@@ -217,6 +223,7 @@ struct LineRunner::Impl {
             bench.useRecord(*record);
         bench.outcomes().add(s.outcomes);
         ProgrammingJob& job = bench.job();
+        bench.setStation(s.setup.name);
         if (!loadProject(job, s.setup.project, s.op))
             return "project " + s.setup.project + " cannot be used: " + s.op.lastText();
         {
@@ -285,8 +292,10 @@ struct LineRunner::Impl {
             }
             limitReached = options.chipsPerStation > 0 && s.chips >= options.chipsPerStation;
         });
-        // An ISP station's loop ends at its next detection step.
-        if (limitReached && s.setup.kind == StationKind::IspComPort)
+        // An ISP station's loop ends at its next detection step: at its chip count, or when
+        // the ledger could not close this chip's number.
+        if (s.setup.kind == StationKind::IspComPort &&
+            (limitReached || !s.bench->serialLedgerTrouble().empty()))
             s.bench->stopProductionMode();
     }
 
@@ -296,6 +305,32 @@ struct LineRunner::Impl {
             st.message = std::move(message);
             st.worst = std::max(st.worst, failureClass);
         });
+    }
+
+    // How a station's run of chips ended.
+    enum class RunEnd { Stopped, Failed, Ledger };
+
+    // On a line, the station's serial numbers come from the line's ledger (its own
+    // connection to it). Empty on success, else why the ledger cannot serve.
+    std::string attachLedger(Station& s) {
+        Workbench& bench = *s.bench;
+        if (!bench.job().serialEnabled)
+            return {};
+        std::string error;
+        if (!s.ledger)
+            s.ledger =
+                openSerialLedger(setup.ledger, setup.firstSerial, setup.serialIncrement, &error);
+        if (!s.ledger)
+            return "The serial-number ledger cannot be opened: " + error;
+        if (!bench.useSerialLedger(s.ledger.get(), s.setup.name, &error))
+            return "The serial-number ledger cannot be reached: " + error;
+        return {};
+    }
+
+    // The ledger failed this station: it could not draw a number, or could not close one.
+    bool ledgerTrouble(Station& s) {
+        return !s.bench->serialLedgerTrouble().empty() ||
+               s.op.lastText().find(kLedgerUnreachable) != std::string::npos;
     }
 
     void runStation(Station& s) {
@@ -308,22 +343,53 @@ struct LineRunner::Impl {
             std::error_code error;
             std::filesystem::create_directories(setup.record, error);
         }
-        if (s.setup.kind == StationKind::IspComPort)
-            runIspStation(s);
-        else
-            runProgrammerStation(s);
-        s.bench->saveSettings();
+        std::string ledgerMessage = attachLedger(s);
+        for (;;) {
+            RunEnd end = RunEnd::Ledger;
+            if (ledgerMessage.empty()) {
+                end = s.setup.kind == StationKind::IspComPort ? runIspStation(s)
+                                                              : runProgrammerStation(s);
+                s.bench->saveSettings();
+                if (end == RunEnd::Ledger) {
+                    ledgerMessage = s.bench->serialLedgerTrouble();
+                    if (ledgerMessage.empty())
+                        ledgerMessage = kLedgerUnreachable;
+                }
+            }
+            if (end != RunEnd::Ledger)
+                return;
+            // Stopped between chips until the ledger is back and the station is resumed.
+            publish(s, [&](StationStatus& st) {
+                st.state = StationState::Stopped;
+                st.message = ledgerMessage;
+                s.ledgerStopped = true;  // with the state, so a resume seen after it counts
+            });
+            {
+                auto idle = idleHook ? idleHook() : nullptr;
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [&] { return stopping || s.resumeAsked; });
+                s.ledgerStopped = false;
+                s.resumeAsked = false;
+                if (stopping)
+                    return;
+            }
+            s.bench->clearSerialLedgerTrouble();
+            ledgerMessage = attachLedger(s);
+            if (ledgerMessage.empty())
+                publish(s, [](StationStatus& st) { st.message.clear(); });
+        }
     }
 
     bool limitReached(const Station& s) const {
         return options.chipsPerStation > 0 && s.chips >= options.chipsPerStation;
     }
 
-    void runProgrammerStation(Station& s) {
+    RunEnd runProgrammerStation(Station& s) {
         Workbench& bench = *s.bench;
         for (;;) {
             publish(s, [](StationStatus& st) { st.state = StationState::Ready; });
             {
+                auto idle = idleHook ? idleHook() : nullptr;
                 std::unique_lock lock(mutex);
                 wake.wait(lock, [&] { return stopping || s.triggered || options.automatic; });
                 if (stopping)
@@ -333,22 +399,24 @@ struct LineRunner::Impl {
             publish(s, [](StationStatus& st) { st.state = StationState::Busy; });
             const bool started = bench.update();
             const CommandResult result = bench.lastResult();
-            bench.saveSettings();
+            if (ledgerTrouble(s))
+                return RunEnd::Ledger;
             if (!started || bench.session().notFound() ||
                 result.failureClass == FailureClass::Link) {
                 fail(s, s.op.lastText(),
                      result.failureClass != FailureClass::None ? result.failureClass
                                                                : FailureClass::Link);
-                return;
+                return RunEnd::Failed;
             }
             std::lock_guard lock(mutex);
             if (limitReached(s))
                 break;
         }
         publish(s, [](StationStatus& st) { st.state = StationState::Stopped; });
+        return RunEnd::Stopped;
     }
 
-    void runIspStation(Station& s) {
+    RunEnd runIspStation(Station& s) {
         Workbench& bench = *s.bench;
         s.op.onStatus = [this, &s](std::string_view text) {
             // The loop waits for a chip (Ready) or programs one (Busy).
@@ -365,15 +433,18 @@ struct LineRunner::Impl {
         }
         publish(s, [](StationStatus& st) { st.state = StationState::Ready; });
         const bool started = bench.update();
-        // Production mode still on: the loop ended by itself, on a link fault.
+        // Production mode still on: the loop ended by itself, on a link or ledger fault.
         const bool endedByItself = bench.job().productionMode.load();
         bench.stopProductionMode();
         s.op.onStatus = nullptr;
+        if (ledgerTrouble(s))
+            return RunEnd::Ledger;
         if (!started || endedByItself) {
             fail(s, s.op.lastText(), FailureClass::Link);
-            return;
+            return RunEnd::Failed;
         }
         publish(s, [](StationStatus& st) { st.state = StationState::Stopped; });
+        return RunEnd::Stopped;
     }
 };
 
@@ -388,8 +459,9 @@ void LineRunner::setFirmwareDirectory(std::string directory) {
     impl_->firmwareDirectory = std::move(directory);
 }
 
-void LineRunner::setThreadHook(std::function<std::shared_ptr<void>()> hook) {
-    impl_->threadHook = std::move(hook);
+void LineRunner::setThreadHooks(ThreadHook working, ThreadHook idle) {
+    impl_->threadHook = std::move(working);
+    impl_->idleHook = std::move(idle);
 }
 
 const LineSetup& LineRunner::setup() const {

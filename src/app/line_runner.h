@@ -88,9 +88,12 @@ class LineRunner {
     // Where the programmer firmware files lie (empty: each station's working directory, then
     // the installed firmware directory).
     void setFirmwareDirectory(std::string directory);
-    // Called at the start of every thread that works for a station; what it returns is held
-    // until the thread ends (tests register the thread with their virtual clock).
-    void setThreadHook(std::function<std::shared_ptr<void>()> hook);
+    // `working` is called at the start of every thread that works for a station, and what it
+    // returns is held until the thread ends; `idle` likewise while a station waits for a
+    // trigger or a resume (tests register the thread with their virtual clock, and take it
+    // off while it waits on something else).
+    using ThreadHook = std::function<std::shared_ptr<void>()>;
+    void setThreadHooks(ThreadHook working, ThreadHook idle);
 
     // Every station at once: its port opens and answers, and its programmer (or chip boot
     // loader) fits the project's part. One report per station, in station order.

@@ -47,13 +47,4 @@ std::optional<SerialValue> parseSerialDigits(std::string_view text) {
                        static_cast<std::uint32_t>(n % kHalf)};
 }
 
-std::unique_ptr<SerialLedger> openSerialLedger(const std::string& location, SerialValue first,
-                                               SerialValue increment, std::string* error) {
-    if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0) {
-        if (error != nullptr)
-            *error = "this build of Tarnel has no PostgreSQL support: " + location;
-        return nullptr;
-    }
-    return openFileSerialLedger(location, first, increment, error);
-}
 }  // namespace tarnel

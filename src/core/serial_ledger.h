@@ -65,6 +65,7 @@ class SerialLedger {
 };
 
 // Opens the ledger a line file names: a file path, or a "postgresql://" connection URI.
+// (Defined by the tarnel_line_db library, which holds the database backend.)
 // A ledger that does not exist yet is created starting at `first`, stepping by `increment`.
 std::unique_ptr<SerialLedger> openSerialLedger(const std::string& location, SerialValue first,
                                                SerialValue increment, std::string* error);

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 
 #include "app/line_runner.h"
 #include "core/production_record.h"
@@ -70,13 +72,13 @@ class LineRunnerTest : public ::testing::Test {
         ASSERT_TRUE(saveProject(bench.job, dir.file("job.TPJ"), bench.op));
 
         setup.record = dir.file("records");
+        setup.ledger = dir.file("serials.ledger");
         for (const auto& [name, port] : {std::pair{"A", kLongPort}, {"B", "portB"}, {"C", "portC"}})
             setup.stations.push_back({name, StationKind::Programmer, port, dir.file("job.TPJ"),
                                       dir.file(std::string("stations/") + name)});
         runner = std::make_unique<LineRunner>(setup, bench.ports, bench.clock, recorder);
         runner->setFirmwareDirectory(bench.firmwareDir.path());
-        runner->setThreadHook(
-            [this] { return std::make_shared<VirtualClock::Participant>(bench.clock); });
+        hooks();
         // The test thread only waits for the stations from here on.
         away.emplace(bench.clock);
     }
@@ -85,6 +87,11 @@ class LineRunnerTest : public ::testing::Test {
         away.reset();
     }
 
+    void hooks() {
+        runner->setThreadHooks(
+            [this] { return std::make_shared<VirtualClock::Participant>(bench.clock); },
+            [this] { return std::make_shared<VirtualClock::Absence>(bench.clock); });
+    }
     std::map<std::string, StationStatus> statuses() {
         std::map<std::string, StationStatus> byName;
         for (const StationStatus& s : runner->snapshot())
@@ -116,13 +123,21 @@ TEST_F(LineRunnerTest, StationsRunAtOnceAndAnUnpluggedOneFailsAlone) {
         EXPECT_EQ(byName[name].state, StationState::Stopped);
         EXPECT_EQ(byName[name].kind, "ICP");
         EXPECT_EQ(byName[name].passed, 2u);
-        EXPECT_EQ(byName[name].serial, "00000000,00000001");
     }
     EXPECT_EQ(byName["C"].state, StationState::Failed);
     EXPECT_EQ(byName["C"].message, "port portC does not open");
     EXPECT_EQ(runner->worstFailure(), FailureClass::Link);
     EXPECT_EQ(recorder.outcomes("A").at(0).port, kLongPort.substr(5));
 
+    // The line's ledger gave every chip its own S/N.
+    std::set<std::string> serials;
+    for (const char* name : {"A", "B"})
+        for (const ChipOutcome& o : recorder.outcomes(name)) {
+            EXPECT_EQ(o.station, name);
+            serials.insert(o.serialNumber);
+        }
+    EXPECT_EQ(serials, (std::set<std::string>{"00000000,00000001", "00000000,00000002",
+                                              "00000000,00000003", "00000000,00000004"}));
     // One record for the line, every chip in it.
     EXPECT_EQ(readRecord(setup.record).entries.size(), 4u);
     EXPECT_FALSE(runner->trigger("A")) << "a stopped station takes no trigger";
@@ -143,6 +158,35 @@ TEST_F(LineRunnerTest, StopEndsEveryStationBetweenChips) {
         for (const ChipOutcome& o : outcomes)
             EXPECT_EQ(o.outcome, Outcome::Pass) << "no chip was cut short: " << o.failureText;
     }
+}
+
+TEST_F(LineRunnerTest, AStationItsLedgerFailsStopsAndResumes) {
+    ASSERT_TRUE(runner->downloadAll()[0].ok);
+    dir.write("blocker", "a file where the ledger's directory should be");
+    setup.ledger = dir.file("blocker/serials.ledger");
+    runner = std::make_unique<LineRunner>(setup, bench.ports, bench.clock, recorder);
+    runner->setFirmwareDirectory(bench.firmwareDir.path());
+    hooks();
+
+    runner->start({1, true});
+    runner->waitUntilAllEnded();
+    auto byName = statuses();
+    EXPECT_EQ(byName["A"].state, StationState::Stopped);
+    EXPECT_NE(byName["A"].message.find("The serial-number ledger cannot be opened"),
+              std::string::npos)
+        << byName["A"].message;
+    EXPECT_TRUE(recorder.outcomes("A").empty()) << "no chip without a number from the ledger";
+    EXPECT_FALSE(runner->resume("C")) << "a failed station is not the ledger's to resume";
+
+    std::filesystem::remove(dir.file("blocker"));
+    std::filesystem::create_directory(dir.file("blocker"));
+    ASSERT_TRUE(runner->resume("A"));
+    recorder.waitForOutcomes("A", 1);
+    runner->stop();
+    byName = statuses();
+    EXPECT_EQ(byName["A"].passed, 1u);
+    EXPECT_EQ(byName["A"].message, "");
+    EXPECT_EQ(byName["B"].passed, 0u) << "B waits for its own resume";
 }
 
 }  // namespace

@@ -1,0 +1,57 @@
+#pragma once
+// One libpq connection that comes back by itself: a call made while the server is away
+// fails with the reason, and the next call connects again.
+
+#include <libpq-fe.h>
+
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+namespace tarnel {
+
+struct PgResultFree {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using PgResult = std::unique_ptr<PGresult, PgResultFree>;
+
+class PgConnection {
+  public:
+    // `prepare` runs on each new connection (creating the tables if missing); a connection it
+    // fails on is not used.
+    PgConnection(std::string uri, std::function<bool(PgConnection&, std::string*)> prepare);
+    ~PgConnection();
+    PgConnection(const PgConnection&) = delete;
+    PgConnection& operator=(const PgConnection&) = delete;
+
+    // Connected, connecting first when needed; false with the reason.
+    bool ensure(std::string* error);
+    // One statement with text parameters (null for SQL NULL). Empty, with the reason, when
+    // it failed; a connection found broken is dropped, to be made again on the next call.
+    PgResult run(const char* sql, std::initializer_list<const char*> params, std::string* error);
+    // A statement whose rows do not matter.
+    bool runOk(const char* sql, std::initializer_list<const char*> params, std::string* error) {
+        return run(sql, params, error) != nullptr;
+    }
+    // Several statements without parameters, in one go.
+    bool runScript(const char* sql, std::string* error);
+    // Runs the schema script in its own transaction unless `lastObject` (the last thing the
+    // script creates) exists already. Creating only when missing keeps the script's table
+    // locks away from the other PCs' running transactions.
+    bool createSchema(const char* lastObject, const char* script, std::string* error);
+    // Ends a failed transaction, if the connection still stands.
+    void rollback();
+
+  private:
+    void drop();
+
+    std::string uri_;
+    std::function<bool(PgConnection&, std::string*)> prepare_;
+    PGconn* conn_ = nullptr;
+};
+
+// The location without its password, for messages.
+std::string redactedLocation(const std::string& uri);
+
+}  // namespace tarnel

@@ -1,0 +1,150 @@
+// Update Chip on a line: the S/N each chip gets comes from the line's ledger, a failed
+// chip's number goes back to it, and a ledger that cannot give one stops the chip.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/serial_number_source.h"
+#include "operations/download.h"
+#include "operations/update.h"
+#include "support/link_bench.h"
+#include "support/ops_fixtures.h"
+
+namespace tarnel {
+namespace {
+
+using testing::LinkBench;
+
+// A line station's view of a fresh ledger file starting at 5000.
+struct LineLedger {
+    test::ScratchDir dir;
+    std::unique_ptr<SerialLedger> ledger;
+    std::unique_ptr<SerialNumberSource> source;
+
+    LineLedger() {
+        std::string error;
+        ledger = openFileSerialLedger(dir.file("serials.ledger"), {0, 5000}, {0, 1}, &error);
+        EXPECT_NE(ledger, nullptr) << error;
+        source = std::make_unique<SerialNumberSource>(*ledger, "A");
+    }
+    SerialValue next() {
+        std::string error;
+        const auto r = ledger->reserve("check", &error);
+        EXPECT_TRUE(r.has_value()) << error;
+        return r ? r->value : SerialValue{};
+    }
+};
+
+void icpJob(LinkBench& bench, SerialNumberSource& source) {
+    bench.selectPart(300);
+    bench.job.updateAprom = true;
+    testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x200, 4, "app.bin");
+    testing::finishImages(bench.job);
+    bench.job.serialEnabled = true;
+    bench.job.serialAddress = 0x7F00;
+    bench.job.serialHigh = 12;  // the job's own counter: not what a line writes
+    bench.job.serialLow = 34567890;
+    bench.job.serialSource = &source;
+}
+
+void downloaded(LinkBench& bench) {
+    if (bench.job.gangMode) {
+        ASSERT_TRUE(prepareGangDownload(bench.session));
+    }
+    downloadWorker(bench.session);
+    ASSERT_TRUE(bench.session.downloadSucceeded()) << ::testing::PrintToString(bench.op.boxes());
+    bench.op.clear();
+}
+
+std::vector<std::uint8_t> serialBytesAt(const std::vector<std::uint8_t>& aprom,
+                                        std::uint32_t address) {
+    return {aprom.begin() + address, aprom.begin() + address + 8};
+}
+
+TEST(LineSerial, SingleUpdateWritesTheLedgersNumberAndAFailedChipGivesItBack) {
+    LineLedger line;
+    {
+        LinkBench bench;
+        auto& device = bench.singlePort(testing::singleScenario(0xAD));
+        icpJob(bench, *line.source);
+        downloaded(bench);
+        updateSingleWorker(bench.session);
+        EXPECT_EQ(bench.op.boxes(),
+                  std::vector<std::string>{"PASS: Chip is successfully updated !\n\n"
+                                           "( S/N='00000000,00005000' at address 0x7F00 )"});
+        testing::settle(bench);
+        EXPECT_EQ(serialBytesAt(device.programmer()->state().chip.aprom, 0x7F00),
+                  (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0x50, 0x00}));
+    }
+    {
+        sim::SimChip wrongId;
+        wrongId.wrongDeviceId = true;
+        sim::Scenario scenario = testing::singleScenario(0xAD);
+        scenario.sockets.push_back(wrongId);
+        LinkBench bench;
+        bench.singlePort(scenario);
+        icpJob(bench, *line.source);
+        downloaded(bench);
+        updateSingleWorker(bench.session);
+        EXPECT_EQ(bench.op.boxes(),
+                  std::vector<std::string>{
+                      "FAIL: Device ID error !\nPlease select the correct Part No."});
+    }
+    EXPECT_EQ(line.next(), (SerialValue{0, 5001})) << "the failed chip's number comes back";
+    EXPECT_EQ(line.next(), (SerialValue{0, 5002}));
+    EXPECT_TRUE(line.source->trouble().empty()) << line.source->trouble();
+}
+
+TEST(LineSerial, ALedgerThatCannotGiveANumberStopsTheChipBeforeTheWire) {
+    LineLedger line;
+    LinkBench bench;
+    auto& device = bench.singlePort(testing::singleScenario(0xAD));
+    icpJob(bench, *line.source);
+    downloaded(bench);
+    std::filesystem::remove(line.dir.file("serials.ledger"));
+    updateSingleWorker(bench.session);
+    ASSERT_EQ(bench.op.boxes().size(), 1u);
+    EXPECT_EQ(bench.op.boxes()[0].rfind("FAIL: The serial-number ledger cannot be reached !\n", 0),
+              0u)
+        << bench.op.boxes()[0];
+    testing::settle(bench);
+    const auto& aprom = device.programmer()->state().chip.aprom;
+    EXPECT_TRUE(std::all_of(aprom.begin(), aprom.end(), [](std::uint8_t b) { return b == 0xFF; }))
+        << "the chip was programmed";
+}
+
+// The gang's four sockets draw four numbers; the socket that failed gives its number back,
+// the others keep theirs.
+TEST(LineSerial, GangSocketsDrawFourNumbersAndAFailedSocketGivesItsBack) {
+    LineLedger line;
+    sim::SimChip wrong;
+    wrong.wrongDeviceId = true;
+    sim::Scenario scenario = testing::gangScenario();
+    scenario.sockets = {wrong};
+    LinkBench bench;
+    auto& device = bench.singlePort(scenario);
+    icpJob(bench, *line.source);
+    bench.selectPart(100);
+    bench.job.programmerType = kTypeIcp | kTypeGang;
+    bench.job.refreshDerivedState();
+    bench.job.serialAddress = 0x700;
+    testing::finishImages(bench.job);
+    downloaded(bench);
+
+    updateGangWorker(bench.session);
+
+    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Failed chips:  #1  "});
+    for (int unit = 2; unit <= 4; ++unit) {
+        const auto chip = device.gangProgrammer()->unit(unit).state().chip;
+        EXPECT_EQ(serialBytesAt(chip.aprom, 0x700),
+                  (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0x50,
+                                             static_cast<std::uint8_t>(unit - 1)}));
+    }
+    EXPECT_EQ(line.next(), (SerialValue{0, 5000})) << "socket 1's number comes back";
+    EXPECT_EQ(line.next(), (SerialValue{0, 5004}));
+}
+
+}  // namespace
+}  // namespace tarnel
