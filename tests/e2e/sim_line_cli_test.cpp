@@ -27,15 +27,14 @@ TEST(SimLineCli, TwoStationsOfOneProcessAnswerAtOnce) {
     ASSERT_EQ(sim.ptyPaths().size(), 2u);
     EXPECT_NE(sim.ptyPaths()[0], sim.ptyPaths()[1]);
 
-    auto identify = [&](std::size_t station, const std::string& args) {
-        return std::async(std::launch::async, [&dir, &sim, station, args] {
-            return run("TARNEL_PORTS=" + sim.link(station) + " " + kTarnel + " --workdir " +
-                       dir.file("w" + std::to_string(station)) + " --firmware-dir " +
-                       dir.file("firmware") + " identify" + args);
-        });
+    auto identify = [&](std::size_t station, const std::string& work, const std::string& args) {
+        const std::string command = "TARNEL_PORTS=" + sim.link(station) + " " + kTarnel +
+                                    " --workdir " + dir.file(work) + " --firmware-dir " +
+                                    dir.file("firmware") + " identify" + args;
+        return std::async(std::launch::async, [command] { return run(command); });
     };
-    auto first = identify(0, "");
-    auto second = identify(1, " --gang");
+    auto first = identify(0, "single", "");
+    auto second = identify(1, "gang", " --gang");
     const CliRun single = first.get();
     const CliRun gang = second.get();
     EXPECT_EQ(single.status, 0) << single.out;
