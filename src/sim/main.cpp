@@ -1,4 +1,5 @@
-// tarnel-sim: a simulated programmer on a pseudo-terminal, and its synthetic firmware files.
+// tarnel-sim: simulated programmers and boot loaders on pseudo-terminals (one, or a line of
+// them, each on its own thread), and the synthetic firmware files.
 
 #include <signal.h>
 #include <unistd.h>
@@ -8,7 +9,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/clock.h"
 #include "link/posix_serial_port.h"
@@ -66,58 +71,131 @@ bool makeLink(const std::string& link, const std::string& target) {
     return true;
 }
 
-int serve(const std::string& scenarioPath, const std::string& linkPath, bool paced) {
-    Scenario scenario;
-    try {
-        scenario = loadScenario(scenarioPath);
-    } catch (const std::exception& error) {
-        std::cerr << "tarnel-sim: " << error.what() << "\n";
-        return kExitUsage;
-    }
-    std::string error;
-    auto pty = openPseudoTerminal(error);
-    if (!pty) {
-        std::cerr << "tarnel-sim: no pseudo-terminal: " << error << "\n";
-        return kExitFailure;
-    }
-    if (!linkPath.empty() && !makeLink(linkPath, pty->slavePath))
-        return kExitFailure;
+struct StationSpec {
+    std::string scenarioPath;
+    std::string linkPath;  // empty: no link
+};
 
-    SystemClock clock;
-    auto port = PosixSerialPort::adopt(std::move(pty->master), clock);
-    if (!port) {
-        std::cerr << "tarnel-sim: cannot serve the pseudo-terminal\n";
-        return kExitFailure;
-    }
-    DeviceLine line(*port, clock, scenario.faults, kIdleWaitMs);
-    if (paced) {
-        const int fd = port->fd();
-        line.pace([fd] { return terminalLineSettings(fd); });
-    }
-    bool cut = false;
-    line.setCutHandler([&] {
-        cut = true;
-        port->hangUp();
-        pty->slaveHold.reset();
-    });
-    line.setErrorHandler([](const std::string& text) {
-        std::cerr << "tarnel-sim: protocol error: " << text << "\n";
-    });
-    auto device = makeDevice(scenario, line);
+// "SCENARIO=LINK" or "SCENARIO".
+StationSpec parseStation(const std::string& text) {
+    const auto equals = text.find('=');
+    if (equals == std::string::npos)
+        return {text, {}};
+    return {text.substr(0, equals), text.substr(equals + 1)};
+}
 
+// One simulated device served on its own pseudo-terminal and thread.
+class ServedStation {
+  public:
+    ServedStation() = default;
+    ServedStation(const ServedStation&) = delete;
+    ServedStation& operator=(const ServedStation&) = delete;
+    ~ServedStation() {
+        if (thread_.joinable())
+            thread_.join();
+        if (linked_) {
+            std::error_code ignored;
+            std::filesystem::remove(spec_.linkPath, ignored);
+        }
+    }
+
+    // Loads the scenario, opens the terminal and makes the link; an exit status other than
+    // kExitOk, with the reason on stderr, when it cannot.
+    int open(const StationSpec& spec, bool paced) {
+        spec_ = spec;
+        Scenario scenario;
+        try {
+            scenario = loadScenario(spec.scenarioPath);
+        } catch (const std::exception& error) {
+            std::cerr << "tarnel-sim: " << error.what() << "\n";
+            return kExitUsage;
+        }
+        std::string error;
+        pty_ = openPseudoTerminal(error);
+        if (!pty_) {
+            std::cerr << "tarnel-sim: no pseudo-terminal: " << error << "\n";
+            return kExitFailure;
+        }
+        if (!spec.linkPath.empty()) {
+            if (!makeLink(spec.linkPath, pty_->slavePath))
+                return kExitFailure;
+            linked_ = true;
+        }
+        port_ = PosixSerialPort::adopt(std::move(pty_->master), clock_);
+        if (!port_) {
+            std::cerr << "tarnel-sim: cannot serve the pseudo-terminal\n";
+            return kExitFailure;
+        }
+        line_ = std::make_unique<DeviceLine>(*port_, clock_, scenario.faults, kIdleWaitMs);
+        if (paced) {
+            const int fd = port_->fd();
+            line_->pace([fd] { return terminalLineSettings(fd); });
+        }
+        line_->setCutHandler([this] {
+            cut_ = true;
+            port_->hangUp();
+            pty_->slaveHold.reset();
+        });
+        line_->setErrorHandler([this](const std::string& text) {
+            std::cerr << "tarnel-sim: " << prefix_ << "protocol error: " << text << "\n";
+        });
+        line_->watchStopFlag(gStopRequested);
+        device_ = makeDevice(scenario, *line_);
+        return kExitOk;
+    }
+
+    const std::string& terminalPath() const { return pty_->slavePath; }
+
+    // Serves until a stop is requested or the line is gone. Among several stations, the
+    // messages name the station by its link (or terminal).
+    void start(bool named) {
+        if (named)
+            prefix_ = (spec_.linkPath.empty() ? pty_->slavePath : spec_.linkPath) + ": ";
+        thread_ = std::thread([this] {
+            device_->run();
+            if (cut_) {
+                std::cerr << "tarnel-sim: " << prefix_ << "line cut\n";
+            } else if (!gStopRequested.load()) {
+                std::cerr << "tarnel-sim: " << prefix_ << "the pseudo-terminal failed\n";
+            }
+        });
+    }
+
+  private:
+    StationSpec spec_;
+    std::string prefix_;
+    SystemClock clock_;
+    std::optional<PseudoTerminal> pty_;
+    std::unique_ptr<PosixSerialPort> port_;
+    std::unique_ptr<DeviceLine> line_;
+    std::unique_ptr<SimDevice> device_;
+    std::thread thread_;
+    std::atomic<bool> cut_{false};
+    bool linked_ = false;
+};
+
+// Serves every station at once; prints each terminal's path on a line of its own, in the
+// order given, once all are ready. Returns when every station has ended.
+int serve(const std::vector<StationSpec>& specs, bool paced) {
+    for (std::size_t i = 0; i < specs.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (!specs[i].linkPath.empty() && specs[i].linkPath == specs[j].linkPath) {
+                std::cerr << "tarnel-sim: two stations link " << specs[i].linkPath << "\n";
+                return kExitUsage;
+            }
+    std::vector<std::unique_ptr<ServedStation>> stations;
+    for (const auto& spec : specs) {
+        stations.push_back(std::make_unique<ServedStation>());
+        if (const int status = stations.back()->open(spec, paced); status != kExitOk)
+            return status;
+    }
     installStopHandlers();
-    std::cout << pty->slavePath << std::endl;
-    line.watchStopFlag(gStopRequested);
-    device->run();  // returns when a stop is requested or the line is gone
-    if (cut) {
-        std::cerr << "tarnel-sim: line cut\n";
-    } else if (!gStopRequested.load()) {
-        std::cerr << "tarnel-sim: the pseudo-terminal failed\n";
-    }
-    if (!linkPath.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(linkPath, ignored);
-    }
+    for (const auto& station : stations)
+        std::cout << station->terminalPath() << "\n";
+    std::cout << std::flush;
+    for (const auto& station : stations)
+        station->start(stations.size() > 1);
+    stations.clear();
     return kExitOk;
 }
 
@@ -157,15 +235,32 @@ int main(int argc, char** argv) {
 
     std::string scenarioPath;
     std::string linkPath;
-    auto* serveCommand =
-        app.add_subcommand("serve", "Serve a simulated programmer on a pseudo-terminal");
-    serveCommand->add_option("--scenario", scenarioPath, "Scenario file (JSON)")->required();
-    serveCommand->add_option("--link", linkPath, "Make this path a link to the pseudo-terminal");
+    std::vector<std::string> stationTexts;
+    auto* serveCommand = app.add_subcommand(
+        "serve", "Serve simulated programmers or boot loaders on pseudo-terminals");
+    auto* scenarioOption =
+        serveCommand->add_option("--scenario", scenarioPath, "Scenario file (JSON)");
+    serveCommand->add_option("--link", linkPath, "Make this path a link to the pseudo-terminal")
+        ->needs(scenarioOption);
+    serveCommand
+        ->add_option("--station", stationTexts,
+                     "SCENARIO[=LINK]: a device with its own scenario, terminal, link and "
+                     "thread (repeat for a line of stations)")
+        ->excludes(scenarioOption);
     bool paced = false;
     serveCommand->add_flag("--paced", paced,
                            "Hold both directions to the baud rate, data bits and stop bits the "
                            "host sets, as a real line does");
-    serveCommand->callback([&] { status = serve(scenarioPath, linkPath, paced); });
+    serveCommand->callback([&] {
+        std::vector<StationSpec> specs;
+        if (!scenarioPath.empty())
+            specs.push_back({scenarioPath, linkPath});
+        for (const auto& text : stationTexts)
+            specs.push_back(parseStation(text));
+        if (specs.empty())
+            throw CLI::RequiredError("--scenario or --station");
+        status = serve(specs, paced);
+    });
 
     std::string outDirectory;
     std::string versionText;

@@ -1,4 +1,4 @@
-// tarnel-gui: the operator's window.
+// tarnel-gui: the operator's window, or with --line the line window.
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -7,11 +7,34 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/line_file.h"
 #include "app/trigger_channel.h"
 #include "link/port_table.h"
 #include "link/system_ports.h"
+#include "ui/line_window.h"
 #include "ui/main_window.h"
 #include "ui/pty_simulator.h"
+
+namespace {
+
+// The line window over the system's ports; returns when it is closed and every station has
+// ended.
+int runLine(const std::string& path) {
+    std::string error;
+    auto setup = tarnel::loadLineFile(path, &error);
+    if (!setup) {
+        std::cerr << "tarnel-gui: " << error << "\n";
+        return 2;
+    }
+    tarnel::SystemClock clock;
+    tarnel::SystemPortFactory ports(clock);
+    tarnel::ui::LineWindow window(std::move(*setup));
+    window.run(ports, clock);
+    window.show();
+    return QApplication::exec();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -26,7 +49,16 @@ int main(int argc, char** argv) {
                        "and use it as the port."),
         QStringLiteral("SCENARIO.json"));
     parser.addOption(simulate);
+    const QCommandLineOption line(
+        QStringLiteral("line"),
+        QStringLiteral("Run the line of stations LINE.json: one tile per station instead of the "
+                       "single programmer's window."),
+        QStringLiteral("LINE.json"));
+    parser.addOption(line);
     parser.process(app);
+
+    if (parser.isSet(line))
+        return runLine(parser.value(line).toStdString());
 
     tarnel::ui::PtySimulator simulator;
     std::string simulatedPort;

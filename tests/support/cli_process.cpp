@@ -44,14 +44,43 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 SimProcess::SimProcess(const ScratchDir& dir, const std::string& scenarioJson,
-                       const std::string& name, Line line)
-    : link_(dir.file(name + "-link")) {
-    const std::string scenario = dir.file(name + ".json");
-    FILE* file = std::fopen(scenario.c_str(), "w");
-    if (file == nullptr)
-        return;
-    std::fputs(scenarioJson.c_str(), file);
-    std::fclose(file);
+                       const std::string& name, Line line) {
+    start(dir, {scenarioJson}, {name}, true, line);
+}
+
+SimProcess::SimProcess(const ScratchDir& dir, const std::vector<std::string>& scenarioJsons,
+                       const std::string& name, Line line) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < scenarioJsons.size(); ++i)
+        names.push_back(name + "-" + std::to_string(i));
+    start(dir, scenarioJsons, names, false, line);
+}
+
+void SimProcess::start(const ScratchDir& dir, const std::vector<std::string>& scenarioJsons,
+                       const std::vector<std::string>& names, bool single, Line line) {
+    // The single form keeps the --scenario/--link options; a line uses --station.
+    std::vector<std::string> args{kSim, "serve"};
+    for (std::size_t i = 0; i < scenarioJsons.size(); ++i) {
+        const std::string scenario = dir.file(names[i] + ".json");
+        FILE* file = std::fopen(scenario.c_str(), "w");
+        if (file == nullptr)
+            return;
+        std::fputs(scenarioJsons[i].c_str(), file);
+        std::fclose(file);
+        links_.push_back(dir.file(names[i] + "-link"));
+        if (single) {
+            args.insert(args.end(), {"--scenario", scenario, "--link", links_.back()});
+        } else {
+            args.insert(args.end(), {"--station", scenario + "=" + links_.back()});
+        }
+    }
+    link_ = links_.front();
+    if (line == Line::Paced)
+        args.emplace_back("--paced");
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
 
     int out[2];
     if (::pipe(out) != 0)
@@ -61,16 +90,24 @@ SimProcess::SimProcess(const ScratchDir& dir, const std::string& scenarioJson,
         ::dup2(out[1], STDOUT_FILENO);
         ::close(out[0]);
         ::close(out[1]);
-        ::execl(kSim.c_str(), kSim.c_str(), "serve", "--scenario", scenario.c_str(), "--link",
-                link_.c_str(), line == Line::Paced ? "--paced" : static_cast<char*>(nullptr),
-                static_cast<char*>(nullptr));
+        ::execv(kSim.c_str(), argv.data());
         ::_exit(127);
     }
     ::close(out[1]);
-    // The first line is the pseudo-terminal's path: the simulator is ready.
+    // One line per station, each a pseudo-terminal's path: the simulator is ready.
+    ptyPaths_.clear();
+    std::string path;
     char c = 0;
-    while (::read(out[0], &c, 1) == 1 && c != '\n')
-        ptyPath_ += c;
+    while (ptyPaths_.size() < scenarioJsons.size() && ::read(out[0], &c, 1) == 1) {
+        if (c != '\n') {
+            path += c;
+            continue;
+        }
+        ptyPaths_.push_back(path);
+        path.clear();
+    }
+    if (ptyPaths_.empty())
+        ptyPaths_.emplace_back();
     ::close(out[0]);
 }
 

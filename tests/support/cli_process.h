@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "support/scratch_dir.h"
 
@@ -36,6 +37,10 @@ class SimProcess {
     enum class Line { Instant, Paced };
     SimProcess(const ScratchDir& dir, const std::string& scenarioJson,
                const std::string& name = "sim", Line line = Line::Instant);
+    // One process serving a line of stations, one per scenario: station i's link is
+    // "<name>-<i>-link", its terminal ptyPaths()[i].
+    SimProcess(const ScratchDir& dir, const std::vector<std::string>& scenarioJsons,
+               const std::string& name, Line line = Line::Instant);
     ~SimProcess() { stop(); }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -44,11 +49,17 @@ class SimProcess {
     int stop();
 
     const std::string& link() const { return link_; }
-    const std::string& ptyPath() const { return ptyPath_; }
+    const std::string& ptyPath() const { return ptyPaths_.front(); }
+    std::string link(std::size_t station) const { return links_.at(station); }
+    const std::vector<std::string>& ptyPaths() const { return ptyPaths_; }
 
   private:
+    void start(const ScratchDir& dir, const std::vector<std::string>& scenarioJsons,
+               const std::vector<std::string>& names, bool single, Line line);
+
     std::string link_;
-    std::string ptyPath_;
+    std::vector<std::string> links_;
+    std::vector<std::string> ptyPaths_{std::string()};
     pid_t pid_ = -1;
     int exitStatus_ = -1;
 };
