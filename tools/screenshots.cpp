@@ -30,6 +30,7 @@
 #include "testkit/worker_clock.h"
 #include "ui/advanced_dialog.h"
 #include "ui/config_dialog.h"
+#include "ui/line_window.h"
 #include "ui/main_window.h"
 #include "ui/read_back_viewer.h"
 #include "ui/result_dialog.h"
@@ -302,6 +303,48 @@ void operatorWindow(bool scaled) {
     }
 }
 
+// A line of four stations in the line window: two programmers, a gang and a boot-loader socket.
+void lineWindow() {
+    LineSetup setup;
+    setup.path = "/line/line.json";
+    const std::vector<std::pair<std::string, StationKind>> names = {{"A", StationKind::Programmer},
+                                                                    {"A2", StationKind::Programmer},
+                                                                    {"G", StationKind::Programmer},
+                                                                    {"B", StationKind::IspComPort}};
+    for (std::size_t n = 0; n < names.size(); ++n)
+        setup.stations.push_back({names[n].first, names[n].second,
+                                  "/dev/ttyUSB" + std::to_string(n), "/line/w.prj", ""});
+    ui::LineWindow window(setup);
+    window.show();
+    auto tile = [](const std::string& name, StationState state, const std::string& kind,
+                   unsigned passed, unsigned failed, const std::string& result) {
+        StationStatus s;
+        s.name = name;
+        s.state = state;
+        s.kind = kind;
+        s.lastResult = result;
+        s.passed = passed;
+        s.failed = failed;
+        return s;
+    };
+    StationStatus a = tile("A", StationState::Ready, "ICP", 41, 1, "PASS");
+    a.port = "/dev/ttyUSB0";
+    a.serial = "00000000,00001087";
+    StationStatus a2 = tile("A2", StationState::Busy, "ICP", 39, 0, "PASS");
+    a2.port = "/dev/ttyUSB1";
+    a2.serial = "00000000,00001086";
+    StationStatus g = tile("G", StationState::Ready, "Gang", 150, 6, "FAIL");
+    g.port = "/dev/ttyUSB2";
+    g.lastText = "Socket 3: Chip not ready !";
+    StationStatus b = tile("B", StationState::Failed, "ISP by COM Port", 12, 0, "PASS");
+    b.port = "/dev/ttyUSB3";
+    b.message = "port /dev/ttyUSB3 does not open";
+    for (const StationStatus& s : {a, a2, g, b})
+        window.listener().stationChanged(s);
+    QCoreApplication::processEvents();
+    save(window, "line_window");
+}
+
 // The offscreen platform notes on every window that it has no size hints to pass on.
 void printMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
     if (!text.contains(QLatin1String("propagateSizeHints")))
@@ -325,6 +368,7 @@ int main(int argc, char** argv) {
         if (!scaled) {
             windowBoxesViewerAndAdvancedDialog();
             configEditors();
+            lineWindow();
         }
         operatorWindow(scaled);
     } catch (const std::exception& error) {

@@ -15,6 +15,7 @@
 #include "core/serial_number_source.h"
 #include "image/project_file.h"
 #include "isp/isp_messages.h"
+#include "line_db/line_store.h"
 #include "link/port_table.h"
 
 namespace tarnel {
@@ -166,17 +167,16 @@ struct LineRunner::Impl {
 
     Impl(LineSetup s, PortFactory& p, Clock& c, LineListener& l)
         : setup(std::move(s)), ports(p), clock(c), listener(l) {
-        const std::string& where = setup.record;
-        if (where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0)
-            return;
         // A record entry that cannot be written is told on the station whose chip it was:
         // the record writes on that station's thread, just before the station hears of it.
-        record = std::make_unique<ProductionRecord>([this] { return setup.record; },
-                                                    [this](const std::string& error) {
-                                                        std::lock_guard lock(mutex);
-                                                        recordErrors[std::this_thread::get_id()] =
-                                                            error;
-                                                    });
+        // The record is a directory of day files or a PostgreSQL database.
+        record = openProductionRecord(
+            setup.record,
+            [this](const std::string& error) {
+                std::lock_guard lock(mutex);
+                recordErrors[std::this_thread::get_id()] = error;
+            },
+            &recordOpenError);
     }
 
     LineSetup setup;
@@ -186,7 +186,8 @@ struct LineRunner::Impl {
     std::string firmwareDirectory;
     ThreadHook threadHook;
     ThreadHook idleHook;
-    std::unique_ptr<ProductionRecord> record;
+    std::unique_ptr<OutcomeSink> record;
+    std::string recordOpenError;  // why the record could not be opened, if so
     std::map<std::thread::id, std::string> recordErrors;  // guarded by mutex
     std::mutex openMutex;
 
@@ -221,8 +222,9 @@ struct LineRunner::Impl {
         Workbench& bench = *s.bench;
         bench.startUp(s.setup.workDirectory);
         bench.session().setFirmwareDirectory(firmwareDirectory);
-        if (record)
-            bench.useRecord(*record);
+        if (!record)
+            return "the production record " + setup.record + " cannot be used: " + recordOpenError;
+        bench.useRecord(*record);
         bench.outcomes().add(s.outcomes);
         ProgrammingJob& job = bench.job();
         bench.setStation(s.setup.name);
@@ -347,7 +349,7 @@ struct LineRunner::Impl {
             fail(s, why, s.prepareClass);
             return;
         }
-        if (record) {
+        if (!isPostgresLocation(setup.record)) {
             std::error_code error;
             std::filesystem::create_directories(setup.record, error);
         }

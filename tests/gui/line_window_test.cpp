@@ -89,32 +89,3 @@ TEST(LineWindow, TilesFollowTheirStations) {
     EXPECT_EQ(borderColour(a.frame), ui::stateColour(PanelState::Fail).name());
     EXPECT_EQ(b.result->text(), "FAIL: Chip not ready !");
 }
-
-TEST(LineWindow, Screenshot) {
-    TARNEL_SCREENSHOTS_ONLY();
-    LineSetup setup = twoStations();
-    setup.stations.insert(setup.stations.begin() + 1,
-                          {{"A2", StationKind::Programmer, "/dev/ttyUSB2", "/line/w.prj", ""},
-                           {"G", StationKind::Programmer, "/dev/ttyUSB3", "/line/g.prj", ""}});
-    ui::LineWindow window(setup);
-    window.show();
-    auto report = [&window](StationStatus s, const std::string& port, const std::string& kind) {
-        s.port = port;
-        s.kind = kind;
-        window.listener().stationChanged(s);
-    };
-    StationStatus a = status("A", StationState::Ready, "PASS", 41, 1);
-    a.serial = "00000000,00001087";
-    report(a, "/dev/ttyUSB0", "ICP");
-    StationStatus a2 = status("A2", StationState::Busy, "PASS", 39, 0);
-    a2.serial = "00000000,00001086";
-    report(a2, "/dev/ttyUSB2", "ICP");
-    StationStatus g = status("G", StationState::Ready, "FAIL", 150, 6);
-    g.lastText = "Socket 3: Chip not ready !";
-    report(g, "/dev/ttyUSB3", "Gang");
-    StationStatus b = status("B", StationState::Failed, "PASS", 12, 0);
-    b.message = "port /dev/ttyUSB1 does not open";
-    report(b, "/dev/ttyUSB1", "ISP by COM Port");
-    QCoreApplication::processEvents();
-    tarnel::testing::saveScreenshot(window, QStringLiteral("line_window"));
-}
