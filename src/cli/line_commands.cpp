@@ -12,9 +12,14 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <conio.h>
+#include <io.h>
+#include <windows.h>
+#else
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -182,43 +187,97 @@ class Quiet : public LineListener {
     void chipOutcome(const std::string&, const ChipOutcome&) override {}
 };
 
-#if !defined(_WIN32)
-bool isTerminal(int fd) {
-    return ::isatty(fd) != 0;
+// What stops a line run and the keys that trigger its stations: Ctrl-C (and SIGTERM) are
+// taken by the run's own thread, so the line stops between chips instead of the process
+// ending mid-chip; keys are read only when standard input is a terminal.
+#if defined(_WIN32)
+bool stdoutIsTerminal() {
+    return _isatty(_fileno(stdout)) != 0;
 }
 
-// Raw keys from a terminal on standard input while it lives; the terminal is restored at
-// its end.
-class RawKeys {
+class RunControls {
   public:
-    RawKeys() {
-        if (!isTerminal(STDIN_FILENO) || ::tcgetattr(STDIN_FILENO, &saved_) != 0)
+    RunControls() {
+        stopEvent() = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ::SetConsoleCtrlHandler(&RunControls::onControl, TRUE);
+        keys_ = _isatty(_fileno(stdin)) != 0;
+    }
+    ~RunControls() {
+        ::SetConsoleCtrlHandler(&RunControls::onControl, FALSE);
+        ::CloseHandle(stopEvent());
+        stopEvent() = nullptr;
+    }
+    RunControls(const RunControls&) = delete;
+    RunControls& operator=(const RunControls&) = delete;
+    // Waits up to waitMs for Ctrl-C; true once it came.
+    bool interrupted(int waitMs) {
+        return ::WaitForSingleObject(stopEvent(), static_cast<DWORD>(waitMs)) == WAIT_OBJECT_0;
+    }
+    // A key pressed on the console, or 0.
+    char key() { return keys_ && _kbhit() ? static_cast<char>(_getch()) : 0; }
+
+  private:
+    static HANDLE& stopEvent() {
+        static HANDLE event = nullptr;  // the console handler has no other way to reach it
+        return event;
+    }
+    static BOOL WINAPI onControl(DWORD type) {
+        if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT)
+            return FALSE;
+        ::SetEvent(stopEvent());
+        return TRUE;
+    }
+    bool keys_ = false;
+};
+#else
+bool stdoutIsTerminal() {
+    return ::isatty(STDOUT_FILENO) != 0;
+}
+
+class RunControls {
+  public:
+    RunControls() {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        // Blocked before any station thread starts, so every one inherits the mask.
+        pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+        if (::isatty(STDIN_FILENO) == 0 || ::tcgetattr(STDIN_FILENO, &saved_) != 0)
             return;
         termios raw = saved_;
         raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
         raw.c_cc[VMIN] = 0;
         raw.c_cc[VTIME] = 0;
-        active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+        raw_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
     }
-    ~RawKeys() {
-        if (active_)
+    ~RunControls() {
+        if (raw_)
             ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
     }
-    RawKeys(const RawKeys&) = delete;
-    RawKeys& operator=(const RawKeys&) = delete;
-    bool active() const { return active_; }
-    // A key pressed within waitMs, or 0.
-    char next(int waitMs) {
-        pollfd in{STDIN_FILENO, POLLIN, 0};
-        char key = 0;
-        if (::poll(&in, 1, waitMs) > 0 && ::read(STDIN_FILENO, &key, 1) == 1)
-            return key;
-        return 0;
+    RunControls(const RunControls&) = delete;
+    RunControls& operator=(const RunControls&) = delete;
+    // Waits up to waitMs for Ctrl-C or SIGTERM (or, on a terminal, a key, kept for key());
+    // true once a signal came.
+    bool interrupted(int waitMs) {
+        if (raw_ && pending_ == 0) {
+            pollfd in{STDIN_FILENO, POLLIN, 0};
+            if (::poll(&in, 1, waitMs / 2) > 0 && ::read(STDIN_FILENO, &pending_, 1) != 1)
+                pending_ = 0;
+            waitMs -= waitMs / 2;
+        }
+        const timespec tick{0, static_cast<long>(waitMs) * 1000 * 1000};
+        return sigtimedwait(&signals_, nullptr, &tick) > 0;
     }
+    // The key pressed since the last call, or 0.
+    char key() { return std::exchange(pending_, 0); }
 
   private:
+    sigset_t signals_{};
+    sigset_t previous_{};
     termios saved_{};
-    bool active_ = false;
+    bool raw_ = false;
+    char pending_ = 0;
 };
 #endif
 
@@ -249,20 +308,7 @@ int runLine(const CliContext& context, const LineOptionsCli& o) {
     auto setup = loadOrSay(o.file);
     if (!setup)
         return kExitInput;
-#if defined(_WIN32)
-    (void)context;
-    std::cerr << "tarnel line run: not available on Windows yet\n";
-    return kExitUsage;
-#else
-    // Ctrl-C and SIGTERM are taken by this thread alone (every station thread inherits the
-    // mask), so the line stops between chips instead of the process ending mid-chip.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &signals, &previous);
-
+    RunControls controls;
     SystemClock clock;
     SystemPortFactory ports{clock};
     ConsoleOperator events;
@@ -274,7 +320,7 @@ int runLine(const CliContext& context, const LineOptionsCli& o) {
         status.port = s.port;
         initial.push_back(status);
     }
-    LineView view(events, initial, isTerminal(STDOUT_FILENO));
+    LineView view(events, initial, stdoutIsTerminal());
     const std::vector<StationSetup> stations = setup->stations;
     LineRunner runner(std::move(*setup), ports, clock, view);
     runner.setFirmwareDirectory(context.firmwareDir);
@@ -301,31 +347,20 @@ int runLine(const CliContext& context, const LineOptionsCli& o) {
         std::cerr << "tarnel line run: no trigger channel: " << listenError << "\n";
 
     runner.start({o.chips, o.automatic});
-    {
-        RawKeys keys;
-        bool interrupted = false;
-        const timespec tick{0, 50 * 1000 * 1000};
-        while (!runner.allEnded()) {
-            if (keys.active()) {
-                const char key = keys.next(50);
-                if (key >= '1' && key <= '9' &&
-                    static_cast<std::size_t>(key - '1') < stations.size())
-                    runner.trigger(stations[static_cast<std::size_t>(key - '1')].name);
-                else if (key == 'q' || key == 'Q')
-                    interrupted = true;
-            }
-            if (sigtimedwait(&signals, nullptr, &tick) > 0)
-                interrupted = true;
-            if (interrupted)
-                break;
-        }
-        if (interrupted && !o.json)
-            std::cerr << "tarnel line: stopping every station after its chip\n";
-        runner.stop();
+    bool interrupted = false;
+    while (!interrupted && !runner.allEnded()) {
+        interrupted = controls.interrupted(100);
+        const char key = controls.key();
+        if (key >= '1' && key <= '9' && static_cast<std::size_t>(key - '1') < stations.size())
+            runner.trigger(stations[static_cast<std::size_t>(key - '1')].name);
+        else if (key == 'q' || key == 'Q')
+            interrupted = true;
     }
+    if (interrupted && !o.json)
+        std::cerr << "tarnel line: stopping every station after its chip\n";
+    runner.stop();
     listener.stop();
     view.finish();
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 
     unsigned passed = 0;
     unsigned failed = 0;
@@ -343,7 +378,6 @@ int runLine(const CliContext& context, const LineOptionsCli& o) {
         std::cout << "Line totals: " << passed << " passed, " << failed << " failed\n";
     }
     return status;
-#endif
 }
 
 }  // namespace
