@@ -67,8 +67,7 @@ class LineRunnerTest : public ::testing::Test {
         bench.job.updateAprom = true;
         testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x400, 4, "app.bin");
         testing::finishImages(bench.job);
-        bench.job.serialEnabled = true;
-        bench.job.serialAddress = 0x7F00;
+        testing::setSerial(bench.job, 0x7F00);
         ASSERT_TRUE(saveProject(bench.job, dir.file("job.TPJ"), bench.op));
 
         setup.record = dir.file("records");
