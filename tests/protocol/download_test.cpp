@@ -79,9 +79,7 @@ TEST(Download, StorageRecordAndRegionsOnTheWire) {
     const auto& l = job.imageLdrom;
     const std::uint32_t sum = std::accumulate(a.data.begin(), a.data.begin() + 0x1234, 0u);
     const std::uint32_t ldromSum = std::accumulate(l.data.begin(), l.data.begin() + 0x101, 0u);
-    auto byte = [](std::uint32_t value, int shift) {
-        return static_cast<std::uint8_t>(value >> shift);
-    };
+    const auto byte = testing::byteOf;
     // clang-format off
     const std::vector<std::uint8_t> expected = {
         0x2C, 0x01, 0x00,                                      // part index low first, chip code

@@ -27,6 +27,11 @@ void settle(LinkBench& bench);
 void setSerial(ProgrammingJob& job, std::uint32_t address, std::uint32_t high = 0,
                std::uint32_t low = 0);
 
+// The byte of `value` at bit `shift`.
+inline std::uint8_t byteOf(std::uint32_t value, int shift) {
+    return static_cast<std::uint8_t>(value >> shift);
+}
+
 // `count` bytes of `bytes` from `offset`.
 template <class Bytes>
 std::vector<std::uint8_t> slice(const Bytes& bytes, std::size_t offset, std::size_t count = 8) {
