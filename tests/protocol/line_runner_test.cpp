@@ -26,10 +26,7 @@ const std::string kLongPort = "/dev/serial/by-id/usb-Corvale_ICP_Programmer_0001
 
 class Recorder : public LineListener {
   public:
-    void stationChanged(const StationStatus& status) override {
-        std::lock_guard lock(mutex_);
-        last_[status.name] = status;
-    }
+    void stationChanged(const StationStatus&) override {}
     // The updates' outcomes (downloads are heard too).
     void chipOutcome(const std::string& station, const ChipOutcome& outcome) override {
         if (outcome.operation != ChipOperation::Update)
@@ -52,7 +49,6 @@ class Recorder : public LineListener {
   private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::map<std::string, StationStatus> last_;
     std::map<std::string, std::vector<ChipOutcome>> outcomes_;
 };
 
