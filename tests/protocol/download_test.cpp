@@ -24,7 +24,7 @@ sim::Fault fault(Kind kind, int step, int count = 1, std::optional<std::uint8_t>
 using Boxes = std::vector<std::string>;
 const Boxes kPassDownloaded{"PASS: Programmer is successfully downloaded !"};
 
-// Part 300 with an APROM image of `length` bytes, ticked.
+// Catalogue part 300 with an APROM image of `length` bytes, ticked.
 void apromJob(LinkBench& bench, std::uint32_t length, std::uint8_t seed = 1) {
     bench.selectPart(300);
     bench.job.updateAprom = true;
