@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ using tarnel::test::contains;
 using tarnel::test::kSim;
 using tarnel::test::kTarnel;
 using tarnel::test::ran;
+using tarnel::test::readBytes;
 using tarnel::test::run;
 using tarnel::test::SimProcess;
 
@@ -74,13 +76,13 @@ TEST_F(OperationCli, SingleProgrammerProductionCycle) {
         ran(tarnel(sim, "verify --no-gang --project " + project), 0, {"Verify APROM ==> PASS !"}));
 
     EXPECT_TRUE(ran(tarnel(sim, "read --quiet --part QK200 --out " + dir_.file("read")), 0));
-    const auto aprom = tarnel::test::readBytes(dir_.file("read/APROM_Contents.BIN"));
+    const auto aprom = readBytes(dir_.file("read/APROM_Contents.BIN"));
     ASSERT_EQ(aprom.size(), 0x8000u);
     ASSERT_EQ(run(kTarnel + " hex2bin " + kSampleHex + " " + dir_.file("image.bin")).status, 0);
-    const auto image = tarnel::test::readBytes(dir_.file("image.bin"));
+    const auto image = readBytes(dir_.file("image.bin"));
     EXPECT_TRUE(std::equal(image.begin(), image.end(), aprom.begin()));
     EXPECT_EQ(aprom[0x1007], 0x01) << "the last S/N written at its address, low digits last";
-    EXPECT_EQ(tarnel::test::readBytes(dir_.file("read/LDROM_Contents.BIN")).size(), 0x1000u);
+    EXPECT_EQ(readBytes(dir_.file("read/LDROM_Contents.BIN")).size(), 0x1000u);
 
     EXPECT_TRUE(
         ran(tarnel(sim, "info --part QK200"), 0, {"*** Part No.:  QK200", "sample_aprom.hex"}));
@@ -117,7 +119,7 @@ TEST_F(OperationCli, GangProgrammerFourSockets) {
 
     EXPECT_TRUE(
         ran(tarnel(sim, "read --quiet --socket 4 --out " + dir_.file("gang") + " " + setup), 0));
-    EXPECT_EQ(tarnel::test::readBytes(dir_.file("gang/APROM_Contents.BIN")).size(), 0x8000u);
+    EXPECT_EQ(readBytes(dir_.file("gang/APROM_Contents.BIN")).size(), 0x8000u);
 
     EXPECT_TRUE(ran(tarnel(sim, "info --quiet " + setup), 0,
                     {"ICP Gang Programmer (for Vexa)", "*** Part No.:  QK200"}));
@@ -139,7 +141,7 @@ TEST_F(OperationCli, ReadOfARegionTheConfigLeavesEmptySavesNothing) {
     CliRun r = tarnel(sim, "read --part QK207 --config0 FFFFFFFA --out " + out);
     EXPECT_TRUE(ran(r, 0, {"APROM Contents: nothing was read"}));
     EXPECT_FALSE(contains(r.out, "262144 bytes")) << r.out;
-    EXPECT_TRUE(tarnel::test::readBytes(out + "/APROM_Contents.BIN").empty());
+    EXPECT_TRUE(readBytes(out + "/APROM_Contents.BIN").empty());
 }
 
 // A port named with --port is the only one tried; without it, a silent remembered port is
@@ -165,28 +167,23 @@ TEST_F(OperationCli, NamedPortIsExclusiveAndARecoveredConnectPasses) {
 TEST_F(OperationCli, OptionsNotGivenKeepTheSettings) {
     SimProcess sim(dir_, R"({"kind": "ICP_Vexa", "sockets": [{}]})");
     const std::string setup = "update --part QK200 --aprom " + kSampleHex;
-    struct Saved {
-        std::uint32_t chipCounter;
-        bool chipCounterDown;
-        bool uartFastProtocol;
-    };
     auto saved = [this] {
-        tarnel::ProgrammingJob job;
-        job.settingsFilePath = dir_.file("GUI.LOG");
-        EXPECT_TRUE(tarnel::loadSettings(job));
-        return Saved{job.chipCounter, job.chipCounterDown, job.uartFastProtocol};
+        auto job = std::make_unique<tarnel::ProgrammingJob>();
+        job->settingsFilePath = dir_.file("GUI.LOG");
+        EXPECT_TRUE(tarnel::loadSettings(*job));
+        return job;
     };
     ASSERT_TRUE(ran(tarnel(sim, setup + " --chip-counter 10 --count-down --fast-protocol"), 0));
-    EXPECT_EQ(saved().chipCounter, 9u);
+    EXPECT_EQ(saved()->chipCounter, 9u);
 
     ASSERT_TRUE(ran(tarnel(sim, setup), 0));
-    EXPECT_EQ(saved().chipCounter, 8u) << "still counting down";
-    EXPECT_TRUE(saved().chipCounterDown);
-    EXPECT_TRUE(saved().uartFastProtocol);
+    EXPECT_EQ(saved()->chipCounter, 8u) << "still counting down";
+    EXPECT_TRUE(saved()->chipCounterDown);
+    EXPECT_TRUE(saved()->uartFastProtocol);
 
     ASSERT_TRUE(ran(tarnel(sim, setup + " --count-up --normal-protocol"), 0));
-    EXPECT_EQ(saved().chipCounter, 9u);
-    EXPECT_FALSE(saved().uartFastProtocol);
+    EXPECT_EQ(saved()->chipCounter, 9u);
+    EXPECT_FALSE(saved()->uartFastProtocol);
 }
 
 // Each class of failure ends with its own status, and a --json run says so in its last event.

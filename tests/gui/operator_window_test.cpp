@@ -20,6 +20,7 @@
 #include "link/posix_serial_port.h"
 #include "link/programmer_kind.h"
 #include "support/link_bench.h"
+#include "support/ops_fixtures.h"
 #include "ui/hex_view.h"
 #include "ui/pty_simulator.h"
 #include "ui/result_dialog.h"
@@ -66,9 +67,7 @@ sim::Scenario vexaWith(std::vector<sim::SimChip> chips = {}) {
 void singleJob(ProgrammingJob& job) {
     job.programmerType = kTypeIcp;
     job.partIndex = 300;
-    job.serialEnabled = true;
-    job.serialAddress = 0x1000;
-    job.serialLow = 5;
+    setSerial(job, 0x1000, 0, 5);
     job.chipCounterEnabled = true;
 }
 
@@ -98,9 +97,7 @@ MainWindow& gangWindow(WindowBench& bench) {
     bench.writeSettings([](ProgrammingJob& job) {
         job.programmerType = kTypeIcp | kTypeGang;
         job.partIndex = 100;
-        job.serialEnabled = true;
-        job.serialAddress = 0x700;
-        job.serialLow = 98;
+        setSerial(job, 0x700, 0, 98);
     });
     sim::SimChip wrong;
     wrong.wrongDeviceId = true;

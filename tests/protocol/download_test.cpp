@@ -21,6 +21,24 @@ sim::Fault fault(Kind kind, int step, int count = 1, std::optional<std::uint8_t>
     return sim::Fault{kind, step, count, value, delayMs};
 }
 
+using Boxes = std::vector<std::string>;
+const Boxes kPassDownloaded{"PASS: Programmer is successfully downloaded !"};
+
+// Catalogue part 300 with an APROM image of `length` bytes, ticked.
+void apromJob(LinkBench& bench, std::uint32_t length, std::uint8_t seed = 1) {
+    bench.selectPart(300);
+    bench.job.updateAprom = true;
+    testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, length, seed, "a.bin");
+    testing::finishImages(bench.job);
+}
+
+// Selects `part` on an ICP gang programmer.
+void gangPart(LinkBench& bench, std::uint32_t part) {
+    bench.selectPart(part);
+    bench.job.programmerType = kTypeIcp | kTypeGang;
+    bench.job.refreshDerivedState();
+}
+
 TEST(StorageRecord, DataFlashBaseRules) {
     const std::array<std::uint8_t, 8> config{0x00, 0x01, 0xFE, 0x00, 0xFF, 0xFF, 0x3A, 0xFF};
     const ChipCatalogue catalogue;
@@ -50,23 +68,18 @@ TEST(Download, StorageRecordAndRegionsOnTheWire) {
 
     downloadWorker(bench.session);
 
-    EXPECT_EQ(bench.op.boxes(),
-              std::vector<std::string>{"PASS: Programmer is successfully downloaded !"});
+    EXPECT_EQ(bench.op.boxes(), kPassDownloaded);
     EXPECT_TRUE(bench.session.downloadSucceeded());
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
     const auto writes = device.line().hostWrites();
     ASSERT_GE(writes.size(), 3u + 52 + 16 + 3 * 64);
-    EXPECT_EQ(std::vector<std::uint8_t>(writes.begin(), writes.begin() + 3),
-              (std::vector<std::uint8_t>{0xC0, 0xC1, 0xC2}));
+    EXPECT_EQ(testing::slice(writes, 0, 3), (std::vector<std::uint8_t>{0xC0, 0xC1, 0xC2}));
     const auto& a = job.imageAprom;
     const auto& d = job.imageDataFlash;
     const auto& l = job.imageLdrom;
-    const std::vector<std::uint8_t> fields(writes.begin() + 3, writes.begin() + 55);
     const std::uint32_t sum = std::accumulate(a.data.begin(), a.data.begin() + 0x1234, 0u);
     const std::uint32_t ldromSum = std::accumulate(l.data.begin(), l.data.begin() + 0x101, 0u);
-    auto byte = [](std::uint32_t value, int shift) {
-        return static_cast<std::uint8_t>(value >> shift);
-    };
+    const auto byte = testing::byteOf;
     // clang-format off
     const std::vector<std::uint8_t> expected = {
         0x2C, 0x01, 0x00,                                      // part index low first, chip code
@@ -83,17 +96,15 @@ TEST(Download, StorageRecordAndRegionsOnTheWire) {
         0x01, 0xF4,                                            // usage limit 500
         0x01, 0xF0, 0x00, 0x00, 0x00};                         // base, algo flag, gang, 0x1F000
     // clang-format on
-    EXPECT_EQ(fields, expected);
-    const std::vector<std::uint8_t> partNumber(writes.begin() + 55, writes.begin() + 71);
-    EXPECT_EQ(partNumber, testing::zeroPadded("QK300", 16));
+    EXPECT_EQ(testing::slice(writes, 3, 52), expected);
+    EXPECT_EQ(testing::slice(writes, 55, 16), testing::zeroPadded("QK300", 16));
 
     // 0x13 blocks for 0x1234 bytes, each stepped when sent and when re-read; LDROM 2 and 2.
     EXPECT_EQ(bench.op.stepCount(), 2 * 0x13 + 2 * 2);
     testing::settle(bench);
     const auto stored = device.programmer()->state().setup;
     EXPECT_TRUE(stored.present);
-    EXPECT_EQ(stored.aprom.data,
-              std::vector<std::uint8_t>(a.data.begin(), a.data.begin() + 0x1234));
+    EXPECT_EQ(stored.aprom.data, testing::slice(a.data, 0, 0x1234));
     EXPECT_EQ(stored.ldrom.data.size(), 0x101u);
     EXPECT_TRUE(stored.dataFlash.data.empty());
     EXPECT_EQ(stored.aprom.name, "app.bin");
@@ -118,22 +129,17 @@ TEST(Download, LegacyPartWithoutRegionsNorLimit) {
     EXPECT_EQ(writes[3 + 45], 0xFF);  // fields 46, 47: no usage limit
     EXPECT_EQ(writes[3 + 46], 0xFF);
     EXPECT_EQ(writes[3 + 36], 0x41);  // separate APROM erase, CONFIG
-    EXPECT_EQ(std::vector<std::uint8_t>(writes.begin() + 55, writes.begin() + 71),
-              testing::zeroPadded("QM238", 16));
+    EXPECT_EQ(testing::slice(writes, 55, 16), testing::zeroPadded("QM238", 16));
 }
 
 TEST(Download, EmptyImageIsConfirmedAgainstZeroSum) {
     LinkBench bench;
     auto& device = bench.singlePort(testing::singleScenario(0xAD));
-    bench.selectPart(300);
-    bench.job.updateAprom = true;
-    testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0, 0, "empty.bin");
-    testing::finishImages(bench.job);
+    apromJob(bench, 0);
 
     downloadWorker(bench.session);
 
-    EXPECT_EQ(bench.op.boxes(),
-              std::vector<std::string>{"PASS: Programmer is successfully downloaded !"});
+    EXPECT_EQ(bench.op.boxes(), kPassDownloaded);
     EXPECT_EQ(bench.op.stepCount(), 0);
     testing::settle(bench);
     EXPECT_TRUE(device.programmer()->state().setup.present);
@@ -144,10 +150,7 @@ TEST(Download, EmptyImageIsConfirmedAgainstZeroSum) {
 TEST(Download, FailedFirmwareLoadStopsTheCommand) {
     LinkBench bench;
     auto& device = bench.singlePort(testing::singleScenario(0xAD, 0x0600));
-    bench.selectPart(300);
-    bench.job.updateAprom = true;
-    testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x100, 1, "a.bin");
-    testing::finishImages(bench.job);
+    apromJob(bench, 0x100);
 
     downloadWorker(bench.session);
 
@@ -183,17 +186,13 @@ TEST(Download, EachStepFailsWithItsMessage) {
         SCOPED_TRACE(c.fault.step);
         LinkBench bench;
         auto& device = bench.singlePort(testing::singleScenario(0xAD, 0x0619, {c.fault}));
-        bench.selectPart(300);
-        bench.job.updateAprom = true;
-        testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x300, 1, "a.bin");
-        testing::finishImages(bench.job);
+        apromJob(bench, 0x300);
 
         downloadWorker(bench.session);
 
         const auto boxes = bench.op.boxes();
         if (c.box.empty()) {
-            EXPECT_EQ(boxes,
-                      std::vector<std::string>{"PASS: Programmer is successfully downloaded !"});
+            EXPECT_EQ(boxes, kPassDownloaded);
         } else {
             ASSERT_FALSE(boxes.empty());
             EXPECT_EQ(boxes.front(), c.box);
@@ -214,9 +213,7 @@ TEST(GangDownload, HeaderUnitsAndSyncBytes) {
         LinkBench bench;
         auto& device = bench.singlePort(testing::gangScenario(version));
         ProgrammingJob& job = bench.job;
-        bench.selectPart(100);  // "QM400"
-        job.programmerType = kTypeIcp | kTypeGang;
-        job.refreshDerivedState();
+        gangPart(bench, 100);  // "QM400"
         job.updateAprom = job.updateConfig = true;
         job.gangVerifyOnly = true;
         testing::setImage(job.imageAprom, ImageRegion::Aprom, 0x300, 9, "g.bin");
@@ -225,8 +222,7 @@ TEST(GangDownload, HeaderUnitsAndSyncBytes) {
         ASSERT_TRUE(prepareGangDownload(bench.session));
         downloadWorker(bench.session);
 
-        EXPECT_EQ(bench.op.boxes(),
-                  std::vector<std::string>{"PASS: Gang Programmer is successfully downloaded !"});
+        EXPECT_EQ(bench.op.boxes(), Boxes{"PASS: Gang Programmer is successfully downloaded !"});
         EXPECT_TRUE(bench.session.downloadSucceeded());
         EXPECT_EQ(bench.session.socketNumber(), 0);
         testing::settle(bench);
@@ -236,11 +232,11 @@ TEST(GangDownload, HeaderUnitsAndSyncBytes) {
             EXPECT_TRUE(header.empty()) << "an old gang programmer takes the command byte only";
         } else {
             const auto& a = job.imageAprom;
-            std::vector<std::uint8_t> expected = {
-                0x00, 0xFF, a.headerChecksum[1], a.headerChecksum[0], 0, 0,
-                0,    0,    a.configSum[1],      a.configSum[0]};
             // The fixed part then the part number with its NUL.
-            EXPECT_EQ(std::vector<std::uint8_t>(header.begin(), header.begin() + 10), expected);
+            EXPECT_EQ(
+                testing::slice(header, 0, 10),
+                (std::vector<std::uint8_t>{0x00, 0xFF, a.headerChecksum[1], a.headerChecksum[0], 0,
+                                           0, 0, 0, a.configSum[1], a.configSum[0]}));
             EXPECT_EQ(std::string(header.begin() + 10, header.end() - 1), "QM400");
             EXPECT_EQ(header.back(), 0);
         }
@@ -263,9 +259,7 @@ TEST(GangDownload, UnitChecksumErrorGoesOnWithoutSuccess) {
         unit.kind = 0xA4;  // ICP_QB7710 serves the Pike parts
     LinkBench bench;
     auto& device = bench.singlePort(scenario);
-    bench.selectPart(136);  // 2 KB LDROM
-    bench.job.programmerType = kTypeIcp | kTypeGang;
-    bench.job.refreshDerivedState();
+    gangPart(bench, 136);  // 2 KB LDROM
     bench.job.updateLdrom = true;
     testing::setImage(bench.job.imageLdrom, ImageRegion::Ldrom, 0x100, 3, "l.bin");
     testing::finishImages(bench.job);
@@ -273,8 +267,7 @@ TEST(GangDownload, UnitChecksumErrorGoesOnWithoutSuccess) {
 
     downloadWorker(bench.session);
 
-    EXPECT_EQ(bench.op.boxes(),
-              std::vector<std::string>{"FAIL: Programmer's storage checksum error !"});
+    EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Programmer's storage checksum error !"});
     EXPECT_FALSE(bench.session.downloadSucceeded());
     EXPECT_EQ(bench.session.socketNumber(), 0);
     testing::settle(bench);
@@ -287,19 +280,15 @@ TEST(GangDownload, WrongSyncByteStopsWithItsNumber) {
     LinkBench bench;
     // Answers: identify and version in the preparation and again in the worker (8), the
     // header's acknowledge, then sync #1.
-    auto& device =
-        bench.singlePort(testing::gangScenario(0x0619, {fault(Kind::WrongByte, 10, 1, 0x07)}));
-    bench.selectPart(100);
-    bench.job.programmerType = kTypeIcp | kTypeGang;
-    bench.job.refreshDerivedState();
+    bench.singlePort(testing::gangScenario(0x0619, {fault(Kind::WrongByte, 10, 1, 0x07)}));
+    gangPart(bench, 100);
     testing::finishImages(bench.job);
     ASSERT_TRUE(prepareGangDownload(bench.session));
     bench.op.clear();
     downloadWorker(bench.session);
-    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Sync #1 error !"});
+    EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Sync #1 error !"});
     EXPECT_FALSE(bench.session.downloadSucceeded());
     EXPECT_EQ(bench.session.socketNumber(), 0);
-    (void)device;
 }
 
 }  // namespace

@@ -69,9 +69,7 @@ void icpJob(LinkBench& bench, bool gang) {
     bench.job.updateAprom = true;
     testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x180, 3, "app.bin");
     testing::finishImages(bench.job);
-    bench.job.serialEnabled = true;
-    bench.job.serialAddress = 0x200;
-    bench.job.serialLow = 1000;
+    testing::setSerial(bench.job, 0x200, 0, 1000);
     bench.job.incrementLow = 1;
     bench.job.chipCounterEnabled = true;
     bench.job.chipCounter = 5;
@@ -100,9 +98,10 @@ std::vector<Command> programmerCommands(bool gang) {
         if (!b.job.gangMode || prepareGangDownload(b.session))
             downloadWorker(b.session);
     };
+    const auto setUp = [gang](LinkBench& b) { icpJob(b, gang); };
+    const auto onProgrammer = [gang](const ProgrammingJob& j) { return programmer(gang, j); };
     std::vector<Command> commands = {
-        {mode + "download", [gang](LinkBench& b) { icpJob(b, gang); },
-         [gang](const ProgrammingJob& j) { return programmer(gang, j); },
+        {mode + "download", setUp, onProgrammer,
          [gang](LinkBench& b, ReadBackState&, CommandWorker& w) {
              if (!gang || prepareGangDownload(b.session))
                  w.run([&] { downloadWorker(b.session); });
@@ -110,34 +109,30 @@ std::vector<Command> programmerCommands(bool gang) {
          nullptr},
         // A single programmer that holds no setup yet is downloaded by the update itself;
         // the gang update starts from a downloaded gang programmer.
-        {mode + "update", [gang](LinkBench& b) { icpJob(b, gang); },
-         [gang](const ProgrammingJob& j) { return programmer(gang, j); },
+        {mode + "update", setUp, onProgrammer,
          [](LinkBench& b, ReadBackState&, CommandWorker& w) {
              if (chipCounterAllowsUpdate(b.job, b.op))
                  w.run([&] { updateWorker(b.session); });
          },
          gang ? std::function<void(LinkBench&)>(download) : nullptr, gang ? 4u : 0u},
-        {mode + "verify", [gang](LinkBench& b) { icpJob(b, gang); },
-         [gang](const ProgrammingJob& j) { return programmer(gang, j); },
+        {mode + "verify", setUp, onProgrammer,
          [gang](LinkBench& b, ReadBackState& r, CommandWorker& w) {
              if (!gang || prepareGangSocket(b.session, r))
                  w.run([&] { verifyWorker(b.session, r); });
          },
          nullptr},
-        {mode + "read", [gang](LinkBench& b) { icpJob(b, gang); },
-         [gang](const ProgrammingJob& j) { return programmer(gang, j); },
+        {mode + "read", setUp, onProgrammer,
          [gang](LinkBench& b, ReadBackState& r, CommandWorker& w) {
              if (!gang || prepareGangSocket(b.session, r))
                  w.run([&] { readWorker(b.session, r); });
          },
          nullptr},
-        {mode + "information", [gang](LinkBench& b) { icpJob(b, gang); },
-         [gang](const ProgrammingJob& j) { return programmer(gang, j); },
+        {mode + "information", setUp, onProgrammer,
          worker([](LinkBench& b, ReadBackState& r) { programmerInformation(b.session, r); }),
          download},
         // The operator reloads a single programmer's firmware; a gang programmer is reloaded
         // when it reports another version than the host carries.
-        {mode + "firmware load", [gang](LinkBench& b) { icpJob(b, gang); },
+        {mode + "firmware load", setUp,
          [gang](const ProgrammingJob& j) {
              sim::Scenario scenario = programmer(gang, j);
              if (gang)
@@ -171,9 +166,7 @@ Command ispUpdate() {
                 b.job.refreshDerivedState();
                 b.job.updateAprom = true;
                 testing::setImage(b.job.imageAprom, ImageRegion::Aprom, 0x150, 5, "app.bin");
-                b.job.serialEnabled = true;
-                b.job.serialAddress = 0x200;
-                b.job.serialLow = 1000;
+                testing::setSerial(b.job, 0x200, 0, 1000);
                 b.job.incrementLow = 1;
                 b.job.chipCounterEnabled = true;
                 b.job.chipCounter = 5;
@@ -183,7 +176,6 @@ Command ispUpdate() {
                 scenario.device = sim::Scenario::Device::Bootloader;
                 sim::BootChip chip;
                 chip.chip.partIndex = 2;
-                chip.baudCode = 0x73;
                 chip.resetAfterProbes = 3;
                 scenario.bootChips = {chip};
                 return scenario;
@@ -321,11 +313,9 @@ TEST_P(FaultMatrix, EveryFaultEndsTheCommandWithItsMessage) {
                                           answer.first) != command.acknowledges.end();
         for (const auto& [kind, kindName] : kinds) {
             SCOPED_TRACE(std::string(kindName) + " at step " + std::to_string(step));
-            sim::Fault fault;
-            fault.kind = kind;
-            fault.step = step;
-            fault.count = kind == Kind::WrongByte ? 1 : 0;  // the others last to the end
-            fault.delayMs = kPastEveryTimeout;
+            // A wrong byte hits one answer; the other faults last to the end.
+            const sim::Fault fault{
+                kind, step, kind == Kind::WrongByte ? 1 : 0, {}, kPastEveryTimeout};
             const Outcome faulty = runOnce(command, {fault});
             EXPECT_FALSE(faulty.busy);
             EXPECT_TRUE(faulty.leftovers.empty()) << ::testing::PrintToString(faulty.leftovers);

@@ -26,10 +26,7 @@ const std::string kLongPort = "/dev/serial/by-id/usb-Corvale_ICP_Programmer_0001
 
 class Recorder : public LineListener {
   public:
-    void stationChanged(const StationStatus& status) override {
-        std::lock_guard lock(mutex_);
-        last_[status.name] = status;
-    }
+    void stationChanged(const StationStatus&) override {}
     // The updates' outcomes (downloads are heard too).
     void chipOutcome(const std::string& station, const ChipOutcome& outcome) override {
         if (outcome.operation != ChipOperation::Update)
@@ -52,7 +49,6 @@ class Recorder : public LineListener {
   private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::map<std::string, StationStatus> last_;
     std::map<std::string, std::vector<ChipOutcome>> outcomes_;
 };
 
@@ -67,8 +63,7 @@ class LineRunnerTest : public ::testing::Test {
         bench.job.updateAprom = true;
         testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x400, 4, "app.bin");
         testing::finishImages(bench.job);
-        bench.job.serialEnabled = true;
-        bench.job.serialAddress = 0x7F00;
+        testing::setSerial(bench.job, 0x7F00);
         ASSERT_TRUE(saveProject(bench.job, dir.file("job.TPJ"), bench.op));
 
         setup.record = dir.file("records");

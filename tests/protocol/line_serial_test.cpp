@@ -16,6 +16,7 @@ namespace tarnel {
 namespace {
 
 using testing::LinkBench;
+using Boxes = std::vector<std::string>;
 
 // A line station's view of a fresh ledger file starting at 5000.
 struct LineLedger {
@@ -42,10 +43,8 @@ void icpJob(LinkBench& bench, SerialNumberSource& source) {
     bench.job.updateAprom = true;
     testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x200, 4, "app.bin");
     testing::finishImages(bench.job);
-    bench.job.serialEnabled = true;
-    bench.job.serialAddress = 0x7F00;
-    bench.job.serialHigh = 12;  // the job's own counter: not what a line writes
-    bench.job.serialLow = 34567890;
+    // The job's own counter is not what a line writes.
+    testing::setSerial(bench.job, 0x7F00, 12, 34567890);
     bench.job.serialSource = &source;
 }
 
@@ -58,11 +57,6 @@ void downloaded(LinkBench& bench) {
     bench.op.clear();
 }
 
-std::vector<std::uint8_t> serialBytesAt(const std::vector<std::uint8_t>& aprom,
-                                        std::uint32_t address) {
-    return {aprom.begin() + address, aprom.begin() + address + 8};
-}
-
 TEST(LineSerial, SingleUpdateWritesTheLedgersNumberAndAFailedChipGivesItBack) {
     LineLedger line;
     {
@@ -71,11 +65,10 @@ TEST(LineSerial, SingleUpdateWritesTheLedgersNumberAndAFailedChipGivesItBack) {
         icpJob(bench, *line.source);
         downloaded(bench);
         updateSingleWorker(bench.session);
-        EXPECT_EQ(bench.op.boxes(),
-                  std::vector<std::string>{"PASS: Chip is successfully updated !\n\n"
-                                           "( S/N='00000000,00005000' at address 0x7F00 )"});
+        EXPECT_EQ(bench.op.boxes(), Boxes{"PASS: Chip is successfully updated !\n\n"
+                                          "( S/N='00000000,00005000' at address 0x7F00 )"});
         testing::settle(bench);
-        EXPECT_EQ(serialBytesAt(device.programmer()->state().chip.aprom, 0x7F00),
+        EXPECT_EQ(testing::slice(device.programmer()->state().chip.aprom, 0x7F00),
                   (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0x50, 0x00}));
     }
     {
@@ -89,8 +82,7 @@ TEST(LineSerial, SingleUpdateWritesTheLedgersNumberAndAFailedChipGivesItBack) {
         downloaded(bench);
         updateSingleWorker(bench.session);
         EXPECT_EQ(bench.op.boxes(),
-                  std::vector<std::string>{
-                      "FAIL: Device ID error !\nPlease select the correct Part No."});
+                  Boxes{"FAIL: Device ID error !\nPlease select the correct Part No."});
     }
     EXPECT_EQ(line.next(), (SerialValue{0, 5001})) << "the failed chip's number comes back";
     EXPECT_EQ(line.next(), (SerialValue{0, 5002}));
@@ -135,10 +127,10 @@ TEST(LineSerial, GangSocketsDrawFourNumbersAndAFailedSocketGivesItsBack) {
 
     updateGangWorker(bench.session);
 
-    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Failed chips:  #1  "});
+    EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Failed chips:  #1  "});
     for (int unit = 2; unit <= 4; ++unit) {
         const auto chip = device.gangProgrammer()->unit(unit).state().chip;
-        EXPECT_EQ(serialBytesAt(chip.aprom, 0x700),
+        EXPECT_EQ(testing::slice(chip.aprom, 0x700),
                   (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0x50,
                                              static_cast<std::uint8_t>(unit - 1)}));
     }

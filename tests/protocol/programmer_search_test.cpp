@@ -10,6 +10,8 @@
 namespace tarnel {
 namespace {
 
+using Boxes = std::vector<std::string>;
+
 using testing::LinkBench;
 
 const std::string kCom1 = slotName(1);
@@ -86,8 +88,8 @@ TEST(VariantCheck, EveryLineAgainstEveryPartClass) {
 
                     if (!expected.refusal.empty()) {
                         EXPECT_FALSE(found);
-                        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{
-                                                        "FAIL: " + std::string(expected.refusal)});
+                        EXPECT_EQ(bench.op.boxes(),
+                                  Boxes{"FAIL: " + std::string(expected.refusal)});
                         EXPECT_EQ(device.programmer()->firmwareLoads(), 0);
                         continue;
                     }
@@ -127,8 +129,8 @@ TEST(VariantCheck, FailedLoadIsReportedAfterTheLoadsOwnMessage) {
     bench.selectPart(136);
     EXPECT_FALSE(bench.session.searchProgrammer());
     const std::string path = bench.session.firmwarePath("v0619_MainMCU_ICP_Halvorn_QB7710.DAT");
-    EXPECT_EQ(bench.op.boxes(), (std::vector<std::string>{"FAIL: " + path + " cannot be opened !",
-                                                          "FAIL: Configure programmer error !"}));
+    EXPECT_EQ(bench.op.boxes(), (Boxes{"FAIL: " + path + " cannot be opened !",
+                                       "FAIL: Configure programmer error !"}));
 }
 
 TEST(ProgrammerSearch, IdentifyOnlyStopsBeforeTheVariantCheck) {
@@ -147,15 +149,14 @@ TEST(ProgrammerSearch, GangProgrammerAndUnknownKindsAreNotSingleProgrammers) {
         LinkBench bench;
         bench.singlePort(testing::gangScenario());
         EXPECT_FALSE(bench.session.searchProgrammer());
-        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{
-                                        "FAIL: Please select 'Gang' mode for Programmer Type !"});
+        EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Please select 'Gang' mode for Programmer Type !"});
         EXPECT_EQ(bench.session.firmwareVariant(), FirmwareVariant::None);
     }
     {
         LinkBench bench;
         bench.singlePort(testing::singleScenario(0xA7));
         EXPECT_FALSE(bench.session.searchProgrammer());
-        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Programmer is not found !"});
+        EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Programmer is not found !"});
         EXPECT_EQ(bench.ports.openAttempts().size(), 1u) << "no retry, no scan";
         EXPECT_EQ(bench.op.programmerTypeLabel(), "") << "label unchanged";
     }
@@ -188,7 +189,7 @@ TEST(ProgrammerSearch, SilentRememberedPortIsReportedThenScanned) {
     bench.setTable({kCom1, kCom2});
     bench.selectPart(100);
     ASSERT_TRUE(bench.session.searchProgrammer());
-    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Receive data error !"});
+    EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Receive data error !"});
     EXPECT_EQ(bench.job.comPortText(), kCom2);
 }
 
@@ -219,8 +220,7 @@ TEST(ProgrammerSearch, NothingFoundAfterTwoScans) {
         EXPECT_FALSE(bench.session.searchProgrammer());
         const std::string notFound =
             gang ? "FAIL: Gang Programmer is not found !" : "FAIL: Programmer is not found !";
-        EXPECT_EQ(bench.op.boxes(),
-                  (std::vector<std::string>{"FAIL: Receive data error !", notFound}));
+        EXPECT_EQ(bench.op.boxes(), (Boxes{"FAIL: Receive data error !", notFound}));
         // Connect, then two scans of the one port.
         EXPECT_EQ(bench.ports.openAttempts().size(), 3u);
         EXPECT_EQ(bench.clock.nowMs(), 1001u + 500u + 22u + 100u + 22u);
@@ -231,7 +231,7 @@ TEST(ProgrammerSearch, NothingFoundAfterTwoScans) {
 class VanishingPorts : public PortFactory {
   public:
     VanishingPorts(PortFactory& inner, int opensAllowed) : inner_(inner), left_(opensAllowed) {}
-    std::vector<std::string> portTable() override { return inner_.portTable(); }
+    Boxes portTable() override { return inner_.portTable(); }
     std::unique_ptr<SerialPort> open(const std::string& device) override {
         if (left_-- <= 0)
             return nullptr;
@@ -253,7 +253,7 @@ TEST(ProgrammerSearch, PortThatVanishesAfterTheScanIsReported) {
     ProgrammerSession session(bench.job, link, bench.op, bench.clock);
     bench.selectPart(100);
     EXPECT_FALSE(session.searchProgrammer());
-    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Programmer is not found !"});
+    EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Programmer is not found !"});
 }
 
 TEST(ProgrammerSearch, StatusLineNamesTheGangSocket) {
@@ -266,7 +266,7 @@ TEST(ProgrammerSearch, StatusLineNamesTheGangSocket) {
         bench.session.setSocketNumber(static_cast<std::uint8_t>(socket));
         bench.op.setStatus("before");
         EXPECT_TRUE(bench.session.searchProgrammer());
-        std::vector<std::string> statuses;
+        Boxes statuses;
         for (const auto& event : bench.op.events()) {
             if (event.rfind("status: ", 0) == 0)
                 statuses.push_back(event);
@@ -299,8 +299,7 @@ TEST(GangSearch, FindsOnlyTheGangProgrammer) {
         LinkBench bench;
         bench.singlePort(testing::singleScenario(0xAB));
         EXPECT_FALSE(bench.session.searchGangProgrammer());
-        EXPECT_EQ(bench.op.boxes(),
-                  std::vector<std::string>{"FAIL: Gang Programmer is not found !"});
+        EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Gang Programmer is not found !"});
     }
 }
 

@@ -13,6 +13,7 @@ namespace {
 
 using testing::LinkBench;
 using Bytes = std::vector<std::uint8_t>;
+using Boxes = std::vector<std::string>;
 
 struct PlanCase {
     std::uint32_t part;
@@ -50,14 +51,8 @@ TEST(ReadPlan, DataFlashInAprom) {
     const ChipCatalogue catalogue;
     for (const PlanCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.part) + " c0 " + std::to_string(c.c0));
-        std::array<std::uint8_t, 8> chip{};
-        chip[0] = c.c0;
-        chip[1] = c.c1;
-        chip[5] = c.c5;
-        chip[6] = c.c6;
-        std::array<std::uint8_t, 8> job{};
-        job.fill(0xFF);
-        job[7] = c.jobC0;
+        const std::array<std::uint8_t, 8> chip{c.c0, c.c1, 0, 0, 0, c.c5, c.c6, 0};
+        const std::array<std::uint8_t, 8> job{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, c.jobC0};
         const IcpReadPlan plan = planIcpRead(catalogue.partAt(c.part), job, chip, 0x20000);
         EXPECT_EQ(plan.readLimit, c.readLimit);
         EXPECT_EQ(plan.apromLast, c.apromLast);
@@ -159,7 +154,7 @@ TEST(ReadChip, LockedChipsAndWrongDeviceIds) {
         readBack.readComplete = true;
 
         EXPECT_EQ(readWorker(bench.session, readBack), c.viewer);
-        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+        EXPECT_EQ(bench.op.boxes(), Boxes{c.box});
         EXPECT_EQ(bench.op.readBacks().size(), c.viewer ? 1u : 0u);
         EXPECT_EQ(readBack.readComplete, c.viewer);
         EXPECT_TRUE(device.errors().empty()) << "the status was answered with 0x00";
@@ -226,7 +221,7 @@ TEST(GangSocket, ChosenSocketIsConnectedAndItsSyncByteChecked) {
         EXPECT_EQ(device.line().hostWrites(), (Bytes{0xC0, 0xC1, 0xCE}));
         if (!c.box.empty()) {
             EXPECT_FALSE(connected);
-            EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+            EXPECT_EQ(bench.op.boxes(), Boxes{c.box});
             continue;
         }
         ASSERT_TRUE(connected);
@@ -276,7 +271,7 @@ TEST(OperationFaults, EachStepShowsItsWrapperText) {
                         : c.command == 'i' ? programmerInformation(bench.session, readBack)
                                            : chipCheckWorker(bench.session, readBack);
         EXPECT_FALSE(ok);
-        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+        EXPECT_EQ(bench.op.boxes(), Boxes{c.box});
         EXPECT_EQ(bench.job.linkResult, 0);
     }
 }

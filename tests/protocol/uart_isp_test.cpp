@@ -16,6 +16,7 @@ namespace tarnel {
 namespace {
 
 using testing::LinkBench;
+using Boxes = std::vector<std::string>;
 
 const std::string kPass = "PASS: Chip is successfully updated !";
 const std::string kPortFile = "GUI_ComPortISP.LOG";
@@ -89,7 +90,7 @@ TEST(UartIsp, BlockSplitsWriteTheImageAndRememberThePort) {
         // The boot loader moves on to its next chip after its last answer: let it finish.
         t.device->stop();
 
-        EXPECT_EQ(t.bench.op.boxes(), std::vector<std::string>{kPass});
+        EXPECT_EQ(t.bench.op.boxes(), Boxes{kPass});
         EXPECT_EQ(t.apromBlocks(), blocks);
         const auto chip = t.loader().chips().front();
         EXPECT_TRUE(std::equal(t.bench.job.imageAprom.data.begin(),
@@ -107,23 +108,19 @@ TEST(UartIsp, SerialNumberPastTheImageGrowsItWithFF) {
     IspBench t(bootScenario({chipOf(2)}));
     ProgrammingJob& job = t.bench.job;
     t.aprom(0x1000);
-    job.serialEnabled = true;
-    job.serialAddress = 0x2000;
-    job.serialHigh = 12;
-    job.serialLow = 34567890;
+    testing::setSerial(job, 0x2000, 12, 34567890);
     t.isp.ispUpdateChip();
 
-    ASSERT_EQ(t.bench.op.boxes(), std::vector<std::string>{
-                                      kPass + "\n\n( S/N='00000012,34567890' at address 0x2000 )"});
+    ASSERT_EQ(t.bench.op.boxes(),
+              Boxes{kPass + "\n\n( S/N='00000012,34567890' at address 0x2000 )"});
     EXPECT_EQ(job.imageAprom.length, 0x2008u);
     EXPECT_EQ(job.imageAprom.lengthHigh, 0x40u);
     EXPECT_EQ(job.imageAprom.lengthLow, 0x08u);
     const auto chip = t.loader().chips().front();
     EXPECT_TRUE(std::all_of(chip.aprom.begin() + 0x1000, chip.aprom.begin() + 0x2000,
                             [](std::uint8_t b) { return b == 0xFF; }));
-    const std::vector<std::uint8_t> serial(chip.aprom.begin() + 0x2000,
-                                           chip.aprom.begin() + 0x2008);
-    EXPECT_EQ(serial, std::vector<std::uint8_t>({0x00, 0x00, 0x00, 0x12, 0x34, 0x56, 0x78, 0x90}));
+    EXPECT_EQ(testing::slice(chip.aprom, 0x2000),
+              std::vector<std::uint8_t>({0x00, 0x00, 0x00, 0x12, 0x34, 0x56, 0x78, 0x90}));
     EXPECT_EQ(job.serialLow, 34567891u) << "advanced after the PASS";
 }
 
@@ -133,17 +130,14 @@ TEST(UartIsp, OnALineTheSerialNumberComesFromTheLedger) {
     auto ledger = openFileSerialLedger(t.dir.file("serials.ledger"), {0, 5000}, {0, 1}, &error);
     ASSERT_NE(ledger, nullptr) << error;
     SerialNumberSource source(*ledger, "A");
-    ProgrammingJob& job = t.bench.job;
-    job.serialSource = &source;
+    t.bench.job.serialSource = &source;
     t.aprom(0x100);
-    job.serialEnabled = true;
-    job.serialAddress = 0x80;
+    testing::setSerial(t.bench.job, 0x80);
     t.isp.ispUpdateChip();
 
-    ASSERT_EQ(t.bench.op.boxes(),
-              std::vector<std::string>{kPass + "\n\n( S/N='00000000,00005000' at address 0x80 )"});
+    ASSERT_EQ(t.bench.op.boxes(), Boxes{kPass + "\n\n( S/N='00000000,00005000' at address 0x80 )"});
     const auto chip = t.loader().chips().front();
-    EXPECT_EQ(std::vector<std::uint8_t>(chip.aprom.begin() + 0x80, chip.aprom.begin() + 0x88),
+    EXPECT_EQ(testing::slice(chip.aprom, 0x80),
               std::vector<std::uint8_t>({0, 0, 0, 0, 0, 0, 0x50, 0x00}));
     EXPECT_EQ(ledger->reserve("B", &error)->value, (SerialValue{0, 5001})) << "5000 is used up";
 }
@@ -162,7 +156,7 @@ TEST(UartIsp, BaudCodesChooseTheRateAndOthersAreIgnored) {
     IspBench never(bootScenario({wrong}));
     never.aprom(16);
     never.isp.ispUpdateChip();
-    EXPECT_EQ(never.bench.op.boxes(), std::vector<std::string>{"FAIL: Chip not ready !"});
+    EXPECT_EQ(never.bench.op.boxes(), Boxes{"FAIL: Chip not ready !"});
     EXPECT_GT(never.bench.op.eventCount("status: Detect chip... Not found !"), 0);
 }
 
@@ -198,7 +192,7 @@ TEST(UartIsp, CodeProtectionWarningOnlyOutsideProductionMode) {
         else
             t.isp.ispUpdateChip();
 
-        std::vector<std::string> expected{kPass};
+        Boxes expected{kPass};
         if (!production) {
             expected.insert(expected.begin(),
                             "WARNING: APROM will be erased because code protection is changed "
@@ -246,8 +240,7 @@ TEST(UartIspProduction, ChipsOneAfterAnotherUntilProductionModeIsSwitchedOff) {
         worker.join();
     }
     EXPECT_LE(t.bench.clock.nowMs() - stoppedAt, 60u) << "within one detection step";
-    EXPECT_EQ(t.bench.op.boxes(),
-              std::vector<std::string>({kPass, "FAIL: Update APROM error !", kPass}));
+    EXPECT_EQ(t.bench.op.boxes(), Boxes({kPass, "FAIL: Update APROM error !", kPass}));
     EXPECT_FALSE(t.bench.link.isOpen());
     EXPECT_EQ(t.bench.op.lastStatus(), "Ready...");
 }
@@ -258,7 +251,7 @@ TEST(UartIsp, LateProbeAnswersAreDroppedBeforeTheSpeedChanges) {
     IspBench t(bootScenario({chipOf(2)}, {sim::Fault{sim::Fault::Kind::LateReply, 1, 2, {}, 3}}));
     t.aprom(300);
     t.isp.ispUpdateChip();
-    EXPECT_EQ(t.bench.op.boxes(), std::vector<std::string>{kPass});
+    EXPECT_EQ(t.bench.op.boxes(), Boxes{kPass});
     EXPECT_TRUE(t.device->errors().empty());
 }
 
@@ -288,8 +281,7 @@ TEST(UartIsp, PortFailureTexts) {
         t.aprom(16);
         t.isp.ispUpdateChip();
         EXPECT_EQ(t.bench.op.boxes(),
-                  std::vector<std::string>(
-                      {"FAIL: ComPort baudrate-setting error !", "FAIL: Chip not ready !"}));
+                  Boxes({"FAIL: ComPort baudrate-setting error !", "FAIL: Chip not ready !"}));
     }
     {
         LoopbackLine* line = nullptr;
@@ -297,15 +289,14 @@ TEST(UartIsp, PortFailureTexts) {
         line = &t.device->line();
         t.bench.job.productionMode = true;
         t.isp.ispProductionLoop();
-        EXPECT_EQ(t.bench.op.boxes(),
-                  std::vector<std::string>{"FAIL: ComPort cannot be re-opened !"});
+        EXPECT_EQ(t.bench.op.boxes(), Boxes{"FAIL: ComPort cannot be re-opened !"});
     }
     {
         IspBench t(bootScenario({chipOf(2)}));
         t.isp.selectPort(-1);
         t.isp.ispUpdateChip();
-        EXPECT_EQ(t.bench.op.boxes(), std::vector<std::string>({"FAIL: ComPort cannot be opened !",
-                                                                "FAIL: Chip not ready !"}));
+        EXPECT_EQ(t.bench.op.boxes(),
+                  Boxes({"FAIL: ComPort cannot be opened !", "FAIL: Chip not ready !"}));
     }
 }
 
@@ -320,7 +311,7 @@ TEST(UartIsp, RegionFailureTexts) {
         bool dataFlash;
         std::uint32_t part;
         int step;
-        std::vector<std::string> boxes;
+        Boxes boxes;
     };
     const Case cases[] = {
         {true, false, 2, 4, {"FAIL: Update CONFIG error !"}},
@@ -361,7 +352,7 @@ TEST(UartIsp, DataFlashInBothProtocols) {
         job.updateDataFlash = true;
         testing::setImage(job.imageDataFlash, ImageRegion::DataFlash, 0x150, 5, "data.bin");
         t.isp.ispUpdateChip();
-        EXPECT_EQ(t.bench.op.boxes(), std::vector<std::string>{kPass});
+        EXPECT_EQ(t.bench.op.boxes(), Boxes{kPass});
         const auto chip = t.loader().chips().front();
         EXPECT_TRUE(std::equal(job.imageDataFlash.data.begin(),
                                job.imageDataFlash.data.begin() + 0x150, chip.dataFlash.begin()));

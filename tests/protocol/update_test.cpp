@@ -14,8 +14,12 @@ namespace tarnel {
 namespace {
 
 using testing::LinkBench;
+using Boxes = std::vector<std::string>;
 
 const std::string kPassUpdated = "PASS: Chip is successfully updated !";
+const std::string kPleaseDownload =
+    "WARNING: Please click 'Download Programmer' to update the "
+    "programming data saved in the programmer !";
 
 // An ICP job for part 300 (32 KB APROM) with an APROM image of the given length.
 void icpJob(LinkBench& bench, std::uint32_t apromLength) {
@@ -48,10 +52,7 @@ TEST(UpdateSingle, IcpTicksPerStartedPageSerialNumberAndCounter) {
         auto& device = bench.singlePort(testing::singleScenario(0xAD));
         ProgrammingJob& job = bench.job;
         icpJob(bench, length);
-        job.serialEnabled = true;
-        job.serialAddress = 0x7F00;
-        job.serialHigh = 12;
-        job.serialLow = 34567890;
+        testing::setSerial(job, 0x7F00, 12, 34567890);
         job.incrementLow = 5;
         job.chipCounterEnabled = true;
         job.chipCounter = 999998;
@@ -61,8 +62,7 @@ TEST(UpdateSingle, IcpTicksPerStartedPageSerialNumberAndCounter) {
         updateSingleWorker(bench.session);
 
         EXPECT_EQ(bench.op.boxes(),
-                  std::vector<std::string>{kPassUpdated +
-                                           "\n\n( S/N='00000012,34567890' at address 0x7F00 )"});
+                  Boxes{kPassUpdated + "\n\n( S/N='00000012,34567890' at address 0x7F00 )"});
         EXPECT_EQ(bench.op.stepCount(), length == 0x200 ? 4 : 6);
         EXPECT_EQ(job.serialLow, 34567895u);
         EXPECT_EQ(job.chipCounter, 999999u);
@@ -70,9 +70,8 @@ TEST(UpdateSingle, IcpTicksPerStartedPageSerialNumberAndCounter) {
         const auto chip = device.programmer()->state().chip;
         EXPECT_TRUE(std::equal(chip.aprom.begin(), chip.aprom.begin() + length,
                                job.imageAprom.data.begin()));
-        const std::vector<std::uint8_t> serial(chip.aprom.begin() + 0x7F00,
-                                               chip.aprom.begin() + 0x7F08);
-        EXPECT_EQ(serial, (std::vector<std::uint8_t>{0, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x90}));
+        EXPECT_EQ(testing::slice(chip.aprom, 0x7F00),
+                  (std::vector<std::uint8_t>{0, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x90}));
         EXPECT_TRUE(device.errors().empty()) << device.errors().front();
         // The limit is reached now: the next command refuses before the link.
         EXPECT_FALSE(chipCounterAllowsUpdate(job, bench.op));
@@ -88,8 +87,8 @@ TEST(UpdateSingle, ChipCounterCountingDownStopsAtZero) {
     job.chipCounterDown = true;
     job.chipCounter = 0;
     EXPECT_FALSE(chipCounterAllowsUpdate(job, op));
-    EXPECT_EQ(op.boxes(), std::vector<std::string>{"WARNING: Chip Counter reaches '000,000' !\n\n"
-                                                   "Please reset the Chip Counter."});
+    EXPECT_EQ(op.boxes(), Boxes{"WARNING: Chip Counter reaches '000,000' !\n\n"
+                                "Please reset the Chip Counter."});
     job.chipCounter = 1;
     EXPECT_TRUE(chipCounterAllowsUpdate(job, op));
 }
@@ -108,10 +107,9 @@ TEST(UpdateSingle, IspCodeProtectionQuestionAndFullPageErase) {
 
     updateSingleWorker(bench.session);
 
-    EXPECT_EQ(bench.op.boxes(),
-              (std::vector<std::string>{"WARNING: APROM will be erased because code protection is "
-                                        "changed from \"Enable\" to \"Disable\" !",
-                                        kPassUpdated}));
+    EXPECT_EQ(bench.op.boxes(), (Boxes{"WARNING: APROM will be erased because code protection is "
+                                       "changed from \"Enable\" to \"Disable\" !",
+                                       kPassUpdated}));
     EXPECT_EQ(bench.op.stepCount(), 256 + 256 + 2 * 16);
     testing::settle(bench);
     const auto chip = device.programmer()->state().chip;
@@ -125,7 +123,7 @@ TEST(UpdateSingle, IcpChipAndProgrammerFailures) {
         const char* what;
         sim::SimChip chip;
         bool dataFlash;
-        std::vector<std::string> boxes;
+        Boxes boxes;
     };
     sim::SimChip wrongId;
     wrongId.wrongDeviceId = true;
@@ -181,14 +179,13 @@ TEST(UpdateSingle, LinkFailuresLeaveCounterAndSerialAlone) {
         LinkBench bench;
         auto& device = bench.singlePort(testing::singleScenario(0xAD, 0x0619, {c.fault}));
         icpJob(bench, 0x300);
-        bench.job.serialEnabled = true;
-        bench.job.serialAddress = 0x7F00;
+        testing::setSerial(bench.job, 0x7F00);
         bench.job.chipCounterEnabled = true;
         downloaded(bench, device);
 
         updateSingleWorker(bench.session);
 
-        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+        EXPECT_EQ(bench.op.boxes(), Boxes{c.box});
         EXPECT_EQ(bench.job.chipCounter, 0u);
         EXPECT_EQ(bench.job.serialLow, 0u);
     }
@@ -205,8 +202,7 @@ TEST(UpdateSingle, UsedUpUsageCountProgramsNothing) {
     updateSingleWorker(bench.session);
     updateSingleWorker(bench.session);
 
-    EXPECT_EQ(bench.op.boxes(),
-              (std::vector<std::string>{kPassUpdated, "FAIL: Update APROM error !"}));
+    EXPECT_EQ(bench.op.boxes(), (Boxes{kPassUpdated, "FAIL: Update APROM error !"}));
     testing::settle(bench);
     EXPECT_EQ(device.programmer()->state().chipsProgrammed, 1);
 }
@@ -227,7 +223,7 @@ TEST(UpdateSingle, AnotherStoredNameDownloadsOnceThenUpdates) {
 
         updateSingleWorker(bench.session);
 
-        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{kPassUpdated});
+        EXPECT_EQ(bench.op.boxes(), Boxes{kPassUpdated});
         EXPECT_EQ(bench.op.eventCount("status: Clear Programmer's Storage..."), 1);
         testing::settle(bench);
         const auto state = device.programmer()->state();
@@ -249,7 +245,7 @@ TEST(UpdateSingle, ErasedProgrammerWithAWholeReportIsDownloadedFirst) {
 
     updateSingleWorker(bench.session);
 
-    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{kPassUpdated});
+    EXPECT_EQ(bench.op.boxes(), Boxes{kPassUpdated});
     testing::settle(bench);
     EXPECT_EQ(device.programmer()->state().chipsProgrammed, 1);
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
@@ -261,12 +257,11 @@ TEST(UpdateSingle, OneAutomaticDownloadPerCommand) {
     for (const bool firmware : {false, true}) {
         SCOPED_TRACE(firmware ? "firmware" : "storage");
         LinkBench bench;
-        sim::LoopbackDevice* device = nullptr;
         if (firmware) {
             sim::writeSyntheticFirmwareFiles(bench.firmwareDir.path(), 0x0600);
-            device = &bench.singlePort(testing::singleScenario(0xAD, 0x0600));
+            bench.singlePort(testing::singleScenario(0xAD, 0x0600));
         } else {
-            device = &bench.singlePort([](sim::DeviceLine& line) {
+            bench.singlePort([](sim::DeviceLine& line) {
                 auto programmer = std::make_unique<sim::SimProgrammer>(line, 0xAD, 0x0619);
                 programmer->onCommand(command::kUpdateChips, [&line] {
                     line.reply(kSingleAck);
@@ -279,11 +274,9 @@ TEST(UpdateSingle, OneAutomaticDownloadPerCommand) {
 
         updateSingleWorker(bench.session);
 
-        EXPECT_EQ(bench.op.boxes(),
-                  std::vector<std::string>{"FAIL: " + std::string(kStillAnotherSetup)});
+        EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: " + std::string(kStillAnotherSetup)});
         EXPECT_EQ(bench.op.eventCount("status: Clear Programmer's Storage..."), 1);
         EXPECT_FALSE(bench.job.downloadThenUpdate);
-        (void)device;
     }
 }
 
@@ -298,10 +291,7 @@ void gangJob(LinkBench& bench) {
     job.updateAprom = true;
     testing::setImage(job.imageAprom, ImageRegion::Aprom, 0x200, 8, "g.bin");
     testing::finishImages(job);
-    job.serialEnabled = true;
-    job.serialAddress = 0x700;
-    job.serialHigh = 1;
-    job.serialLow = 98;
+    testing::setSerial(job, 0x700, 1, 98);
     job.chipCounterEnabled = true;
     job.chipCounter = 10;
 }
@@ -321,17 +311,16 @@ TEST(UpdateGang, AllPassWithSerialNumbers) {
 
     updateGangWorker(bench.session);
 
-    EXPECT_EQ(bench.op.boxes(),
-              std::vector<std::string>{"PASS: All chips are successfully programmed !\n\n"
-                                       "( #1's S/N='00000001,00000098' at address 0x700 )\n"
-                                       "( #2's S/N='00000001,00000099' at address 0x700 )\n"
-                                       "( #3's S/N='00000001,00000100' at address 0x700 )\n"
-                                       "( #4's S/N='00000001,00000101' at address 0x700 )"});
+    EXPECT_EQ(bench.op.boxes(), Boxes{"PASS: All chips are successfully programmed !\n\n"
+                                      "( #1's S/N='00000001,00000098' at address 0x700 )\n"
+                                      "( #2's S/N='00000001,00000099' at address 0x700 )\n"
+                                      "( #3's S/N='00000001,00000100' at address 0x700 )\n"
+                                      "( #4's S/N='00000001,00000101' at address 0x700 )"});
     EXPECT_EQ(bench.job.serialLow, 102u);
     EXPECT_EQ(bench.job.chipCounter, 999999u) << "the counter stops at its end";
     EXPECT_EQ(bench.job.gangPassCount, 4u);
     const auto chip = device.gangProgrammer()->unit(3).state().chip;
-    EXPECT_EQ(std::vector<std::uint8_t>(chip.aprom.begin() + 0x700, chip.aprom.begin() + 0x708),
+    EXPECT_EQ(testing::slice(chip.aprom, 0x700),
               (std::vector<std::uint8_t>{0, 0, 0, 0x01, 0, 0, 0x01, 0x00}));
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
 }
@@ -360,7 +349,7 @@ TEST(UpdateGang, FailedSocketsAndSerialRetreat) {
 
         updateGangWorker(bench.session);
 
-        EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
+        EXPECT_EQ(bench.op.boxes(), Boxes{c.box});
         EXPECT_EQ(bench.job.chipCounter, c.counter);
         EXPECT_EQ(bench.job.serialHigh, 1u);
         EXPECT_EQ(bench.job.serialLow, c.serialLow);
@@ -377,16 +366,12 @@ TEST(UpdateGang, VerifyOnlyNeedsItsOwnDownloadAndSendsNoSerialNumbers) {
 
     bench.job.gangVerifyOnly = true;
     updateGangWorker(bench.session);
-    const std::string pleaseDownload =
-        "WARNING: Please click 'Download Programmer' to update the programming data saved in "
-        "the programmer !";
-    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{pleaseDownload});
+    EXPECT_EQ(bench.op.boxes(), Boxes{kPleaseDownload});
 
     downloaded(bench, device);
     const std::uint32_t serialLow = bench.job.serialLow;
     updateGangWorker(bench.session);
-    EXPECT_EQ(bench.op.boxes(),
-              std::vector<std::string>{"PASS: All chips are successfully verified !"});
+    EXPECT_EQ(bench.op.boxes(), Boxes{"PASS: All chips are successfully verified !"});
     EXPECT_EQ(bench.job.serialLow, serialLow);
     EXPECT_FALSE(device.gangProgrammer()->unit(1).state().setup.serial.has_value());
 }
@@ -405,9 +390,7 @@ TEST(UpdateGang, ErasedUnitsWholeReportIsReadBeforeTheStop) {
 
     updateGangWorker(bench.session);
 
-    EXPECT_EQ(bench.op.boxes(),
-              std::vector<std::string>{"WARNING: Please click 'Download Programmer' to update "
-                                       "the programming data saved in the programmer !"});
+    EXPECT_EQ(bench.op.boxes(), Boxes{kPleaseDownload});
     EXPECT_EQ(device.line().pendingToHost(), 0u);
     testing::settle(bench);
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
@@ -419,9 +402,7 @@ TEST(UpdateGang, NothingStoredAndNoResult) {
         bench.singlePort(testing::gangScenario());
         gangJob(bench);
         updateGangWorker(bench.session);
-        EXPECT_EQ(bench.op.boxes(),
-                  std::vector<std::string>{"WARNING: Please click 'Download Programmer' to update "
-                                           "the programming data saved in the programmer !"});
+        EXPECT_EQ(bench.op.boxes(), Boxes{kPleaseDownload});
     }
     LinkBench bench;
     sim::Scenario slow = testing::gangScenario();
@@ -430,7 +411,7 @@ TEST(UpdateGang, NothingStoredAndNoResult) {
     gangJob(bench);
     downloaded(bench, device);
     updateGangWorker(bench.session);
-    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"WARNING: Timeout !"});
+    EXPECT_EQ(bench.op.boxes(), Boxes{"WARNING: Timeout !"});
     EXPECT_EQ(bench.link.timeouts().readTotalConstant, 1000u);
 }
 

@@ -6,6 +6,7 @@
 
 #include "operations/verify.h"
 #include "support/link_bench.h"
+#include "support/ops_fixtures.h"
 
 namespace tarnel {
 namespace {
@@ -72,15 +73,9 @@ TEST(VerifyChip, IspStreamsTheApromImagePageByPage) {
         EXPECT_EQ(verifyWorker(bench.session, readBack), c.differingOffset < 0);
         EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{c.box});
         const std::uint32_t last = bench.job.imageAprom.lastAddress;
-        const Bytes header = {0xC0,
-                              0xC1,
-                              0xC7,
-                              0x02,
-                              0x02,
-                              static_cast<std::uint8_t>(last >> 16),
-                              static_cast<std::uint8_t>(last >> 8),
-                              static_cast<std::uint8_t>(last),
-                              0x09};
+        using testing::byteOf;
+        const Bytes header = {
+            0xC0, 0xC1, 0xC7, 0x02, 0x02, byteOf(last, 16), byteOf(last, 8), byteOf(last, 0), 0x09};
         const auto& image = bench.job.imageAprom.data;
         EXPECT_EQ(
             device.line().hostWrites(),

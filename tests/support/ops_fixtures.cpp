@@ -16,6 +16,13 @@ void setImage(ImageBuffer& image, ImageRegion region, std::uint32_t length, std:
     image.loaded = true;
 }
 
+void setSerial(ProgrammingJob& job, std::uint32_t address, std::uint32_t high, std::uint32_t low) {
+    job.serialEnabled = true;
+    job.serialAddress = address;
+    job.serialHigh = high;
+    job.serialLow = low;
+}
+
 void finishImages(ProgrammingJob& job) {
     for (const ImageRegion region : kImageRegions) {
         if (!updateFlagOf(job, region)) {

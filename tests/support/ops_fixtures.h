@@ -23,6 +23,21 @@ void finishImages(ProgrammingJob& job);
 // query) makes sure it has, before a test reads what the device holds.
 void settle(LinkBench& bench);
 
+// Turns S/N programming on at `address`, starting from `high`,`low`.
+void setSerial(ProgrammingJob& job, std::uint32_t address, std::uint32_t high = 0,
+               std::uint32_t low = 0);
+
+// The byte of `value` at bit `shift`.
+inline std::uint8_t byteOf(std::uint32_t value, int shift) {
+    return static_cast<std::uint8_t>(value >> shift);
+}
+
+// `count` bytes of `bytes` from `offset`.
+template <class Bytes>
+std::vector<std::uint8_t> slice(const Bytes& bytes, std::size_t offset, std::size_t count = 8) {
+    return {bytes.begin() + offset, bytes.begin() + offset + count};
+}
+
 std::vector<std::uint8_t> zeroPadded(const std::string& text, std::size_t size);
 
 }  // namespace tarnel::testing

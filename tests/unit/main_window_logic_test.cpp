@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "app/main_window_logic.h"
 #include "app/settings_file.h"
+#include "support/ops_fixtures.h"
 #include "support/scratch_dir.h"
 #include "testkit/loopback_port.h"
 #include "testkit/recording_operator.h"
@@ -20,7 +22,7 @@ namespace {
 class WindowFixture : public ::testing::Test {
   protected:
     // Starts the window over a settings file made from `setUp` (none when null).
-    void start(void (*setUp)(ProgrammingJob&) = nullptr) {
+    void start(const std::function<void(ProgrammingJob&)>& setUp = nullptr) {
         if (setUp) {
             ProgrammingJob stored;
             setUp(stored);
@@ -29,6 +31,12 @@ class WindowFixture : public ::testing::Test {
         }
         window.startUp(dir.path());
         op.clear();
+    }
+    void start(int type, std::uint32_t part) {
+        start([=](ProgrammingJob& job) {
+            job.programmerType = static_cast<std::uint8_t>(type);
+            job.partIndex = part;
+        });
     }
     const ControlState& operator[](Control c) const { return window.state()[c]; }
     ProgrammingJob& job() { return bench.job(); }
@@ -45,9 +53,7 @@ TEST_F(WindowFixture, StartsFromSettingsFileWithEveryControlSet) {
     start([](ProgrammingJob& job) {
         job.programmerType = kTypeGang | kTypeIcp;
         job.partIndex = 207;
-        job.serialEnabled = true;
-        job.serialHigh = 12;
-        job.serialLow = 345;
+        tarnel::testing::setSerial(job, 0, 12, 345);
         job.chipCounterEnabled = true;
         job.chipCounter = 123456;
     });
@@ -78,10 +84,7 @@ TEST_F(WindowFixture, StartsFromSettingsFileWithEveryControlSet) {
 }
 
 TEST_F(WindowFixture, ModeRadiosExchangePartsAndKeepTheGangBit) {
-    start([](ProgrammingJob& job) {
-        job.programmerType = kTypeGang | kTypeIcp;
-        job.partIndex = 850;
-    });
+    start(kTypeGang | kTypeIcp, 850);
     window.clickIsp();
     EXPECT_EQ(job().programmerType, 0x40);
     EXPECT_EQ(job().partIndex, 2u);  // the part last used outside ICP
@@ -127,10 +130,7 @@ TEST_F(WindowFixture, SeparatorPartDisablesEveryCommandAndItem) {
 }
 
 TEST_F(WindowFixture, LoadFileTicksTheRegionAndEnablesTheCommands) {
-    start([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 100;
-    });
+    start(kTypeIcp, 100);
     const auto request = window.loadFileRequest();
     ASSERT_TRUE(request);
     EXPECT_EQ(request->region, ImageRegion::Aprom);
@@ -160,10 +160,7 @@ TEST_F(WindowFixture, LoadFileTicksTheRegionAndEnablesTheCommands) {
 // A file that fails to load is not shown with an older size and checksum, and no command
 // that would write it starts.
 TEST_F(WindowFixture, RejectedImageStopsTheCommandsBeforeTheLink) {
-    start([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 100;
-    });
+    start(kTypeIcp, 100);
     const std::string path = dir.write("app.hex", std::string(":0400000001020304F2\n"
                                                               ":00000001FF\n"));
     window.loadFile(path);
@@ -186,10 +183,7 @@ TEST_F(WindowFixture, RejectedImageStopsTheCommandsBeforeTheLink) {
 // The Gang box switches gang mode (a project that set it is no trap), except in ISP by COM
 // Port and while a command runs.
 TEST_F(WindowFixture, GangBoxSwitchesGangMode) {
-    start([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp | kTypeGang;
-        job.partIndex = 100;
-    });
+    start(kTypeIcp | kTypeGang, 100);
     window.clickGang(false);
     EXPECT_FALSE(job().gangMode);
     EXPECT_EQ(job().programmerType, kTypeIcp);
@@ -213,10 +207,7 @@ TEST_F(WindowFixture, GangBoxSwitchesGangMode) {
 }
 
 TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
-    start([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 850;
-    });
+    start(kTypeIcp, 850);
     window.chooseTab(2);
     ports.setTable({"\\\\.\\COM1"});
     job().busy = true;
@@ -257,10 +248,7 @@ TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
 }
 
 TEST_F(WindowFixture, GangVerifyOnlyRelabelsAfterTheAdvancedDialog) {
-    start([](ProgrammingJob& job) {
-        job.programmerType = kTypeGang | kTypeIcp;
-        job.partIndex = 200;
-    });
+    start(kTypeGang | kTypeIcp, 200);
     job().gangVerifyOnly = true;
     window.advancedClosed();
     EXPECT_EQ(window.state()[Control::ItemsGroup].text, "Items to be Verified");
@@ -274,10 +262,7 @@ TEST_F(WindowFixture, GangVerifyOnlyRelabelsAfterTheAdvancedDialog) {
 }
 
 TEST_F(WindowFixture, TriggerOutsideQb7710PartsSaysSoAndExitSavesSettings) {
-    start([](ProgrammingJob& job) {
-        job.programmerType = kTypeIcp;
-        job.partIndex = 120;
-    });
+    start(kTypeIcp, 120);
     EXPECT_EQ(window.trigger(), TriggerOutcome::NotQb7710);
     EXPECT_EQ(op.boxes(), std::vector<std::string>{"<Debug>: Not QB7710 parts !"});
 

@@ -11,6 +11,7 @@
 #include "core/config_model.h"
 #include "image/image_loader.h"
 #include "image/project_file.h"
+#include "support/ops_fixtures.h"
 #include "support/scratch_dir.h"
 #include "testkit/recording_operator.h"
 
@@ -42,11 +43,8 @@ void knownJob(ProgrammingJob& job) {
     job.usageLimitEnabled = true;
     job.usageTimesHigh = 0xEA;
     job.usageTimesLow = 0x60;
-    job.serialEnabled = true;
-    job.serialAddress = 0x12340;
+    tarnel::testing::setSerial(job, 0x12340, 12345678, 90123456);
     job.incrementLow = 25;
-    job.serialHigh = 12345678;
-    job.serialLow = 90123456;
     job.chipCounterEnabled = job.chipCounterDown = true;
     job.chipCounter = 123456;
     job.uartFastProtocol = true;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/settings_file.h"
+#include "support/ops_fixtures.h"
 #include "support/scratch_dir.h"
 #include "testkit/recording_operator.h"
 
@@ -19,12 +20,9 @@ void knownJob(ProgrammingJob& job) {
     job.partIndex = 1003;
     job.usageTimesHigh = 0x12;
     job.usageTimesLow = 0x34;
-    job.serialEnabled = true;
-    job.serialAddress = 0x0001FFF8;
+    tarnel::testing::setSerial(job, 0x0001FFF8, 87654321, 12345678);
     job.incrementHigh = 1;
     job.incrementLow = 2;
-    job.serialHigh = 87654321;
-    job.serialLow = 12345678;
     job.chipCounterEnabled = true;
     job.chipCounterDown = false;
     job.chipCounter = 999999;
