@@ -51,13 +51,14 @@ sim_pid=$!
 for _ in $(seq 50); do [ "$(wc -l <sim.out)" -ge 4 ] && break; sleep 0.1; done
 echo "Four simulated stations on: $(tr '\n' ' ' <sim.out)"
 
-# One project per kind of station, each with its serial number.
+# One project per kind of station, each writing a serial number: on a line every number
+# comes from the line's one ledger, whatever the project holds.
 "$tarnel" project save single.TPJ --part QM400 --aprom "$root/examples/sample_aprom.hex" \
   --serial 1000 --serial-address 7F0 >/dev/null
 "$tarnel" project save gang.TPJ --gang --part QK200 --aprom "$root/examples/sample_aprom.hex" \
-  >/dev/null
+  --serial 1000 --serial-address 7F0 >/dev/null
 "$tarnel" project save socket.TPJ --type com --part QM114 \
-  --aprom "$root/examples/sample_aprom.hex" --fast >/dev/null
+  --aprom "$root/examples/sample_aprom.hex" --fast --serial 1000 --serial-address 7F0 >/dev/null
 
 cat >line.json <<JSON
 {

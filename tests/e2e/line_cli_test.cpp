@@ -103,3 +103,43 @@ TEST_F(LineCli, TriggeredStationsStopOnInterrupt) {
 }
 
 }  // namespace
+
+// A gang programmer and a boot-loader socket on one line draw every S/N from the one ledger:
+// four for the gang's sockets, one for the socket's chip, none twice.
+TEST(LineCliKinds, GangAndBootLoaderStationsDrawFromTheLedger) {
+    tarnel::test::ScratchDir dir;
+    const std::vector<std::string> scenarios = {
+        R"({"device": "gang", "sockets": [{}, {}, {}, {}]})",
+        R"({"device": "bootloader", "chips": [{"part": "QM114", "resetAfterProbes": 5}]})"};
+    SimProcess sim(dir, scenarios, "line");
+    const std::string firmware = dir.file("firmware");
+    ASSERT_EQ(run(kSim + " firmware --out " + firmware).status, 0);
+    const std::string save = kTarnel + " --workdir " + dir.path() + " project save ";
+    const std::string image = " --aprom " + kSampleHex + " --serial 7 --serial-address 7F0";
+    ASSERT_EQ(run(save + dir.file("gang.TPJ") + " --gang --part QK200" + image).status, 0);
+    ASSERT_EQ(run(save + dir.file("isp.TPJ") + " --type com --part QM114 --fast" + image).status,
+              0);
+    dir.write("line.json", R"({"stations": [
+        {"name": "G", "port": ")" +
+                               sim.link(0) + R"(", "project": "gang.TPJ"},
+        {"name": "S", "kind": "isp", "port": ")" +
+                               sim.link(1) + R"(", "project": "isp.TPJ"}],
+        "serial": {"first": "100"}})");
+    const std::string line = kTarnel + " --firmware-dir " + firmware + " line ";
+    ASSERT_EQ(run(line + "download " + dir.file("line.json")).status, 0);
+    const CliRun r = run(line + "run --chips 1 --auto --json " + dir.file("line.json") +
+                         " --socket " + dir.file("trigger"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::map<std::string, int> chips;
+    std::set<std::string> serials;
+    for (const auto& event : jsonLines(r.out))
+        if (event["event"] == "chip") {
+            ++chips[event["station"]];
+            serials.insert(event["serial"].get<std::string>());
+        }
+    EXPECT_EQ(chips, (std::map<std::string, int>{{"G", 4}, {"S", 1}})) << r.out;
+    EXPECT_EQ(serials,
+              (std::set<std::string>{"00000000,00000100", "00000000,00000101", "00000000,00000102",
+                                     "00000000,00000103", "00000000,00000104"}))
+        << r.out;
+}
