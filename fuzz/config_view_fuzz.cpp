@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)table.readouts();
     if (auto view = ConfigEditorModel::open(job, index, true, &bytes, layout)) {
         checkSections(*view);
-        checkPanel(*view, describeEditor(view->layout(), part, index, bytes, true), bytes);
+        checkPanel(*view, describeEditor(view->layout(), part, bytes, true), bytes);
     }
     check(job.configBytes == jobBytes);
 
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto editor = ConfigEditorModel::open(job, index, false, nullptr, layout);
     if (!editor)
         return 0;
-    const EditorDesc desc = describeEditor(editor->layout(), part, index, bytes, false);
+    const EditorDesc desc = describeEditor(editor->layout(), part, bytes, false);
     for (std::size_t i = 11; i + 1 < size; i += 2) {
         if (data[i] == 0xFF) {
             editor->moveSpin(data[i + 1] * 37u);
