@@ -71,13 +71,13 @@ bool makeLink(const std::string& link, const std::string& target) {
     return true;
 }
 
-struct StationSpec {
+struct StationRequest {
     std::string scenarioPath;
     std::string linkPath;  // empty: no link
 };
 
 // "SCENARIO=LINK" or "SCENARIO".
-StationSpec parseStation(const std::string& text) {
+StationRequest parseStation(const std::string& text) {
     const auto equals = text.find('=');
     if (equals == std::string::npos)
         return {text, {}};
@@ -95,17 +95,17 @@ class ServedStation {
             thread_.join();
         if (linked_) {
             std::error_code ignored;
-            std::filesystem::remove(spec_.linkPath, ignored);
+            std::filesystem::remove(request_.linkPath, ignored);
         }
     }
 
     // Loads the scenario, opens the terminal and makes the link; an exit status other than
     // kExitOk, with the reason on stderr, when it cannot.
-    int open(const StationSpec& spec, bool paced) {
-        spec_ = spec;
+    int open(const StationRequest& request, bool paced) {
+        request_ = request;
         Scenario scenario;
         try {
-            scenario = loadScenario(spec.scenarioPath);
+            scenario = loadScenario(request.scenarioPath);
         } catch (const std::exception& error) {
             std::cerr << "tarnel-sim: " << error.what() << "\n";
             return kExitUsage;
@@ -116,8 +116,8 @@ class ServedStation {
             std::cerr << "tarnel-sim: no pseudo-terminal: " << error << "\n";
             return kExitFailure;
         }
-        if (!spec.linkPath.empty()) {
-            if (!makeLink(spec.linkPath, pty_->slavePath))
+        if (!request.linkPath.empty()) {
+            if (!makeLink(request.linkPath, pty_->slavePath))
                 return kExitFailure;
             linked_ = true;
         }
@@ -150,7 +150,7 @@ class ServedStation {
     // messages name the station by its link (or terminal).
     void start(bool named) {
         if (named)
-            prefix_ = (spec_.linkPath.empty() ? pty_->slavePath : spec_.linkPath) + ": ";
+            prefix_ = (request_.linkPath.empty() ? pty_->slavePath : request_.linkPath) + ": ";
         thread_ = std::thread([this] {
             device_->run();
             if (cut_) {
@@ -162,7 +162,7 @@ class ServedStation {
     }
 
   private:
-    StationSpec spec_;
+    StationRequest request_;
     std::string prefix_;
     SystemClock clock_;
     std::optional<PseudoTerminal> pty_;
@@ -176,17 +176,17 @@ class ServedStation {
 
 // Serves every station at once; prints each terminal's path on a line of its own, in the
 // order given, once all are ready. Returns when every station has ended.
-int serve(const std::vector<StationSpec>& specs, bool paced) {
-    for (std::size_t i = 0; i < specs.size(); ++i)
+int serve(const std::vector<StationRequest>& requests, bool paced) {
+    for (std::size_t i = 0; i < requests.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
-            if (!specs[i].linkPath.empty() && specs[i].linkPath == specs[j].linkPath) {
-                std::cerr << "tarnel-sim: two stations link " << specs[i].linkPath << "\n";
+            if (!requests[i].linkPath.empty() && requests[i].linkPath == requests[j].linkPath) {
+                std::cerr << "tarnel-sim: two stations link " << requests[i].linkPath << "\n";
                 return kExitUsage;
             }
     std::vector<std::unique_ptr<ServedStation>> stations;
-    for (const auto& spec : specs) {
+    for (const auto& request : requests) {
         stations.push_back(std::make_unique<ServedStation>());
-        if (const int status = stations.back()->open(spec, paced); status != kExitOk)
+        if (const int status = stations.back()->open(request, paced); status != kExitOk)
             return status;
     }
     installStopHandlers();
@@ -252,14 +252,14 @@ int main(int argc, char** argv) {
                            "Hold both directions to the baud rate, data bits and stop bits the "
                            "host sets, as a real line does");
     serveCommand->callback([&] {
-        std::vector<StationSpec> specs;
+        std::vector<StationRequest> requests;
         if (!scenarioPath.empty())
-            specs.push_back({scenarioPath, linkPath});
+            requests.push_back({scenarioPath, linkPath});
         for (const auto& text : stationTexts)
-            specs.push_back(parseStation(text));
-        if (specs.empty())
+            requests.push_back(parseStation(text));
+        if (requests.empty())
             throw CLI::RequiredError("--scenario or --station");
-        status = serve(specs, paced);
+        status = serve(requests, paced);
     });
 
     std::string outDirectory;
