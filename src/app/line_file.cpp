@@ -2,17 +2,20 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
+
+#include "core/atomic_file.h"
 
 namespace tarnel {
 namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
+
+// A line file names a few stations; anything near this size is not one.
+constexpr std::uint64_t kMaxLineFileBytes = 1u << 20;
 
 bool validStationName(const std::string& name) {
     if (name.empty() || name.size() > 32) {
@@ -213,13 +216,19 @@ std::optional<LineSetup> loadLineFile(const std::string& path, std::string* erro
         }
         return std::nullopt;
     };
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return fail("cannot be read");
+    // A FIFO or a device where the file should be is refused without waiting on it.
+    std::vector<std::uint8_t> text;
+    switch (readWholeFile(file.string(), text, kMaxLineFileBytes)) {
+        case ReadResult::Ok:
+            break;
+        case ReadResult::OpenFailed:
+            return fail("cannot be read");
+        case ReadResult::TooLarge:
+            return fail("is too large");
+        case ReadResult::NotRegular:
+            return fail("is not a regular file");
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    Json root = Json::parse(text.str(), nullptr, false);
+    Json root = Json::parse(text.begin(), text.end(), nullptr, false);
     if (root.is_discarded()) {
         return fail("is not valid JSON");
     }

@@ -172,10 +172,21 @@ bool appendRecordLine(const std::string& path, std::string_view line, std::strin
     const int fd =
         _open(path.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
 #else
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // O_NONBLOCK: a FIFO in the file's place must not hold the station up (regular files
+    // ignore it); fstat then refuses anything but a regular file.
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
 #endif
     if (fd < 0)
         return fail(systemError(path + " cannot be opened", errno));
+    if (struct stat info{}; ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+#if defined(_WIN32)
+        _close(fd);
+#else
+        ::close(fd);
+#endif
+        return fail(path + " cannot be written: not a regular file");
+    }
     std::string text;
     text.reserve(line.size() + 2);
     // A line cut short by an earlier writer is closed first, so this entry stands alone.
@@ -248,8 +259,14 @@ RecordContents readRecord(const std::string& directory) {
     std::vector<fs::path> files;
     std::error_code code;
     for (fs::directory_iterator it(directory, code), end; !code && it != end; it.increment(code)) {
-        if (isRecordFileName(it->path().filename().string()))
+        if (!isRecordFileName(it->path().filename().string()))
+            continue;
+        // A FIFO or device under a record's name would block the read: name it instead.
+        std::error_code kind;
+        if (it->is_regular_file(kind))
             files.push_back(it->path());
+        else
+            contents.problems.push_back({it->path().filename().string(), 0, "not a regular file"});
     }
     if (code)
         contents.problems.push_back({directory, 0, code.message()});

@@ -1,12 +1,12 @@
 #include "sim/scenario.h"
 
 #include <cctype>
-#include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
+#include "core/atomic_file.h"
 #include "core/chip_catalogue.h"
 #include "link/programmer_kind.h"
 
@@ -327,12 +327,11 @@ Scenario parseScenario(std::string_view text) {
 }
 
 Scenario loadScenario(const std::string& path) {
-    std::ifstream file(path);
-    if (!file)
-        throw std::runtime_error("scenario: cannot open " + path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return parseScenario(text.str());
+    // Refuses a FIFO or device without waiting on it, and a file far too large to be one.
+    std::vector<std::uint8_t> bytes;
+    if (const ReadResult read = readWholeFile(path, bytes, 1u << 20); read != ReadResult::Ok)
+        throw std::runtime_error("scenario: " + describeReadFailure(read, path));
+    return parseScenario(std::string(bytes.begin(), bytes.end()));
 }
 
 std::unique_ptr<SimDevice> makeDevice(const Scenario& scenario, DeviceLine& line) {

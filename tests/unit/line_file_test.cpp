@@ -81,6 +81,9 @@ TEST(LineFile, EachFaultIsNamedWithTheFile) {
     std::string error;
     EXPECT_FALSE(loadLineFile(dir.file("none.json"), &error));
     EXPECT_NE(error.find("cannot be read"), std::string::npos) << error;
+    // A directory (or a FIFO: it would block the open) is refused, not read.
+    EXPECT_FALSE(loadLineFile(dir.path(), &error));
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
 }
 
 }  // namespace

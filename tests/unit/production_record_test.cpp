@@ -5,6 +5,10 @@
 
 #include <fstream>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include "core/production_record.h"
 #include "support/scratch_dir.h"
 
@@ -91,6 +95,23 @@ TEST(ProductionRecord, TornAndBadLinesAreSkippedAndNamed) {
     EXPECT_EQ(contents.problems[0].line, 2u);
     EXPECT_EQ(contents.problems[1].line, 4u);
 }
+
+#if !defined(_WIN32)
+// A FIFO under today's record name (nobody reading it) would block an open for writing or
+// reading forever: the station gets an error at once, and the reader names the FIFO.
+TEST(ProductionRecord, FifoInPlaceOfTheFileIsRefusedWithoutWaiting) {
+    test::ScratchDir dir;
+    const std::string path = dir.file(recordFileNameFor("2026-12-06"));
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    std::string error;
+    EXPECT_FALSE(appendRecordLine(path, recordLine(sampleOutcome("1")), &error));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    const RecordContents contents = readRecord(dir.path());
+    EXPECT_TRUE(contents.entries.empty());
+    ASSERT_EQ(contents.problems.size(), 1u);
+    EXPECT_EQ(contents.problems[0].reason, "not a regular file");
+}
+#endif
 
 TEST(ProductionRecord, KeepsChipOperationsWhoseChipHadItsSay) {
     ChipOutcome o = sampleOutcome("");
