@@ -46,10 +46,14 @@ void DeviceLine::work(std::uint32_t ms) {
         clock_.sleepMs(ms);
         return;
     }
-    // On a paced line the work starts once the bytes it follows have arrived, and is only
-    // noted: the next answer leaves when it is done (see send), one wake-up for both.
-    const std::uint64_t now = clock_.nowUs() * 1000;
-    doneNs_ = std::max({now, inboundFreeNs_, doneNs_}) + std::uint64_t{ms} * 1000000;
+    // On a paced line the work starts once the bytes it follows have arrived or left, and is
+    // only noted: the next answer leaves when it is done (see send), one wake-up for both.
+    // The device keeps its own schedule as a hardware timer would: a simulator thread that
+    // woke late for the last answer does not push every later tick back.
+    std::uint64_t start = std::max({inboundFreeNs_, outboundFreeNs_, doneNs_});
+    if (start == 0)
+        start = clock_.nowUs() * 1000;
+    doneNs_ = start + std::uint64_t{ms} * 1000000;
 }
 
 void DeviceLine::arrived(std::size_t count) {
@@ -67,16 +71,25 @@ bool DeviceLine::send(const std::uint8_t* data, std::size_t count) {
         return transfer.ok && transfer.count == count;
     }
     const std::uint64_t character = characterTimeNs(settings_());
-    std::uint64_t sent =
-        std::max({clock_.nowUs() * 1000, outboundFreeNs_, inboundFreeNs_, doneNs_});
+    const std::uint64_t now = clock_.nowUs() * 1000;
+    // A reply to what the host sent last starts a fresh count of lateness; a run of answers
+    // (ticks, a stream of blocks) carries it on.
+    if (inboundFreeNs_ > std::max(outboundFreeNs_, doneNs_))
+        carriedLateNs_ = 0;
+    std::uint64_t sent = std::max({now, outboundFreeNs_, inboundFreeNs_, doneNs_});
     for (std::size_t offset = 0; offset < count; offset += kPacedBurst) {
         const std::size_t burst = std::min(kPacedBurst, count - offset);
         sent += burst * character;
         clock_.sleepUntilUs(sent / 1000);
-        // The bursts keep to their schedule; only the last one's lateness delays what follows.
-        const std::uint64_t now = clock_.nowUs() * 1000;
-        if (offset + burst == count && now > sent)
-            lateNs_ += now - sent;
+        // The bursts keep to their schedule; only the last one's lateness delays what follows,
+        // and only what it adds to the lateness a run of ticks already carries.
+        if (offset + burst == count) {
+            const std::uint64_t woke = clock_.nowUs() * 1000;
+            const std::uint64_t late = woke > sent ? woke - sent : 0;
+            if (late > carriedLateNs_)
+                lateNs_ += late - carriedLateNs_;
+            carriedLateNs_ = late;
+        }
         const Transfer transfer = port_.write(data + offset, burst);
         if (!transfer.ok || transfer.count != burst)
             return false;

@@ -63,6 +63,7 @@ class DeviceLine {
     bool paced() const { return static_cast<bool>(settings_); }
     // How much later than their time on the line the paced answers were complete, in total
     // (the simulator's own wake-up latency, which a benchmark must not blame on the host).
+    // A run of answers that catches up counts its lateness once.
     const std::atomic<std::uint64_t>& lateNs() const { return lateNs_; }
 
     void setDeviceTimes(const DeviceTimes& times) { times_ = times; }
@@ -135,6 +136,7 @@ class DeviceLine {
     DeviceTimes times_;
     std::atomic<std::uint64_t> workUs_{0};
     std::atomic<std::uint64_t> lateNs_{0};
+    std::uint64_t carriedLateNs_ = 0;  // the lateness the current run of answers carries
     mutable std::mutex mutex_;
     std::vector<std::string> errors_;
     std::size_t heard_ = 0;  // host bytes read since the last answer (device thread only)
