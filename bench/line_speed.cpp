@@ -9,7 +9,6 @@
 //   line_speed TARNEL TARNEL_SIM [--chips N] [--stations 1,2,4]
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +22,11 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "testkit/server_process.h"
+
+using tarnel::ServerProcess;
+using tarnel::spawnProgram;
 
 namespace {
 
@@ -39,20 +43,11 @@ constexpr const char* kScenario = R"({"device": "single", "kind": "ICP", "socket
 int runProgram(const std::vector<std::string>& args, const std::string& output,
                rusage* usage = nullptr, double* wallSeconds = nullptr) {
     const auto started = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(in, STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(out, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (const auto& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const pid_t pid = spawnProgram(args, in, out, out);
+    ::close(in);
+    ::close(out);
     int status = 0;
     rusage own{};
     ::wait4(pid, &status, 0, &own);
@@ -68,58 +63,6 @@ double seconds(const timeval& t) {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
 }
 
-// One `tarnel-sim serve` with a station per link, ended with SIGTERM.
-class Simulator {
-  public:
-    Simulator(const std::string& sim, const fs::path& dir, std::size_t stations) {
-        const fs::path scenario = dir / "station.json";
-        std::ofstream(scenario) << kScenario;
-        std::vector<std::string> args{sim, "serve", "--paced"};
-        for (std::size_t i = 0; i < stations; ++i) {
-            links.push_back((dir / ("station" + std::to_string(i + 1))).string());
-            args.push_back("--station");
-            args.push_back(scenario.string() + "=" + links.back());
-        }
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            std::vector<char*> argv;
-            for (const auto& arg : args)
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        // One line per station: every terminal is being served.
-        std::size_t lines = 0;
-        char c = 0;
-        while (lines < stations && ::read(out[0], &c, 1) == 1)
-            lines += c == '\n' ? 1 : 0;
-        ::close(out[0]);
-        ready = lines == stations;
-    }
-    ~Simulator() {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    Simulator(const Simulator&) = delete;
-    Simulator& operator=(const Simulator&) = delete;
-
-    std::vector<std::string> links;
-    bool ready = false;
-
-  private:
-    pid_t pid_ = -1;
-};
-
 struct LineFigures {
     bool ok = false;
     double wallSeconds = 0;
@@ -134,8 +77,18 @@ LineFigures runLine(const std::string& tarnel, const std::string& sim, const fs:
     LineFigures figures;
     fs::create_directories(dir);
     const std::string log = (dir / "log.txt").string();
-    Simulator simulator(sim, dir, stations);
-    if (!simulator.ready) {
+    // One `tarnel-sim serve` with a station per link; it prints a line per station served.
+    const fs::path scenario = dir / "station.json";
+    std::ofstream(scenario) << kScenario;
+    std::vector<std::string> links;
+    std::vector<std::string> serve{sim, "serve", "--paced"};
+    for (std::size_t i = 0; i < stations; ++i) {
+        links.push_back((dir / ("station" + std::to_string(i + 1))).string());
+        serve.push_back("--station");
+        serve.push_back(scenario.string() + "=" + links.back());
+    }
+    const ServerProcess simulator(serve, stations);
+    if (simulator.lines().size() != stations) {
         std::cerr << "line_speed: the simulator did not start\n";
         return figures;
     }
@@ -158,7 +111,7 @@ LineFigures runLine(const std::string& tarnel, const std::string& sim, const fs:
     line << R"({"stations": [)";
     for (std::size_t i = 0; i < stations; ++i)
         line << (i ? ", " : "") << R"({"name": "S)" << i + 1
-             << R"(", "kind": "programmer", "port": ")" << simulator.links[i]
+             << R"(", "kind": "programmer", "port": ")" << links[i]
              << R"(", "project": "chip.TPJ"})";
     line << R"(], "ledger": "serials.ledger", "record": "records"})";
     const fs::path lineFile = dir / "line.json";

@@ -7,20 +7,7 @@
 #   number), verify it, read it back, and show what the programmer holds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
-scripts/install-deps.sh
-cmake --preset release -DTARNEL_BUILD_TESTS=OFF -DTARNEL_BUILD_GUI=OFF >/dev/null
-cmake --build --preset release -j "$(nproc)" --target tarnel tarnel-sim
-tarnel="$root/build/release/src/cli/tarnel"
-sim="$root/build/release/src/sim/tarnel-sim"
-
-work=$(mktemp -d)
-cleanup() {
-  [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source scripts/lib/demo-setup.sh --build
 
 "$sim" firmware --out "$work/firmware" >/dev/null
 "$sim" serve --paced --scenario examples/single_programmer.json --link "$work/programmer" >"$work/sim.out" &

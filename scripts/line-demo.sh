@@ -11,22 +11,7 @@
 # For real stations, write the line file with their ports (/dev/serial/by-id/...) instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
-if [ "${1:-}" != "--no-build" ]; then
-  scripts/install-deps.sh
-  cmake --preset release -DTARNEL_BUILD_TESTS=OFF -DTARNEL_BUILD_GUI=OFF >/dev/null
-  cmake --build --preset release -j "$(nproc)" --target tarnel tarnel-sim
-fi
-tarnel="$root/build/release/src/cli/tarnel"
-sim="$root/build/release/src/sim/tarnel-sim"
-
-work=$(mktemp -d)
-cleanup() {
-  [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source scripts/lib/demo-setup.sh "${1:---build}"
 cd "$work"
 
 # The four devices, each with its scenario.

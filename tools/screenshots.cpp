@@ -21,13 +21,10 @@
 #include <vector>
 
 #include "app/advanced_settings.h"
-#include "app/settings_file.h"
 #include "core/atomic_file.h"
-#include "testkit/loopback_device.h"
-#include "testkit/loopback_port.h"
+#include "testkit/loopback_window.h"
+#include "testkit/modal_box.h"
 #include "testkit/recording_operator.h"
-#include "testkit/virtual_clock.h"
-#include "testkit/worker_clock.h"
 #include "ui/advanced_dialog.h"
 #include "ui/config_dialog.h"
 #include "ui/line_window.h"
@@ -40,7 +37,6 @@ using tarnel::ui::MainWindow;
 
 namespace {
 
-constexpr const char* kPort = "\\\\.\\COM1";
 QString outDir;
 
 void fail(const std::string& what) {
@@ -62,66 +58,24 @@ void save(QWidget& widget, const QString& name) {
         fail("cannot write " + path);
 }
 
-// Calls `handle` with the next modal box that opens; the handler closes it. The flag turns
-// true once the box was handled.
-std::shared_ptr<bool> whenModal(std::function<void(QWidget*)> handle) {
-    auto handled = std::make_shared<bool>(false);
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, handle, handled] {
-        QWidget* box = QApplication::activeModalWidget();
-        if (!box || !box->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        handle(box);
-        *handled = true;
-    });
-    timer->start();
-    return handled;
-}
-
-void closeBox(QWidget* box) {
-    if (auto* dialog = qobject_cast<QDialog*>(box))
-        dialog->accept();
-    else
-        box->close();
-}
-
 void waitFor(const std::function<bool()>& done, const char* what) {
     if (!QTest::qWaitFor(done, 20000))
         fail(std::string("timed out waiting for ") + what);
 }
 
-// A window on virtual time with a loopback port, over a scratch working directory.
-class WindowBench {
+// The window on virtual time with a loopback port, over a temporary working directory.
+struct TemporaryDir {
+    QTemporaryDir dir;
+};
+
+class WindowBench : public TemporaryDir, public LoopbackWindow {
   public:
-    WindowBench() { ports.setTable({kPort}); }
-    ~WindowBench() {
-        window.reset();
-        devices.clear();
-    }
-
-    void writeSettings(const std::function<void(ProgrammingJob&)>& prepare) {
-        ProgrammingJob stored;
-        prepare(stored);
-        stored.setComPortName(kPort);
-        RecordingOperator op;
-        stored.settingsFilePath = settingsPathIn(path());
-        saveSettings(stored, op);
-    }
-
-    void addDevice(const sim::Scenario& scenario) {
-        devices.push_back(std::make_unique<sim::LoopbackDevice>(clock, scenario));
-        ports.attach(kPort, devices.back()->line());
-    }
+    WindowBench() : LoopbackWindow(dir.path().toStdString()) {}
 
     MainWindow& start() {
-        window = std::make_unique<MainWindow>(workerClock, ports);
-        window->startUp(dir.path(), {});
-        window->show();
-        window->resize(1180, 660);
-        return *window;
+        MainWindow& w = LoopbackWindow::start();
+        w.resize(1180, 660);
+        return w;
     }
 
     void loadImage(const std::string& name, const std::vector<std::uint8_t>& bytes) {
@@ -145,13 +99,6 @@ class WindowBench {
     }
 
     std::string path() const { return dir.path().toStdString(); }
-
-    QTemporaryDir dir;
-    VirtualClock clock;
-    WorkerClock workerClock{clock};
-    LoopbackPortFactory ports;
-    std::vector<std::unique_ptr<sim::LoopbackDevice>> devices;
-    std::unique_ptr<MainWindow> window;
 };
 
 std::vector<std::uint8_t> blinky(std::size_t size) {

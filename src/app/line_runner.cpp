@@ -211,6 +211,25 @@ struct LineRunner::Impl {
             thread.join();
     }
 
+    // One report per station, made at once: each station fresh and prepared, then `body`
+    // reports on it; a station that cannot be prepared is reported as such.
+    std::vector<StationReport> reportEach(
+        const std::function<void(Station&, StationReport&)>& body) {
+        std::vector<StationReport> reports(setup.stations.size());
+        forEachAtOnce([this, &body, &reports](const StationSetup& stationSetup, std::size_t i) {
+            StationReport& report = reports[i];
+            report.station = stationSetup.name;
+            auto station = makeStation(stationSetup);
+            if (std::string why = prepare(*station); !why.empty()) {
+                report.failureClass = station->prepareClass;
+                report.text = why;
+                return;
+            }
+            body(*station, report);
+        });
+        return reports;
+    }
+
     // The station's Workbench with its project loaded and bound to its port; empty on
     // success, else why the station cannot run.
     std::string prepare(Station& s) {
@@ -479,18 +498,9 @@ const LineSetup& LineRunner::setup() const {
 }
 
 std::vector<StationReport> LineRunner::check() {
-    std::vector<StationReport> reports(impl_->setup.stations.size());
-    impl_->forEachAtOnce([this, &reports](const StationSetup& setup, std::size_t i) {
-        StationReport& report = reports[i];
-        report.station = setup.name;
-        auto station = impl_->makeStation(setup);
-        if (std::string why = impl_->prepare(*station); !why.empty()) {
-            report.failureClass = station->prepareClass;
-            report.text = why;
-            return;
-        }
-        Workbench& bench = *station->bench;
-        if (setup.kind == StationKind::IspComPort) {
+    return impl_->reportEach([](Impl::Station& station, StationReport& report) {
+        Workbench& bench = *station.bench;
+        if (station.setup.kind == StationKind::IspComPort) {
             report.ok = true;
             report.text =
                 "ISP by COM Port, port opens, part " + std::string(bench.job().part().partNumber);
@@ -504,33 +514,23 @@ std::vector<StationReport> LineRunner::check() {
         bench.link().close();
         if (!found) {
             report.failureClass = FailureClass::Link;
-            report.text = station->op.lastText();
+            report.text = station.op.lastText();
             return;
         }
         report.ok = true;
         report.text = kindText(bench.job()) + ", firmware " + hex4(session.firmwareVersion()) +
                       ", fits " + std::string(bench.job().part().partNumber);
     });
-    return reports;
 }
 
 std::vector<StationReport> LineRunner::downloadAll() {
-    std::vector<StationReport> reports(impl_->setup.stations.size());
-    impl_->forEachAtOnce([this, &reports](const StationSetup& setup, std::size_t i) {
-        StationReport& report = reports[i];
-        report.station = setup.name;
-        auto station = impl_->makeStation(setup);
-        if (std::string why = impl_->prepare(*station); !why.empty()) {
-            report.failureClass = station->prepareClass;
-            report.text = why;
-            return;
-        }
-        if (setup.kind == StationKind::IspComPort) {
+    return impl_->reportEach([](Impl::Station& station, StationReport& report) {
+        if (station.setup.kind == StationKind::IspComPort) {
             report.ok = true;
             report.text = "nothing to download (ISP by COM Port)";
             return;
         }
-        Workbench& bench = *station->bench;
+        Workbench& bench = *station.bench;
         const bool started = bench.download(false);
         bench.saveSettings();
         const CommandResult result = bench.lastResult();
@@ -538,9 +538,8 @@ std::vector<StationReport> LineRunner::downloadAll() {
         report.failureClass = report.ok                                   ? FailureClass::None
                               : result.failureClass != FailureClass::None ? result.failureClass
                                                                           : FailureClass::Chip;
-        report.text = station->op.lastText();
+        report.text = station.op.lastText();
     });
-    return reports;
 }
 
 void LineRunner::start(const LineOptions& options) {

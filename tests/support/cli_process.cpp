@@ -1,13 +1,9 @@
 #include "support/cli_process.h"
 
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <array>
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 namespace tarnel::test {
 
@@ -77,57 +73,11 @@ void SimProcess::start(const ScratchDir& dir, const std::vector<std::string>& sc
     link_ = links_.front();
     if (line == Line::Paced)
         args.emplace_back("--paced");
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    int out[2];
-    if (::pipe(out) != 0)
-        return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
-        ::execv(kSim.c_str(), argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
     // One line per station, each a pseudo-terminal's path: the simulator is ready.
-    ptyPaths_.clear();
-    std::string path;
-    char c = 0;
-    while (ptyPaths_.size() < scenarioJsons.size() && ::read(out[0], &c, 1) == 1) {
-        if (c != '\n') {
-            path += c;
-            continue;
-        }
-        ptyPaths_.push_back(path);
-        path.clear();
-    }
+    server_ = std::make_unique<ServerProcess>(args, scenarioJsons.size());
+    ptyPaths_ = server_->lines();
     if (ptyPaths_.empty())
         ptyPaths_.emplace_back();
-    ::close(out[0]);
-}
-
-int SimProcess::stop() {
-    if (pid_ <= 0)
-        return exitStatus_;
-    ::kill(pid_, SIGTERM);
-    int raw = 0;
-    for (int i = 0; i < 50; ++i) {
-        if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
-            pid_ = -1;
-            exitStatus_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-            return exitStatus_;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &raw, 0);
-    pid_ = -1;
-    return -1;
 }
 
 }  // namespace tarnel::test

@@ -3,13 +3,13 @@
 // status, and a tarnel-sim serve process on a pseudo-terminal.
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
-
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "support/scratch_dir.h"
+#include "testkit/server_process.h"
 
 namespace tarnel::test {
 
@@ -41,12 +41,8 @@ class SimProcess {
     // "<name>-<i>-link", its terminal ptyPaths()[i].
     SimProcess(const ScratchDir& dir, const std::vector<std::string>& scenarioJsons,
                const std::string& name, Line line = Line::Instant);
-    ~SimProcess() { stop(); }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-
     // Ends the simulator; its exit status, or -1 if it had to be killed.
-    int stop();
+    int stop() { return server_ ? server_->stop() : -1; }
 
     const std::string& link() const { return link_; }
     const std::string& ptyPath() const { return ptyPaths_.front(); }
@@ -60,8 +56,7 @@ class SimProcess {
     std::string link_;
     std::vector<std::string> links_;
     std::vector<std::string> ptyPaths_{std::string()};
-    pid_t pid_ = -1;
-    int exitStatus_ = -1;
+    std::unique_ptr<ServerProcess> server_;
 };
 
 }  // namespace tarnel::test
