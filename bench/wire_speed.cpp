@@ -11,7 +11,10 @@
 // Then `tarnel hex2bin` is timed against objcopy on the same Intel HEX files of a 256 KiB
 // image with 16- and 32-byte records.
 //
-//   wire_speed TARNEL_BINARY [--quick] [--only programmer|isp|hex]
+// Each transfer runs three times (--runs N) and the run with the median ratio is printed,
+// with the spread of the others: on a shared machine one run can meet a stall.
+//
+//   wire_speed TARNEL_BINARY [--quick] [--runs N] [--only programmer|isp|hex]
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -531,11 +534,13 @@ void compareHexToBinary(const std::string& tarnel, const std::string& work, int 
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr,
-                     "usage: wire_speed TARNEL_BINARY [--quick] [--only programmer|isp|hex]\n");
+                     "usage: wire_speed TARNEL_BINARY [--quick] [--runs N] "
+                     "[--only programmer|isp|hex]\n");
         return 2;
     }
     const std::string tarnel = argv[1];
     bool quick = false;
+    int repeats = 3;
     std::string only;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -543,6 +548,8 @@ int main(int argc, char** argv) {
             quick = true;
         else if (arg == "--only" && i + 1 < argc)
             only = argv[++i];
+        else if (arg == "--runs" && i + 1 < argc)
+            repeats = std::max(1, std::atoi(argv[++i]));
     }
     const auto runs = [&only](const char* part) { return only.empty() || only == part; };
     requestFineTimerSlack();
@@ -556,18 +563,31 @@ int main(int argc, char** argv) {
     const std::size_t ispImage = quick ? 8 * 1024 : 64 * 1024;
     int failures = 0;
     std::error_code ignored;
-    if (runs("programmer")) {
-        for (const Row& row : programmerRows(work, programmerImage)) {
-            printRow(row);
-            failures += row.passed ? 0 : 1;
+    // Row i of every run, the median by ratio printed with the others' range.
+    std::vector<std::vector<Row>> table;
+    for (int run = 0; run < repeats; ++run) {
+        std::vector<Row> rows;
+        if (runs("programmer"))
+            rows = programmerRows(work, programmerImage);
+        for (const bool fast : {false, true}) {
+            if (runs("isp"))
+                rows.push_back(ispRow(work, ispImage, fast));
         }
+        table.resize(std::max(table.size(), rows.size()));
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            table[i].push_back(rows[i]);
     }
-    for (const bool fast : {false, true}) {
-        if (!runs("isp"))
-            break;
-        const Row row = ispRow(work, ispImage, fast);
-        printRow(row);
-        failures += row.passed ? 0 : 1;
+    for (std::vector<Row>& runsOfRow : table) {
+        std::sort(runsOfRow.begin(), runsOfRow.end(), [](const Row& a, const Row& b) {
+            return a.measuredS / a.modelS < b.measuredS / b.modelS;
+        });
+        printRow(runsOfRow[runsOfRow.size() / 2]);
+        if (runsOfRow.size() > 1)
+            std::printf("    %zu runs: %.4f to %.4f x\n", runsOfRow.size(),
+                        runsOfRow.front().measuredS / runsOfRow.front().modelS,
+                        runsOfRow.back().measuredS / runsOfRow.back().modelS);
+        for (const Row& row : runsOfRow)
+            failures += row.passed ? 0 : 1;
     }
     // On a disk, tarnel's output waits for fsync (it is written atomically and durably) and
     // objcopy's does not; in memory the two do the same work.

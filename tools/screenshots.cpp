@@ -22,8 +22,8 @@
 
 #include "app/advanced_settings.h"
 #include "core/atomic_file.h"
-#include "testkit/loopback_window.h"
-#include "testkit/modal_box.h"
+#include "ui/testkit/loopback_window.h"
+#include "ui/testkit/modal_box.h"
 #include "testkit/recording_operator.h"
 #include "ui/advanced_dialog.h"
 #include "ui/config_dialog.h"

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "support/scratch_dir.h"
-#include "testkit/loopback_window.h"
-#include "testkit/modal_box.h"
+#include "ui/testkit/loopback_window.h"
+#include "ui/testkit/modal_box.h"
 
 // gtest prints QStrings as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
