@@ -87,8 +87,15 @@ bool BootLoader::programBlock(Region region, const std::uint8_t* data, bool fast
         if (!sendBlock(frame.data() + 1, static_cast<std::uint32_t>(frame.size() - 1)))
             return false;
     }
-    clock_.sleepMs(isp::kFramePauseMs);
-    return expectDone();
+    return pauseThenExpectDone(isp::kFramePauseMs);
+}
+
+bool BootLoader::pauseThenExpectDone(std::uint32_t pauseMs) {
+    const std::uint64_t pauseEndUs = clock_.nowUs() + std::uint64_t{pauseMs} * 1000;
+    const bool done = expectDone();
+    if (clock_.nowUs() < pauseEndUs)
+        clock_.sleepUntilUs(pauseEndUs);
+    return done;
 }
 
 bool BootLoader::programLastBlock(Region region, const std::uint8_t* data, std::uint32_t count) {
@@ -104,8 +111,7 @@ bool BootLoader::programLastBlock(Region region, const std::uint8_t* data, std::
     clock_.sleepMs(isp::kFramePauseMs);
     if (!sendByte(static_cast<std::uint8_t>(sum & 0xFF)))
         return false;
-    clock_.sleepMs(isp::kFramePauseMs);
-    return expectDone();
+    return pauseThenExpectDone(isp::kFramePauseMs);
 }
 
 }  // namespace tarnel

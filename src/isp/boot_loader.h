@@ -71,6 +71,11 @@ class BootLoader {
         return ok;
     }
     bool startProgram(Region region);
+    // The protocol's pause after a frame, then its result. The host sends nothing in the
+    // pause, so the result is awaited from its start and only what is left of the pause is
+    // slept after it: the result of a whole block comes a frame's time later, so the pause
+    // costs no wake-up of its own.
+    bool pauseThenExpectDone(std::uint32_t pauseMs);
 
     ProgrammerLink& link_;
     Clock& clock_;
