@@ -343,6 +343,24 @@ TEST(UartIsp, RegionFailureTexts) {
     }
 }
 
+// Each whole block costs the protocol's pauses and no more: 1 ms after the command, 1 ms after
+// the frame (overlapping the wait for its result), and on the normal protocol 1 ms more.
+TEST(UartIsp, EachBlockKeepsItsPauses) {
+    for (const bool fast : {false, true}) {
+        std::uint64_t elapsed[2] = {};
+        for (const std::uint32_t blocks : {2u, 4u}) {
+            IspBench t(bootScenario({chipOf(2)}));
+            t.aprom(blocks * isp::kBlockBytes);
+            t.bench.job.uartFastProtocol = fast;
+            const std::uint64_t start = t.bench.clock.nowMs();
+            t.isp.ispUpdateChip();
+            elapsed[blocks / 4] = t.bench.clock.nowMs() - start;
+            EXPECT_EQ(t.bench.op.boxes(), Boxes{kPass});
+        }
+        EXPECT_EQ(elapsed[1] - elapsed[0], 2u * (fast ? 2 : 3)) << (fast ? "fast" : "normal");
+    }
+}
+
 TEST(UartIsp, DataFlashInBothProtocols) {
     for (const bool fast : {false, true}) {
         SCOPED_TRACE(fast);
