@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "app/settings_file.h"
 #include "core/production_record.h"
 #include "core/programming_job.h"
@@ -19,6 +17,7 @@
 
 using tarnel::test::CliRun;
 using tarnel::test::contains;
+using tarnel::test::jsonLines;
 using tarnel::test::kSim;
 using tarnel::test::kTarnel;
 using tarnel::test::ran;
@@ -29,15 +28,6 @@ using tarnel::test::SimProcess;
 namespace {
 
 const std::string kSampleHex = std::string(TARNEL_SOURCE_DIR) + "/examples/sample_aprom.hex";
-
-// The JSON objects of a --json run's output, one per line.
-std::vector<nlohmann::json> jsonLines(const std::string& out) {
-    std::vector<nlohmann::json> events;
-    std::size_t start = 0;
-    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
-        events.push_back(nlohmann::json::parse(out.substr(start, end - start)));
-    return events;
-}
 
 class OperationCli : public ::testing::Test {
   protected:

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "support/scratch_dir.h"
 
 namespace tarnel::test {
@@ -25,6 +27,9 @@ struct CliRun {
 CliRun run(const std::string& command);
 
 bool contains(const std::string& text, const std::string& part);
+
+// The JSON objects of a --json run's output, one per line.
+std::vector<nlohmann::json> jsonLines(const std::string& out);
 
 // That the run ended with `status` and its output holds each of `texts`; the output when not.
 ::testing::AssertionResult ran(const CliRun& run, int status,
