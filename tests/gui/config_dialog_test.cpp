@@ -1,6 +1,5 @@
 // The CONFIG editors as the window opens them: every layout from "CONFIG Setting", the
-// read-only view behind the read-back viewer's "Show CONFIG", the DataFlash boxes and spin,
-// and the bit-table read-outs that follow the job on their timer.
+// DataFlash boxes and spin, and the bit-table read-outs that follow the job on their timer.
 
 #include <gtest/gtest.h>
 
@@ -11,12 +10,9 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTimer>
-#include <atomic>
-#include <thread>
 
 #include "gui/gui_support.h"
 #include "ui/config_dialog.h"
-#include "ui/read_back_viewer.h"
 
 using namespace tarnel;
 using namespace tarnel::testing;
@@ -86,52 +82,6 @@ TEST(ConfigDialogTest, EveryEditorOpensFromConfigSettingAndWritesTheJob) {
         EXPECT_TRUE(clicked);
         EXPECT_NE(w.workbench().job().configBytes, before);
     }
-}
-
-TEST(ConfigDialogTest, ShowConfigFromAReadBackIsAReadOnlyView) {
-    WindowBench bench;
-    bench.writeSettings(kTypeIcp, 207);
-    ui::MainWindow& w = bench.start();
-    const auto before = w.workbench().job().configBytes;
-    ReadBackState read;
-    read.apromReadLast = 0xFF;
-    setConfig0Word(read.config, 0xFF7FFFFC);  // locked, DataFlash and brown-out on
-    setConfig1Word(read.config, 0x0001F000);
-    std::thread worker([&] { w.windowOperator().showReadBack(read, 207); });
-
-    QString ok;
-    int enabledRadios = 0;
-    int checkedRadios = 0;
-    QString start;
-    const auto viewed = whenModal([&](QWidget* viewer) {
-        const auto view = whenModal(
-            [&](QWidget* box) {
-                auto* dialog = qobject_cast<ConfigDialog*>(box);
-                ASSERT_NE(dialog, nullptr);
-                ok = dialog->okButton()->text();
-                start = dialog->startBox()->text();
-                for (QRadioButton* radio : dialog->findChildren<QRadioButton*>()) {
-                    enabledRadios += radio->isEnabled();
-                    checkedRadios += radio->isChecked();
-                    radio->click();
-                }
-                closeBox(box);
-            },
-            viewer);
-        for (QPushButton* button : viewer->findChildren<QPushButton*>()) {
-            if (button->text() == "Show CONFIG")
-                button->click();
-        }
-        EXPECT_TRUE(*view);
-        closeBox(viewer);
-    });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return *viewed; }, 5000));
-    worker.join();
-    EXPECT_EQ(ok, "Exit");
-    EXPECT_EQ(start, "0x0001F000");
-    EXPECT_GT(checkedRadios, 0);
-    EXPECT_EQ(enabledRadios, checkedRadios) << "only the selected radio of each pair is enabled";
-    EXPECT_EQ(w.workbench().job().configBytes, before);
 }
 
 TEST(ConfigDialogTest, DataFlashBoxesAndSpin) {
