@@ -26,12 +26,9 @@ TEST(CatalogueCli, PartsListsFamilyRows) {
     EXPECT_EQ(cli("parts --type com").out.find("  40  -"), std::string::npos);
 }
 
-TEST(CatalogueCli, PartShowsDefaultsAndDecoder) {
+TEST(CatalogueCli, PartShowsDefaultsAndDecodesGivenConfigWords) {
     EXPECT_TRUE(ran(cli("part QK207"), 0, {"default CONFIG1    0x0001FE00"}));
     EXPECT_TRUE(ran(cli("part QM414"), 0, {"Clock Source:", "Brownout Voltage:  2.5V"}));
-}
-
-TEST(CatalogueCli, PartDecodesGivenConfigWords) {
     // 8051 parts: CONFIG1 is bits 15..8 of the CONFIG0 word, as in the project files.
     EXPECT_TRUE(ran(cli("part QM414 --config0 FFFFEFFD"), 0,
                     {"CONFIG1 bit 4 FS0: 0", "Clock Source: Internal OSC (5MHz)"}));

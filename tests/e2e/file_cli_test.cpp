@@ -52,8 +52,9 @@ TEST(FileCli, ProjectSaveAndShow) {
 }
 
 // Inputs that are not regular files are refused at once (a FIFO would wait for a writer
-// for ever); text from a file reaches the terminal with its control characters escaped.
-TEST(FileCli, HostileInputs) {
+// for ever); text from a file reaches the terminal with its control characters escaped;
+// missing and broken files are input errors with their messages.
+TEST(FileCli, HostileAndBrokenInputs) {
     ScratchDir dir;
     ASSERT_EQ(::mkfifo(dir.file("f.hex").c_str(), 0600), 0);
     EXPECT_TRUE(ran(runTarnel("hex2bin " + dir.file("f.hex") + " " + dir.file("o.bin")), 4,
@@ -69,10 +70,8 @@ TEST(FileCli, HostileInputs) {
     const CliRun shown = runTarnel("project show " + tpj);
     EXPECT_TRUE(ran(shown, 0, {"a\\x1B]0;owned\\x07\\x1B[2J.bin"}));
     EXPECT_EQ(shown.out.find('\x1b'), std::string::npos) << "no raw escape reaches the terminal";
-}
 
-TEST(FileCli, ProjectErrors) {
-    ScratchDir dir;
+    // A missing image and a file too short to be a project.
     EXPECT_TRUE(
         ran(runTarnel("project save " + dir.file("x.TPJ") + " --aprom " + dir.file("none.bin")), 4,
             {"FAIL: Open APROM file error !"}));

@@ -43,7 +43,7 @@ class SimProcess {
     SimProcess(const ScratchDir& dir, const std::string& scenarioJson,
                const std::string& name = "sim", Line line = Line::Instant);
     // One process serving a line of stations, one per scenario: station i's link is
-    // "<name>-<i>-link", its terminal ptyPaths()[i].
+    // "<name>-<i>-link".
     SimProcess(const ScratchDir& dir, const std::vector<std::string>& scenarioJsons,
                const std::string& name, Line line = Line::Instant);
     ~SimProcess() { stop(); }
@@ -56,7 +56,6 @@ class SimProcess {
     const std::string& link() const { return link_; }
     const std::string& ptyPath() const { return ptyPaths_.front(); }
     std::string link(std::size_t station) const { return links_.at(station); }
-    const std::vector<std::string>& ptyPaths() const { return ptyPaths_; }
 
   private:
     void start(const ScratchDir& dir, const std::vector<std::string>& scenarioJsons,
