@@ -44,7 +44,6 @@ TEST(ConfigDialogTest, EveryEditorOpensFromConfigSettingAndWritesTheJob) {
         // One per kind of dialog: word layout, 8051 layout (ISP and by COM port, which starts
         // with its search), bit table; the sections of each layout are the unit tests' part.
         {"Kite", kTypeIcp, 207, "CONFIG Setting", "Clock Filter"},
-        {"Sonra", kTypeIcp, 1000, "CONFIG Setting for SonraOne", "LDROM"},
         {"Ferro", kTypeIsp, 38, "CONFIG Setting for Ferro", "6T/12T Mode"},
         {"Pike", kTypeIspByCom, 40, "CONFIG Setting", "Watch-dog Timer"},
         {"bit table", kTypeIcp, 100, "CONFIG Setting", "P1.5 Function"},
