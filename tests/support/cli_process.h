@@ -25,6 +25,10 @@ struct CliRun {
 
 // Runs a shell command line; its output and exit status.
 CliRun run(const std::string& command);
+// Runs tarnel with the arguments.
+inline CliRun tarnelRun(const std::string& args) {
+    return run(kTarnel + " " + args);
+}
 
 bool contains(const std::string& text, const std::string& part);
 
