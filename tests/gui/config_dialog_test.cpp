@@ -28,6 +28,12 @@ struct EditorCase {
     const char* section;  // one whose unselected radio the test clicks
 };
 
+void icpJob(ProgrammingJob& job, std::uint32_t part) {
+    job.programmerType = kTypeIcp;
+    job.partIndex = part;
+    job.refreshDerivedState();
+}
+
 // Clicks the first radio of the box that is neither selected nor greyed.
 bool clickUnselected(QGroupBox* box) {
     for (QRadioButton* radio : box->findChildren<QRadioButton*>()) {
@@ -85,10 +91,7 @@ TEST(ConfigDialogTest, EveryEditorOpensFromConfigSettingAndWritesTheJob) {
 
 TEST(ConfigDialogTest, DataFlashBoxesAndSpin) {
     ProgrammingJob job;
-    job.programmerType = kTypeIcp;
-    job.partIndex = 207;
-    job.refreshDerivedState();
-    job.catalogue.setLegacyListMasked(false);
+    icpJob(job, 207);
     const auto dialog = ConfigDialog::open(job, 207, false);
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(dialog->sizeBox()->isEnabled()) << "DataFlash disabled by default";
@@ -111,10 +114,7 @@ TEST(ConfigDialogTest, DataFlashBoxesAndSpin) {
 
 TEST(ConfigDialogTest, BitTableReadoutsFollowTheJobWhileEditing) {
     ProgrammingJob job;
-    job.programmerType = kTypeIcp;
-    job.partIndex = 100;
-    job.refreshDerivedState();
-    job.catalogue.setLegacyListMasked(false);
+    icpJob(job, 100);
     const auto dialog = ConfigDialog::open(job, 100, false);
     ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(dialog->tabs()->count(), 2);
