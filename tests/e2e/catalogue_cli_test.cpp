@@ -8,43 +8,33 @@
 
 using tarnel::test::CliRun;
 using tarnel::test::ran;
-
-namespace {
-
-CliRun cli(const std::string& args) {
-    return tarnel::test::run(tarnel::test::kTarnel + " " + args);
-}
-
-}  // namespace
+using tarnel::test::tarnelRun;
 
 TEST(CatalogueCli, PartsListsFamilyRows) {
-    const CliRun r = cli("parts --family Vexa_Lark");
+    const CliRun r = tarnelRun("parts --family Vexa_Lark");
     EXPECT_TRUE(ran(r, 0, {"  * Vexa_Lark", " 808  -"}));
     EXPECT_EQ(r.out.find("QK200"), std::string::npos);
     // Legacy Pike rows are listed (masked) for ISP only.
-    EXPECT_TRUE(ran(cli("parts --type isp"), 0, {"Family list (disabled)", "  40  -"}));
-    EXPECT_EQ(cli("parts --type com").out.find("  40  -"), std::string::npos);
+    EXPECT_TRUE(ran(tarnelRun("parts --type isp"), 0, {"Family list (disabled)", "  40  -"}));
+    EXPECT_EQ(tarnelRun("parts --type com").out.find("  40  -"), std::string::npos);
 }
 
-TEST(CatalogueCli, PartShowsDefaultsAndDecoder) {
-    EXPECT_TRUE(ran(cli("part QK207"), 0, {"default CONFIG1    0x0001FE00"}));
-    EXPECT_TRUE(ran(cli("part QM414"), 0, {"Clock Source:", "Brownout Voltage:  2.5V"}));
-}
-
-TEST(CatalogueCli, PartDecodesGivenConfigWords) {
+TEST(CatalogueCli, PartShowsDefaultsAndDecodesGivenConfigWords) {
+    EXPECT_TRUE(ran(tarnelRun("part QK207"), 0, {"default CONFIG1    0x0001FE00"}));
+    EXPECT_TRUE(ran(tarnelRun("part QM414"), 0, {"Clock Source:", "Brownout Voltage:  2.5V"}));
     // 8051 parts: CONFIG1 is bits 15..8 of the CONFIG0 word, as in the project files.
-    EXPECT_TRUE(ran(cli("part QM414 --config0 FFFFEFFD"), 0,
+    EXPECT_TRUE(ran(tarnelRun("part QM414 --config0 FFFFEFFD"), 0,
                     {"CONFIG1 bit 4 FS0: 0", "Clock Source: Internal OSC (5MHz)"}));
-    EXPECT_TRUE(ran(cli("part SonraOne --config0 FFFFFFFA --config1 00023000"), 0,
+    EXPECT_TRUE(ran(tarnelRun("part SonraOne --config0 FFFFFFFA --config1 00023000"), 0,
                     {"LDROM: Disable", "DataFlash Size: 1 KB, Start Address: 0x00023000"}));
-    EXPECT_EQ(cli("part QK200 --config0 XYZ").status, 2);
+    EXPECT_EQ(tarnelRun("part QK200 --config0 XYZ").status, 2);
 }
 
 TEST(CatalogueCli, ErrorsAndUsage) {
     // No such part, whatever the size of the number: a clear error, never a wrapped index.
     for (const char* part : {"NOSUCHPART", "1104", "4294967503", "99999999999999999999999"})
-        EXPECT_TRUE(ran(cli(std::string("part ") + part), 2, {"no part"}));
+        EXPECT_TRUE(ran(tarnelRun(std::string("part ") + part), 2, {"no part"}));
     for (const char* args : {"parts --type jtag", "parts --family Unknown", ""})
-        EXPECT_EQ(cli(args).status, 2) << args;
-    EXPECT_TRUE(ran(cli("part --help"), 0, {"NUMBER"}));
+        EXPECT_EQ(tarnelRun(args).status, 2) << args;
+    EXPECT_TRUE(ran(tarnelRun("part --help"), 0, {"NUMBER"}));
 }

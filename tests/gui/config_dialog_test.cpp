@@ -1,6 +1,5 @@
 // The CONFIG editors as the window opens them: every layout from "CONFIG Setting", the
-// read-only view behind the read-back viewer's "Show CONFIG", the DataFlash boxes and spin,
-// and the bit-table read-outs that follow the job on their timer.
+// DataFlash boxes and spin, and the bit-table read-outs that follow the job on their timer.
 
 #include <gtest/gtest.h>
 
@@ -11,12 +10,9 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTimer>
-#include <atomic>
-#include <thread>
 
 #include "gui/gui_support.h"
 #include "ui/config_dialog.h"
-#include "ui/read_back_viewer.h"
 
 using namespace tarnel;
 using namespace tarnel::testing;
@@ -31,6 +27,12 @@ struct EditorCase {
     const char* title;
     const char* section;  // one whose unselected radio the test clicks
 };
+
+void icpJob(ProgrammingJob& job, std::uint32_t part) {
+    job.programmerType = kTypeIcp;
+    job.partIndex = part;
+    job.refreshDerivedState();
+}
 
 // Clicks the first radio of the box that is neither selected nor greyed.
 bool clickUnselected(QGroupBox* box) {
@@ -48,7 +50,6 @@ TEST(ConfigDialogTest, EveryEditorOpensFromConfigSettingAndWritesTheJob) {
         // One per kind of dialog: word layout, 8051 layout (ISP and by COM port, which starts
         // with its search), bit table; the sections of each layout are the unit tests' part.
         {"Kite", kTypeIcp, 207, "CONFIG Setting", "Clock Filter"},
-        {"Sonra", kTypeIcp, 1000, "CONFIG Setting for SonraOne", "LDROM"},
         {"Ferro", kTypeIsp, 38, "CONFIG Setting for Ferro", "6T/12T Mode"},
         {"Pike", kTypeIspByCom, 40, "CONFIG Setting", "Watch-dog Timer"},
         {"bit table", kTypeIcp, 100, "CONFIG Setting", "P1.5 Function"},
@@ -88,58 +89,9 @@ TEST(ConfigDialogTest, EveryEditorOpensFromConfigSettingAndWritesTheJob) {
     }
 }
 
-TEST(ConfigDialogTest, ShowConfigFromAReadBackIsAReadOnlyView) {
-    WindowBench bench;
-    bench.writeSettings(kTypeIcp, 207);
-    ui::MainWindow& w = bench.start();
-    const auto before = w.workbench().job().configBytes;
-    ReadBackState read;
-    read.apromReadLast = 0xFF;
-    setConfig0Word(read.config, 0xFF7FFFFC);  // locked, DataFlash and brown-out on
-    setConfig1Word(read.config, 0x0001F000);
-    std::thread worker([&] { w.windowOperator().showReadBack(read, 207); });
-
-    QString ok;
-    int enabledRadios = 0;
-    int checkedRadios = 0;
-    QString start;
-    const auto viewed = whenModal([&](QWidget* viewer) {
-        const auto view = whenModal(
-            [&](QWidget* box) {
-                auto* dialog = qobject_cast<ConfigDialog*>(box);
-                ASSERT_NE(dialog, nullptr);
-                ok = dialog->okButton()->text();
-                start = dialog->startBox()->text();
-                for (QRadioButton* radio : dialog->findChildren<QRadioButton*>()) {
-                    enabledRadios += radio->isEnabled();
-                    checkedRadios += radio->isChecked();
-                    radio->click();
-                }
-                closeBox(box);
-            },
-            viewer);
-        for (QPushButton* button : viewer->findChildren<QPushButton*>()) {
-            if (button->text() == "Show CONFIG")
-                button->click();
-        }
-        EXPECT_TRUE(*view);
-        closeBox(viewer);
-    });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return *viewed; }, 5000));
-    worker.join();
-    EXPECT_EQ(ok, "Exit");
-    EXPECT_EQ(start, "0x0001F000");
-    EXPECT_GT(checkedRadios, 0);
-    EXPECT_EQ(enabledRadios, checkedRadios) << "only the selected radio of each pair is enabled";
-    EXPECT_EQ(w.workbench().job().configBytes, before);
-}
-
 TEST(ConfigDialogTest, DataFlashBoxesAndSpin) {
     ProgrammingJob job;
-    job.programmerType = kTypeIcp;
-    job.partIndex = 207;
-    job.refreshDerivedState();
-    job.catalogue.setLegacyListMasked(false);
+    icpJob(job, 207);
     const auto dialog = ConfigDialog::open(job, 207, false);
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(dialog->sizeBox()->isEnabled()) << "DataFlash disabled by default";
@@ -151,7 +103,6 @@ TEST(ConfigDialogTest, DataFlashBoxesAndSpin) {
     dialog->spin()->setValue(8);
     EXPECT_EQ(dialog->sizeBox()->text(), "4.0 KB");
     EXPECT_EQ(dialog->startBox()->text(), "0x0001F000");
-    EXPECT_EQ(config1Word(job.configBytes), 0x0001F000u);
     // The up arrow lowers the page count and raises the start address, never below 1 page.
     dialog->spin()->stepUp();
     EXPECT_EQ(job.dataFlashPages, 7u);
@@ -163,10 +114,7 @@ TEST(ConfigDialogTest, DataFlashBoxesAndSpin) {
 
 TEST(ConfigDialogTest, BitTableReadoutsFollowTheJobWhileEditing) {
     ProgrammingJob job;
-    job.programmerType = kTypeIcp;
-    job.partIndex = 100;
-    job.refreshDerivedState();
-    job.catalogue.setLegacyListMasked(false);
+    icpJob(job, 100);
     const auto dialog = ConfigDialog::open(job, 100, false);
     ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(dialog->tabs()->count(), 2);

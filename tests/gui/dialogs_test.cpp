@@ -1,5 +1,5 @@
-// The dialogs: the read-back viewer's tabs and save, the advanced dialog's checks, and the
-// operator's blocking of a worker while its box is open.
+// The dialogs: the read-back viewer's tabs, save and CONFIG view, the advanced dialog's
+// checks, and the operator's blocking of a worker while its box is open.
 
 #include <gtest/gtest.h>
 
@@ -69,33 +69,62 @@ TEST(ReadBackViewerTest, TabsFollowTheReadAndSaveTheShownRegion) {
     EXPECT_EQ(seen, "ERROR: Open file error !");
 }
 
-TEST(QtOperatorTest, ModalBoxBlocksTheWorkerUntilClosedAndStatusDoesNot) {
+// The viewer blocks the worker until it closes, and its "Show CONFIG" opens the part's
+// editor as a read-only view of the chip's CONFIG words.
+TEST(QtOperatorTest, ReadBackViewerBlocksTheWorkerAndShowsConfigReadOnly) {
     WindowBench bench;
+    bench.writeSettings(kTypeIcp, 207);
     ui::MainWindow& w = bench.start();
+    const auto before = w.workbench().job().configBytes;
     ReadBackState read = ldromRead();
+    setConfig0Word(read.config, 0xFF7FFFFC);  // locked, DataFlash and brown-out on
+    setConfig1Word(read.config, 0x0001F000);
     std::atomic<int> stage{0};
     std::thread worker([&] {
         w.windowOperator().setStatus("Read Chip (for LDROM)...");
         stage = 1;
-        w.windowOperator().showReadBack(read, 136);
+        w.windowOperator().showReadBack(read, 207);
         stage = 2;
     });
     // The box runs its own event loop: everything is checked from inside it.
-    int tabs = 0;
-    int stageWhileOpen = 0;
-    QString status;
+    int tabs = 0, stageWhileOpen = 0, enabledRadios = 0, checkedRadios = 0;
+    QString status, ok, start;
     const auto handled = whenModal([&](QWidget* box) {
         auto* viewer = qobject_cast<ui::ReadBackViewer*>(box);
-        tabs = viewer ? viewer->tabs()->count() : 0;
+        ASSERT_NE(viewer, nullptr);
+        tabs = viewer->tabs()->count();
         status = w.statusLine()->text();
         QTest::qWait(50);
         stageWhileOpen = stage.load();
+        const auto view = whenModal(
+            [&](QWidget* shown) {
+                auto* dialog = qobject_cast<ui::ConfigDialog*>(shown);
+                ASSERT_NE(dialog, nullptr);
+                ok = dialog->okButton()->text();
+                start = dialog->startBox()->text();
+                for (QRadioButton* radio : dialog->findChildren<QRadioButton*>()) {
+                    enabledRadios += radio->isEnabled();
+                    checkedRadios += radio->isChecked();
+                    radio->click();
+                }
+                closeBox(shown);
+            },
+            viewer);
+        for (QPushButton* button : viewer->findChildren<QPushButton*>())
+            if (button->text() == "Show CONFIG")
+                button->click();
+        EXPECT_TRUE(*view);
         closeBox(box);
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return *handled; }, 5000));
     EXPECT_EQ(tabs, 2);
     EXPECT_EQ(status, "Read Chip (for LDROM)...");
     EXPECT_EQ(stageWhileOpen, 1);  // the worker waited for the viewer
+    EXPECT_EQ(ok, "Exit");
+    EXPECT_EQ(start, "0x0001F000");
+    EXPECT_GT(checkedRadios, 0);
+    EXPECT_EQ(enabledRadios, checkedRadios) << "only the selected radio of each pair is enabled";
+    EXPECT_EQ(w.workbench().job().configBytes, before);
     EXPECT_TRUE(QTest::qWaitFor([&] { return stage.load() == 2; }, 5000));
     worker.join();
 }

@@ -1,10 +1,12 @@
 // What the window adds for an operator at a line: the result panel through PASS and FAIL runs
 // and a gang run, the refused commands looking disabled while one runs, detail lines under
-// the boxes, dropped files, recent projects, the question before closing a busy window, and
-// the window on a simulated programmer behind a pseudo-terminal.
+// the boxes, projects saved, loaded, recent and dropped, the question before closing a busy
+// window, and the window on a simulated programmer behind a pseudo-terminal.
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -222,28 +224,60 @@ TEST(OperatorWindowTest, DetailLinesUnderTheBoxes) {
         << box.toStdString();
 }
 
-TEST(OperatorWindowTest, DroppedFilesRecentProjectsAndTheTitle) {
+// A project saved through the window names itself in the title and the status line, comes
+// back in the mode it was saved in, and a new window offers it again; a dropped file loads
+// into the tab it is dropped on, and a dropped project loads.
+TEST(OperatorWindowTest, ProjectsSavedLoadedOfferedAndDropped) {
     WindowBench bench;
     bench.writeSettings(kTypeIcp, 207);  // APROM, DataFlash and LDROM tabs
+    const std::string image = bench.dir.write("Blinky.bin", std::vector<std::uint8_t>(300, 0x5A));
+    const std::string project = bench.dir.file("Line7.TPJ");
     MainWindow& w = bench.start();
-    QTabBar* tabs = w.imageTabs();
-    ASSERT_EQ(tabs->count(), 3);
-
-    // A .bin dropped on the LDROM tab goes into LDROM.
-    const std::string image = bench.dir.write("loader.bin", std::vector<std::uint8_t>(64, 0x5A));
-    dropOn(w, tabs, tabs->tabRect(2).center(), image);
-    EXPECT_EQ(w.workbench().job().imageLdrom.length, 64u);
-    EXPECT_EQ(tabs->currentIndex(), 2);
-    EXPECT_TRUE(w.workbench().job().updateLdrom);
-
-    // Saving names the project in the title and the status line, and remembers it.
-    const std::string project = bench.dir.path() + "/Line7.TPJ";
+    ProgrammingJob& job = w.workbench().job();
+    w.setImagePathChooser([&](const LoadFileRequest&) { return QString::fromStdString(image); });
     w.setProjectPathChooser([&](bool) { return QString::fromStdString(project); });
+    button(w, Control::LoadFile)->click();
     button(w, Control::SaveProject)->click();
+    ASSERT_FALSE(test::readBytes(project).empty());
     EXPECT_EQ(w.statusLine()->text(), "Project saved: Line7");
     EXPECT_TRUE(w.windowTitle().endsWith("Line7"));
 
-    // A new window on the same directory offers it again; a dropped .TPJ loads it.
+    // While a command runs a click on a box changes nothing, and the box shows so.
+    auto* aprom = qobject_cast<QCheckBox*>(w.control(Control::ApromBox));
+    job.busy = true;
+    aprom->click();
+    EXPECT_TRUE(aprom->isChecked());
+    EXPECT_TRUE(job.updateAprom);
+    button(w, Control::LoadProject)->click();
+    EXPECT_FALSE(job.gangMode);
+    job.busy = false;
+
+    auto* family = qobject_cast<QComboBox*>(w.control(Control::FamilyList));
+    family->setCurrentIndex(family->findText("Vexa_Lark"));
+    ASSERT_EQ(job.partIndex, 800u);
+    button(w, Control::LoadProject)->click();
+    // A loaded project brings the mode it was saved in (single here); the Gang box switches.
+    EXPECT_EQ(job.partIndex, 207u);
+    EXPECT_EQ(family->currentText(), "Vexa_Kite");
+    auto* gang = qobject_cast<QCheckBox*>(w.control(Control::GangBox));
+    EXPECT_FALSE(gang->isChecked());
+    gang->click();
+    EXPECT_TRUE(job.gangMode);
+    EXPECT_EQ(button(w, Control::UpdateChip)->text(), "Update Chips");
+    EXPECT_EQ(qobject_cast<QLineEdit*>(w.control(Control::FileNameField))->text(),
+              "Line7.TPJ\\Blinky.bin");
+    EXPECT_EQ(w.hexView()->bytes().size(), 300u);
+
+    // A .bin dropped on the LDROM tab goes into LDROM.
+    QTabBar* tabs = w.imageTabs();
+    const std::string loader = bench.dir.write("loader.bin", std::vector<std::uint8_t>(64, 0x5A));
+    dropOn(w, tabs, tabs->tabRect(2).center(), loader);
+    EXPECT_EQ(job.imageLdrom.length, 64u);
+    EXPECT_EQ(tabs->currentIndex(), 2);
+    EXPECT_TRUE(job.updateLdrom);
+    button(w, Control::SaveProject)->click();
+
+    // A new window on the same directory offers the project again; a dropped .TPJ loads it.
     bench.window.reset();
     MainWindow& again = bench.start();
     emit again.recentMenu()->aboutToShow();

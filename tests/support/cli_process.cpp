@@ -28,6 +28,14 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+std::vector<nlohmann::json> jsonLines(const std::string& out) {
+    std::vector<nlohmann::json> events;
+    std::size_t start = 0;
+    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+        events.push_back(nlohmann::json::parse(out.substr(start, end - start)));
+    return events;
+}
+
 ::testing::AssertionResult ran(const CliRun& run, int status,
                                std::initializer_list<std::string> texts) {
     if (run.status != status)

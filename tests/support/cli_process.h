@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "support/scratch_dir.h"
 #include "testkit/server_process.h"
 
@@ -23,8 +25,15 @@ struct CliRun {
 
 // Runs a shell command line; its output and exit status.
 CliRun run(const std::string& command);
+// Runs tarnel with the arguments.
+inline CliRun tarnelRun(const std::string& args) {
+    return run(kTarnel + " " + args);
+}
 
 bool contains(const std::string& text, const std::string& part);
+
+// The JSON objects of a --json run's output, one per line.
+std::vector<nlohmann::json> jsonLines(const std::string& out);
 
 // That the run ended with `status` and its output holds each of `texts`; the output when not.
 ::testing::AssertionResult ran(const CliRun& run, int status,
@@ -38,7 +47,7 @@ class SimProcess {
     SimProcess(const ScratchDir& dir, const std::string& scenarioJson,
                const std::string& name = "sim", Line line = Line::Instant);
     // One process serving a line of stations, one per scenario: station i's link is
-    // "<name>-<i>-link", its terminal ptyPaths()[i].
+    // "<name>-<i>-link".
     SimProcess(const ScratchDir& dir, const std::vector<std::string>& scenarioJsons,
                const std::string& name, Line line = Line::Instant);
     // Ends the simulator; its exit status, or -1 if it had to be killed.
@@ -47,7 +56,6 @@ class SimProcess {
     const std::string& link() const { return link_; }
     const std::string& ptyPath() const { return ptyPaths_.front(); }
     std::string link(std::size_t station) const { return links_.at(station); }
-    const std::vector<std::string>& ptyPaths() const { return ptyPaths_; }
 
   private:
     void start(const ScratchDir& dir, const std::vector<std::string>& scenarioJsons,

@@ -1,5 +1,4 @@
-// The connection doctor on fake /dev, sysfs, /proc and group trees, and on a real
-// pseudo-terminal held by this process.
+// The connection doctor on fake /dev, sysfs, /proc and group trees.
 
 #include <gtest/gtest.h>
 
@@ -11,10 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/clock.h"
 #include "link/port_doctor.h"
-#include "link/posix_serial_port.h"
-#include "sim/pseudo_terminal.h"
 #include "support/scratch_dir.h"
 
 namespace tarnel {
@@ -170,29 +166,6 @@ TEST_F(FakeSystem, MissingDeviceOrDanglingLink) {
         examinePort(dir.file("dev/serial/by-id/usb-FTDI_Cable_A1B2-if00-port0"), paths,
                     DoctorUser{"root", 0, {0}});
     EXPECT_EQ(dangling.access, PortAccess::Missing);
-}
-
-TEST(PortDoctorOnAPseudoTerminal, FreeThenHeldByThisProcess) {
-    std::string error;
-    auto pty = sim::openPseudoTerminal(error);
-    ASSERT_TRUE(pty) << error;
-    const DoctorPaths system;
-    PortReport report = examinePort(pty->slavePath, system, DoctorUser::current());
-    EXPECT_TRUE(report.usbId.empty());
-    EXPECT_TRUE(report.stableNames.empty());
-    // The simulator side keeps a descriptor of its own on the terminal, which counts as a holder.
-    const std::string self = "(pid " + std::to_string(::getpid()) + ")";
-    EXPECT_TRUE(mentions(report.holders, self));
-    pty->slaveHold.reset();
-    report = examinePort(pty->slavePath, system, DoctorUser::current());
-    EXPECT_EQ(report.access, PortAccess::Ok) << formatReport(report);
-
-    SystemClock clock;
-    auto port = PosixSerialPort::open(pty->slavePath, clock);
-    ASSERT_TRUE(port);
-    report = examinePort(pty->slavePath, system, DoctorUser::current());
-    EXPECT_EQ(report.access, PortAccess::InUse);
-    EXPECT_TRUE(mentions(report.holders, self));
 }
 
 }  // namespace
