@@ -568,6 +568,23 @@ bool LineRunner::trigger(std::string_view name) {
     return true;
 }
 
+bool LineRunner::triggerFromChannel(const std::string& station) {
+    if (!station.empty())
+        return trigger(station);
+    std::string only;
+    {
+        std::lock_guard lock(impl_->mutex);
+        for (const auto& s : impl_->stations) {
+            if (s->setup.kind != StationKind::Programmer)
+                continue;
+            if (!only.empty())
+                return false;  // more than one: a plain trigger names none of them
+            only = s->setup.name;
+        }
+    }
+    return !only.empty() && trigger(only);
+}
+
 bool LineRunner::resume(std::string_view name) {
     {
         std::lock_guard lock(impl_->mutex);

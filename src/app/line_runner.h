@@ -107,6 +107,9 @@ class LineRunner {
     // Starts the next update on a Ready programmer station. False when there is no such
     // station, it is not Ready, or it is an ISP station.
     bool trigger(std::string_view station);
+    // A trigger from the trigger channel: "TRIGGER <station>" names its station; a plain
+    // "TRIGGER" (station empty) starts the line's only programmer station, if it has one.
+    bool triggerFromChannel(const std::string& station);
     // Resumes a station its ledger stopped; false when there is no such station.
     bool resume(std::string_view station);
     // Ends every station between chips and joins their threads.

@@ -327,21 +327,12 @@ int runLine(const CliContext& context, const LineOptionsCli& o) {
 
     // The trigger channel: "TRIGGER <station>", or a plain "TRIGGER" on a line with one
     // programmer station.
-    std::string onlyProgrammer;
-    int programmers = 0;
-    for (const StationSetup& s : stations)
-        if (s.kind == StationKind::Programmer && ++programmers == 1)
-            onlyProgrammer = s.name;
     TriggerListener listener;
     std::string listenError;
     const std::string socketPath = o.socket.empty() ? triggerSocketPath() : o.socket;
     if (!listener.start(
             socketPath,
-            [&](const std::string& station) {
-                if (station.empty())
-                    return programmers == 1 && runner.trigger(onlyProgrammer);
-                return runner.trigger(station);
-            },
+            [&](const std::string& station) { return runner.triggerFromChannel(station); },
             &listenError) &&
         !o.json)
         std::cerr << "tarnel line run: no trigger channel: " << listenError << "\n";

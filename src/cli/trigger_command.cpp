@@ -16,7 +16,8 @@ void addTriggerCommand(CLI::App& app, CliContext& context) {
     auto socketPath = std::make_shared<std::string>();
     auto station = std::make_shared<std::string>();
     command->add_option("--station", *station,
-                        "Start this station's next update on a running line (`tarnel line run`)");
+                        "Start this station's next update on a running line (`tarnel line run` "
+                        "or the line window)");
     command->add_option("--socket", *socketPath, "The window's trigger socket")
         ->default_str(triggerSocketPath());
     command->callback([&context, socketPath, station] {
@@ -31,8 +32,12 @@ void addTriggerCommand(CLI::App& app, CliContext& context) {
                 context.exitStatus = kExitFail;
                 break;
             case TriggerSend::Refused:
-                std::cerr << "tarnel trigger: station \"" << *station
-                          << "\" cannot start now (unknown, busy or stopped)\n";
+                if (station->empty())
+                    std::cerr << "tarnel trigger: refused: the window is busy, or the line has "
+                                 "more than one programmer station (name one with --station)\n";
+                else
+                    std::cerr << "tarnel trigger: station \"" << *station
+                              << "\" cannot start now (unknown, busy or stopped)\n";
                 context.exitStatus = kExitFail;
                 break;
             case TriggerSend::NoAnswer:

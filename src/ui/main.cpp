@@ -30,8 +30,20 @@ int runLine(const std::string& path) {
     tarnel::SystemPortFactory ports(clock);
     tarnel::ui::LineWindow window(std::move(*setup));
     window.run(ports, clock);
+    // `tarnel trigger --station NAME` starts a station as its Start button does. The listener
+    // goes before the window, which owns the stations.
+    tarnel::TriggerListener listener;
+    if (!listener.start(
+            tarnel::triggerSocketPath(),
+            [&window](const std::string& station) {
+                return window.runner() != nullptr && window.runner()->triggerFromChannel(station);
+            },
+            &error))
+        std::cerr << "tarnel-gui: no trigger channel: " << error << "\n";
     window.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    listener.stop();
+    return status;
 }
 
 }  // namespace
