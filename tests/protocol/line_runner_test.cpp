@@ -26,7 +26,17 @@ const std::string kLongPort = "/dev/serial/by-id/usb-Corvale_ICP_Programmer_0001
 
 class Recorder : public LineListener {
   public:
-    void stationChanged(const StationStatus&) override {}
+    void stationChanged(const StationStatus& status) override {
+        {
+            std::lock_guard lock(mutex_);
+            states_[status.name] = status.state;
+        }
+        changed_.notify_all();
+    }
+    void waitForState(const std::string& station, StationState state) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return states_.count(station) && states_[station] == state; });
+    }
     // The updates' outcomes (downloads are heard too).
     void chipOutcome(const std::string& station, const ChipOutcome& outcome) override {
         if (outcome.operation != ChipOperation::Update)
@@ -50,6 +60,7 @@ class Recorder : public LineListener {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::map<std::string, std::vector<ChipOutcome>> outcomes_;
+    std::map<std::string, StationState> states_;
 };
 
 class LineRunnerTest : public ::testing::Test {
@@ -136,6 +147,31 @@ TEST_F(LineRunnerTest, StationsRunAtOnceAndAnUnpluggedOneFailsAlone) {
     // One record for the line, every chip in it.
     EXPECT_EQ(readRecord(setup.record).entries.size(), 4u) << byName["A"].message;
     EXPECT_FALSE(runner->trigger("A")) << "a stopped station takes no trigger";
+}
+
+// A plain trigger from the trigger channel names no station: it starts the line's only
+// programmer station, and none on a line of several.
+TEST_F(LineRunnerTest, APlainTriggerStartsTheOnlyProgrammerStation) {
+    for (const std::size_t stations : {2u, 1u}) {
+        setup.stations.resize(stations);
+        runner = std::make_unique<LineRunner>(setup, bench.ports, bench.clock, recorder);
+        runner->setFirmwareDirectory(bench.firmwareDir.path());
+        hooks();
+        runner->start({1, false});
+        for (const StationSetup& station : setup.stations)
+            recorder.waitForState(station.name, StationState::Ready);
+        if (stations == 2) {
+            EXPECT_FALSE(runner->triggerFromChannel("")) << "two programmer stations";
+            ASSERT_TRUE(runner->triggerFromChannel("B"));
+            recorder.waitForOutcomes("B", 1);
+        } else {
+            ASSERT_TRUE(runner->triggerFromChannel(""));
+            recorder.waitForOutcomes("A", 1);
+        }
+        runner->stop();
+    }
+    EXPECT_EQ(recorder.outcomes("A").size(), 1u);
+    EXPECT_EQ(recorder.outcomes("B").size(), 1u);
 }
 
 TEST_F(LineRunnerTest, StopEndsEveryStationBetweenChips) {
