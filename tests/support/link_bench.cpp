@@ -56,8 +56,9 @@ void LinkBench::writeFirmwareFiles() {
     sim::writeSyntheticFirmwareFiles(firmwareDir.path(), kCarriedFirmwareVersion);
 }
 
-void LinkBench::selectPart(std::uint32_t partIndex) {
-    job.programmerType = partIndex < 100 ? kTypeIsp : kTypeIcp;
+void LinkBench::selectPart(std::uint32_t partIndex, bool gang) {
+    job.programmerType =
+        static_cast<std::uint8_t>((partIndex < 100 ? kTypeIsp : kTypeIcp) | (gang ? kTypeGang : 0));
     job.partIndex = partIndex;
     job.refreshDerivedState();
 }

@@ -50,8 +50,8 @@ class LinkBench {
     // Opens the job's remembered port as a command's connect does.
     bool openRemembered() { return link.open(job.comPortText(), kProgrammerBaudRate); }
 
-    // Selects a part in ICP mode (or ISP mode below index 100).
-    void selectPart(std::uint32_t partIndex);
+    // Selects a part in ICP mode (or ISP mode below index 100), on a gang programmer if asked.
+    void selectPart(std::uint32_t partIndex, bool gang = false);
 
     VirtualClock clock;
 
@@ -86,6 +86,12 @@ inline sim::Scenario gangScenario(std::uint16_t version = 0x0619,
     scenario.device = sim::Scenario::Device::Gang;
     scenario.firmwareVersion = version;
     scenario.faults = std::move(faults);
+    return scenario;
+}
+
+// The scenario with these chips in its sockets.
+inline sim::Scenario withSockets(sim::Scenario scenario, std::vector<sim::SimChip> chips) {
+    scenario.sockets = std::move(chips);
     return scenario;
 }
 
