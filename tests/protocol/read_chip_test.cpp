@@ -68,10 +68,6 @@ Bytes pattern(std::size_t size, std::uint8_t seed) {
     return bytes;
 }
 
-sim::Scenario chipScenario(std::uint8_t kind, const sim::SimChip& chip) {
-    return testing::withSockets(testing::singleScenario(kind), {chip});
-}
-
 TEST(ReadChip, IcpReadOfAKitePartWithDataFlashInAprom) {
     LinkBench bench;
     sim::SimChip chip;
@@ -80,7 +76,7 @@ TEST(ReadChip, IcpReadOfAKitePartWithDataFlashInAprom) {
     chip.dataFlash = pattern(0x1000, 2);
     chip.ldrom = pattern(0x1000, 3);
     chip.config = {0xFF, 0x01, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF, 0x7A};  // DFBADR 0x1F000
-    auto& device = bench.singlePort(chipScenario(0xAD, chip));
+    auto& device = bench.singlePort(testing::withSockets(testing::singleScenario(0xAD), {chip}));
     bench.selectPart(203);
     bench.job.configBytes[7] = 0xFF;
     ReadBackState readBack;
@@ -144,7 +140,8 @@ TEST(ReadChip, LockedChipsAndWrongDeviceIds) {
         chip.aprom = pattern(0x8000, 5);
         chip.locked = c.locked;
         chip.wrongDeviceId = c.wrongId;
-        auto& device = bench.singlePort(chipScenario(c.kind, chip));
+        auto& device =
+            bench.singlePort(testing::withSockets(testing::singleScenario(c.kind), {chip}));
         bench.selectPart(c.part);
         ReadBackState readBack;
         readBack.readComplete = true;
@@ -166,7 +163,8 @@ TEST(ReadChip, IspProgrammerReadsOnlyTheConfigWords) {
         LinkBench bench;
         sim::SimChip chip;
         chip.config = {1, 2, 3, 4, 5, 6, 7, 8};
-        auto& device = bench.singlePort(chipScenario(0xAA, chip));
+        auto& device =
+            bench.singlePort(testing::withSockets(testing::singleScenario(0xAA), {chip}));
         bench.selectPart(part);
         ReadBackState readBack;
         ASSERT_TRUE(readWorker(bench.session, readBack));

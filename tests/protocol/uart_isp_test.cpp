@@ -39,15 +39,10 @@ sim::Scenario bootScenario(std::vector<sim::BootChip> chips, std::vector<sim::Fa
 
 // An ISP-by-COM-port job on one port with a boot loader behind it, the port list searched.
 struct IspBench {
-    explicit IspBench(const sim::Scenario& scenario, std::uint32_t part = 2) {
-        device = &bench.singlePort(scenario);
-        prepare(part);
-    }
-    explicit IspBench(const sim::LoopbackDevice::MakeDevice& make, std::uint32_t part = 2) {
-        device = &bench.singlePort(make);
-        prepare(part);
-    }
-    void prepare(std::uint32_t part) {
+    // `what` is a scenario or a function that makes the device.
+    template <class Device>
+    explicit IspBench(const Device& what, std::uint32_t part = 2)
+        : device(&bench.singlePort(what)) {
         ProgrammingJob& job = bench.job;
         job.workDirectory = dir.path();
         job.programmerType = kTypeIspByCom;
@@ -77,7 +72,7 @@ struct IspBench {
     LinkBench bench;
     test::ScratchDir dir;
     UartIsp isp{bench.job, bench.link, bench.op, bench.clock};
-    sim::LoopbackDevice* device = nullptr;
+    sim::LoopbackDevice* device;
 };
 
 TEST(UartIsp, BlockSplitsWriteTheImageAndRememberThePort) {

@@ -82,10 +82,8 @@ inline sim::Scenario singleScenario(std::uint8_t kind, std::uint16_t version = 0
 
 inline sim::Scenario gangScenario(std::uint16_t version = 0x0619,
                                   std::vector<sim::Fault> faults = {}) {
-    sim::Scenario scenario;
+    sim::Scenario scenario = singleScenario(0xAB, version, std::move(faults));
     scenario.device = sim::Scenario::Device::Gang;
-    scenario.firmwareVersion = version;
-    scenario.faults = std::move(faults);
     return scenario;
 }
 
