@@ -299,6 +299,8 @@ TEST(UartIsp, RegionFailureTexts) {
     using sim::Fault;
     const std::string hint =
         "\nPlease check:\n (1) Part No.\n (2) Chip's actual CONFIG setting related to DataFlash\n";
+    const Boxes dataFlashErase = {"FAIL: Erase DataFlash error !",
+                                  "FAIL: Update DataFlash error !" + hint};
     // Steps: 1 the baud code; CONFIG 2 'Z', 3 first reply, 4 0xA5; or APROM 2 'Z', 3 erase
     // done, 4 'Z' of the first block, 5 its 0xA5.
     struct Case {
@@ -313,11 +315,7 @@ TEST(UartIsp, RegionFailureTexts) {
         {false, false, 2, 3, {"FAIL: Erase APROM error !", "FAIL: Update APROM error !"}},
         {false, false, 2, 5, {"FAIL: Update APROM error !"}},
         {false, false, 39, 5, {"FAIL: Update APROM error !" + hint}},
-        {false,
-         true,
-         39,
-         3,
-         {"FAIL: Erase DataFlash error !", "FAIL: Update DataFlash error !" + hint}},
+        {false, true, 39, 3, dataFlashErase},
         {false, true, 2, 5, {"FAIL: Update DataFlash error !"}},
     };
     for (const Case& c : cases) {

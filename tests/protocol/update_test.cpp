@@ -96,33 +96,17 @@ TEST(UpdateSingle, IspCodeProtectionQuestionAndFullPageErase) {
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
 }
 
-TEST(UpdateSingle, IcpChipAndProgrammerFailures) {
-    struct Case {
-        const char* what;
+// A chip of another part, and a locked chip whose DataFlash is to be written.
+TEST(UpdateSingle, WrongDeviceIdAndLockedDataFlashFail) {
+    for (const bool locked : {false, true}) {
+        SCOPED_TRACE(locked);
         sim::SimChip chip;
-        bool dataFlash;
-        Boxes boxes;
-    };
-    sim::SimChip wrongId;
-    wrongId.wrongDeviceId = true;
-    sim::SimChip locked;
-    locked.locked = true;
-    const std::vector<Case> cases = {
-        {"wrong id",
-         wrongId,
-         false,
-         {"FAIL: Device ID error !\nPlease select the correct Part No."}},
-        {"locked",
-         locked,
-         true,
-         {"FAIL: Update DataFlash error !\nCheck if DataFlash was locked."}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        chip.wrongDeviceId = !locked;
+        chip.locked = locked;
         LinkBench bench;
-        auto& device = bench.singlePort(withSockets(testing::singleScenario(0xAD), {c.chip}));
+        auto& device = bench.singlePort(withSockets(testing::singleScenario(0xAD), {chip}));
         apromJob(bench, 0x300);
-        bench.job.updateDataFlash = c.dataFlash;
+        bench.job.updateDataFlash = locked;
         testing::setImage(bench.job.imageDataFlash, ImageRegion::DataFlash, 0x100, 6, "d.bin");
         testing::finishImages(bench.job);
         bench.job.chipCounterEnabled = true;
@@ -130,7 +114,9 @@ TEST(UpdateSingle, IcpChipAndProgrammerFailures) {
 
         updateSingleWorker(bench.session);
 
-        EXPECT_EQ(bench.op.boxes(), c.boxes);
+        EXPECT_EQ(bench.op.boxes(),
+                  Boxes{locked ? "FAIL: Update DataFlash error !\nCheck if DataFlash was locked."
+                               : "FAIL: Device ID error !\nPlease select the correct Part No."});
         EXPECT_EQ(bench.job.chipCounter, 0u);
         EXPECT_TRUE(device.errors().empty()) << device.errors().front();
     }
