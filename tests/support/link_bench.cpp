@@ -28,9 +28,8 @@ sim::LoopbackDevice& LinkBench::addDevice(const std::string& name, const sim::Sc
     return *devices_.back();
 }
 
-sim::LoopbackDevice& LinkBench::addProgrammer(const std::string& name, std::uint8_t kind,
-                                              std::uint16_t version) {
-    return addDevice(name, singleScenario(kind, version));
+sim::LoopbackDevice& LinkBench::addProgrammer(const std::string& name, std::uint8_t kind) {
+    return addDevice(name, singleScenario(kind));
 }
 
 LoopbackLine& LinkBench::addSilentPort(const std::string& name) {

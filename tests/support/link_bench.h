@@ -33,8 +33,7 @@ class LinkBench {
     // A simulated programmer behind the port of the given name ("\\.\COM1" style names are
     // how the table names them).
     sim::LoopbackDevice& addDevice(const std::string& name, const sim::Scenario& scenario);
-    sim::LoopbackDevice& addProgrammer(const std::string& name, std::uint8_t kind,
-                                       std::uint16_t version = 0x0619);
+    sim::LoopbackDevice& addProgrammer(const std::string& name, std::uint8_t kind);
     // A port that opens but where nothing answers.
     LoopbackLine& addSilentPort(const std::string& name);
     // The port table: slot n holds names[n - 1].
