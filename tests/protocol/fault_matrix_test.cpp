@@ -4,14 +4,15 @@
 // acknowledges of a data transfer) is faulted at its first and its last step, every other
 // step on its own. Whatever goes wrong, the command ends and clears busy without leaving a
 // half-written file. A silent, late or cut line, or a wrong acknowledge, ends it in a FAIL or
-// WARNING box with no PASS and the S/N and chip counter where they were; a wrong byte the
-// host cannot tell from a right one (a version byte, data) lets it end as the clean run did.
+// WARNING box with no PASS, a false verdict for a caller that asks for one, and the S/N and
+// chip counter where they were; a wrong byte the host cannot tell from a right one (a version
+// byte, data) lets it end as the clean run did.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <functional>
+#include <optional>
 #include <ostream>
 
 #include "app/command_worker.h"
@@ -38,11 +39,12 @@ using Kind = sim::Fault::Kind;
 constexpr std::uint32_t kPastEveryTimeout = 60000;
 
 struct Command {
-    std::string name;
+    std::string name;                       // also the test's name
     std::function<void(LinkBench&)> setUp;  // on the window's thread
     std::function<sim::Scenario(const ProgrammingJob&)> scenario;
-    // The window's preparation, then the worker under the busy guard.
-    std::function<void(LinkBench&, ReadBackState&, CommandWorker&)> run;
+    // The window's preparation, then the worker under the busy guard; the command's own
+    // verdict where it gives its caller one.
+    std::function<std::optional<bool>(LinkBench&, ReadBackState&, CommandWorker&)> run;
     // Run cleanly first on the same programmer, outside the matrix (a download, say).
     std::function<void(LinkBench&)> prelude;
     // How far a stopped command may have moved the S/N: the gang update advances it while it
@@ -61,14 +63,7 @@ void PrintTo(const Command& command, std::ostream* out) {
 
 // A part with a Pike CONFIG (chip check applies) and a small APROM image.
 void icpJob(LinkBench& bench, bool gang) {
-    bench.selectPart(136);
-    if (gang) {
-        bench.job.programmerType |= kTypeGang;
-        bench.job.refreshDerivedState();
-    }
-    bench.job.updateAprom = true;
-    testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x180, 3, "app.bin");
-    testing::finishImages(bench.job);
+    testing::apromJob(bench, 0x180, 136, gang);
     testing::setSerial(bench.job, 0x200, 0, 1000);
     bench.job.incrementLow = 1;
     bench.job.chipCounterEnabled = true;
@@ -87,11 +82,24 @@ sim::Scenario programmer(bool gang, const ProgrammingJob& job) {
     return scenario;
 }
 
+// A gang programmer's read-back commands connect to the socket the operator chose first.
+template <class Worker>
+auto onSocket(bool gang, Worker body) {
+    return [gang, body](LinkBench& b, ReadBackState& r, CommandWorker& w) {
+        bool verdict = false;
+        if (!gang || prepareGangSocket(b.session, r))
+            w.run([&] { verdict = body(b.session, r); });
+        return std::optional<bool>(verdict);
+    };
+}
+
 std::vector<Command> programmerCommands(bool gang) {
-    const std::string mode = gang ? "gang " : "single ";
+    const std::string mode = gang ? "Gang" : "Single";
     const auto worker = [](auto body) {
         return [body](LinkBench& b, ReadBackState& r, CommandWorker& w) {
-            w.run([&] { body(b, r); });
+            bool verdict = false;
+            w.run([&] { verdict = body(b, r); });
+            return std::optional<bool>(verdict);
         };
     };
     const auto download = [](LinkBench& b) {
@@ -101,64 +109,60 @@ std::vector<Command> programmerCommands(bool gang) {
     const auto setUp = [gang](LinkBench& b) { icpJob(b, gang); };
     const auto onProgrammer = [gang](const ProgrammingJob& j) { return programmer(gang, j); };
     std::vector<Command> commands = {
-        {mode + "download", setUp, onProgrammer,
+        {mode + "Download", setUp, onProgrammer,
          [gang](LinkBench& b, ReadBackState&, CommandWorker& w) {
              if (!gang || prepareGangDownload(b.session))
                  w.run([&] { downloadWorker(b.session); });
+             return gang ? std::nullopt : std::optional<bool>(b.session.downloadSucceeded());
          },
          nullptr},
         // A single programmer that holds no setup yet is downloaded by the update itself;
         // the gang update starts from a downloaded gang programmer.
-        {mode + "update", setUp, onProgrammer,
-         [](LinkBench& b, ReadBackState&, CommandWorker& w) {
+        {mode + "Update", setUp, onProgrammer,
+         [](LinkBench& b, ReadBackState&, CommandWorker& w) -> std::optional<bool> {
              if (chipCounterAllowsUpdate(b.job, b.op))
                  w.run([&] { updateWorker(b.session); });
+             return std::nullopt;
          },
          gang ? std::function<void(LinkBench&)>(download) : nullptr, gang ? 4u : 0u},
-        {mode + "verify", setUp, onProgrammer,
-         [gang](LinkBench& b, ReadBackState& r, CommandWorker& w) {
-             if (!gang || prepareGangSocket(b.session, r))
-                 w.run([&] { verifyWorker(b.session, r); });
-         },
-         nullptr},
-        {mode + "read", setUp, onProgrammer,
-         [gang](LinkBench& b, ReadBackState& r, CommandWorker& w) {
-             if (!gang || prepareGangSocket(b.session, r))
-                 w.run([&] { readWorker(b.session, r); });
-         },
-         nullptr},
-        {mode + "information", setUp, onProgrammer,
-         worker([](LinkBench& b, ReadBackState& r) { programmerInformation(b.session, r); }),
+        {mode + "Verify", setUp, onProgrammer, onSocket(gang, verifyWorker), nullptr},
+        {mode + "Read", setUp, onProgrammer, onSocket(gang, readWorker), nullptr},
+        {mode + "Information", setUp, onProgrammer,
+         worker([](LinkBench& b, ReadBackState& r) { return programmerInformation(b.session, r); }),
          download},
         // The operator reloads a single programmer's firmware; a gang programmer is reloaded
         // when it reports another version than the host carries.
-        {mode + "firmware load", setUp,
+        {mode + "FirmwareLoad", setUp,
          [gang](const ProgrammingJob& j) {
              sim::Scenario scenario = programmer(gang, j);
              if (gang)
                  scenario.firmwareVersion = 0x0600;
              return scenario;
          },
-         worker([](LinkBench& b, ReadBackState&) {
-             if (!b.job.gangMode)
-                 b.session.reloadFirmware();
-             else if (b.session.searchGangProgrammer())
-                 b.session.checkGangFirmwareVersion();
-         }),
+         [](LinkBench& b, ReadBackState&, CommandWorker& w) -> std::optional<bool> {
+             bool verdict = false;
+             w.run([&] {
+                 if (!b.job.gangMode)
+                     verdict = b.session.reloadFirmware();
+                 else if (b.session.searchGangProgrammer())
+                     b.session.checkGangFirmwareVersion();
+             });
+             return b.job.gangMode ? std::nullopt : std::optional<bool>(verdict);
+         },
          nullptr},
     };
     if (!gang) {
         commands.push_back(
-            {mode + "chip check", [](LinkBench& b) { icpJob(b, false); },
+            {mode + "ChipCheck", [](LinkBench& b) { icpJob(b, false); },
              [](const ProgrammingJob& j) { return programmer(false, j); },
-             worker([](LinkBench& b, ReadBackState& r) { chipCheckWorker(b.session, r); }),
+             worker([](LinkBench& b, ReadBackState& r) { return chipCheckWorker(b.session, r); }),
              nullptr});
     }
     return commands;
 }
 
 Command ispUpdate() {
-    return {"ISP update",
+    return {"ISPUpdate",
             [](LinkBench& b) {
                 b.job.workDirectory = b.firmwareDir.path();
                 b.job.programmerType = kTypeIspByCom;
@@ -180,10 +184,11 @@ Command ispUpdate() {
                 scenario.bootChips = {chip};
                 return scenario;
             },
-            [](LinkBench& b, ReadBackState&, CommandWorker& w) {
+            [](LinkBench& b, ReadBackState&, CommandWorker& w) -> std::optional<bool> {
                 UartIsp isp(b.job, b.link, b.op, b.clock);
                 isp.searchIspPorts();
                 w.run([&] { isp.ispUpdateChip(); });
+                return std::nullopt;
             },
             nullptr,
             0,
@@ -194,6 +199,7 @@ Command ispUpdate() {
 struct Outcome {
     std::vector<std::string> boxes;
     std::vector<sim::AnswerRecord> answers;
+    std::optional<bool> verdict;
     bool busy = false;
     std::uint32_t serialLow = 0;
     std::uint32_t chipCounter = 0;
@@ -241,12 +247,12 @@ Outcome runOnce(const Command& command, std::vector<sim::Fault> faults) {
         fault.step += static_cast<int>(before);
     line.setFaults(std::move(faults));
     ReadBackState readBack;
+    Outcome outcome;
     {
         CommandWorker worker(bench.job.busy);
-        command.run(bench, readBack, worker);
+        outcome.verdict = command.run(bench, readBack, worker);
     }
 
-    Outcome outcome;
     outcome.boxes = bench.op.boxes();
     outcome.answers = line.answers();
     outcome.answers.erase(outcome.answers.begin(),
@@ -301,6 +307,7 @@ TEST_P(FaultMatrix, EveryFaultEndsTheCommandWithItsMessage) {
     ASSERT_FALSE(clean.busy);
     ASSERT_FALSE(anyBox(clean.boxes, {"FAIL", "WARNING"})) << ::testing::PrintToString(clean.boxes);
     ASSERT_FALSE(clean.answers.empty());
+    ASSERT_NE(clean.verdict, false);
 
     const std::vector<std::pair<Kind, const char*>> kinds = {{Kind::NoAnswer, "no answer"},
                                                              {Kind::WrongByte, "wrong byte"},
@@ -333,6 +340,7 @@ TEST_P(FaultMatrix, EveryFaultEndsTheCommandWithItsMessage) {
             }
             EXPECT_TRUE(failed) << ::testing::PrintToString(faulty.boxes);
             EXPECT_FALSE(passed) << ::testing::PrintToString(faulty.boxes);
+            EXPECT_NE(faulty.verdict, true) << "a failed command tells its caller so";
             EXPECT_GE(faulty.serialLow, 1000u);
             EXPECT_LE(faulty.serialLow, 1000u + command.serialHandOut);
             EXPECT_EQ(faulty.chipCounter, 5u);
@@ -348,21 +356,8 @@ std::vector<Command> allCommands() {
     return commands;
 }
 
-std::string testName(const ::testing::TestParamInfo<Command>& info) {
-    std::string name;
-    bool upper = true;
-    for (const char c : info.param.name) {
-        if (c == ' ') {
-            upper = true;
-        } else {
-            name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
-            upper = false;
-        }
-    }
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Commands, FaultMatrix, ::testing::ValuesIn(allCommands()), testName);
+INSTANTIATE_TEST_SUITE_P(Commands, FaultMatrix, ::testing::ValuesIn(allCommands()),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace tarnel

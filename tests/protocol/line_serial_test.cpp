@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "core/serial_number_source.h"
-#include "operations/download.h"
 #include "operations/update.h"
 #include "support/link_bench.h"
 #include "support/ops_fixtures.h"
@@ -38,23 +37,11 @@ struct LineLedger {
     }
 };
 
-void icpJob(LinkBench& bench, SerialNumberSource& source) {
-    bench.selectPart(300);
-    bench.job.updateAprom = true;
-    testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, 0x200, 4, "app.bin");
-    testing::finishImages(bench.job);
-    // The job's own counter is not what a line writes.
-    testing::setSerial(bench.job, 0x7F00, 12, 34567890);
+// The job's own counter is not what a line writes.
+void icpJob(LinkBench& bench, SerialNumberSource& source, bool gang = false) {
+    testing::apromJob(bench, 0x200, gang ? 100 : 300, gang);
+    testing::setSerial(bench.job, gang ? 0x700 : 0x7F00, 12, 34567890);
     bench.job.serialSource = &source;
-}
-
-void downloaded(LinkBench& bench) {
-    if (bench.job.gangMode) {
-        ASSERT_TRUE(prepareGangDownload(bench.session));
-    }
-    downloadWorker(bench.session);
-    ASSERT_TRUE(bench.session.downloadSucceeded()) << ::testing::PrintToString(bench.op.boxes());
-    bench.op.clear();
 }
 
 TEST(LineSerial, SingleUpdateWritesTheLedgersNumberAndAFailedChipGivesItBack) {
@@ -63,7 +50,7 @@ TEST(LineSerial, SingleUpdateWritesTheLedgersNumberAndAFailedChipGivesItBack) {
         LinkBench bench;
         auto& device = bench.singlePort(testing::singleScenario(0xAD));
         icpJob(bench, *line.source);
-        downloaded(bench);
+        testing::downloaded(bench);
         updateSingleWorker(bench.session);
         EXPECT_EQ(bench.op.boxes(), Boxes{"PASS: Chip is successfully updated !\n\n"
                                           "( S/N='00000000,00005000' at address 0x7F00 )"});
@@ -74,12 +61,10 @@ TEST(LineSerial, SingleUpdateWritesTheLedgersNumberAndAFailedChipGivesItBack) {
     {
         sim::SimChip wrongId;
         wrongId.wrongDeviceId = true;
-        sim::Scenario scenario = testing::singleScenario(0xAD);
-        scenario.sockets.push_back(wrongId);
         LinkBench bench;
-        bench.singlePort(scenario);
+        bench.singlePort(testing::withSockets(testing::singleScenario(0xAD), {wrongId}));
         icpJob(bench, *line.source);
-        downloaded(bench);
+        testing::downloaded(bench);
         updateSingleWorker(bench.session);
         EXPECT_EQ(bench.op.boxes(),
                   Boxes{"FAIL: Device ID error !\nPlease select the correct Part No."});
@@ -94,7 +79,7 @@ TEST(LineSerial, ALedgerThatCannotGiveANumberStopsTheChipBeforeTheWire) {
     LinkBench bench;
     auto& device = bench.singlePort(testing::singleScenario(0xAD));
     icpJob(bench, *line.source);
-    downloaded(bench);
+    testing::downloaded(bench);
     std::filesystem::remove(line.dir.file("serials.ledger"));
     updateSingleWorker(bench.session);
     ASSERT_EQ(bench.op.boxes().size(), 1u);
@@ -113,17 +98,10 @@ TEST(LineSerial, GangSocketsDrawFourNumbersAndAFailedSocketGivesItsBack) {
     LineLedger line;
     sim::SimChip wrong;
     wrong.wrongDeviceId = true;
-    sim::Scenario scenario = testing::gangScenario();
-    scenario.sockets = {wrong};
     LinkBench bench;
-    auto& device = bench.singlePort(scenario);
-    icpJob(bench, *line.source);
-    bench.selectPart(100);
-    bench.job.programmerType = kTypeIcp | kTypeGang;
-    bench.job.refreshDerivedState();
-    bench.job.serialAddress = 0x700;
-    testing::finishImages(bench.job);
-    downloaded(bench);
+    auto& device = bench.singlePort(testing::withSockets(testing::gangScenario(), {wrong}));
+    icpJob(bench, *line.source, true);
+    testing::downloaded(bench);
 
     updateGangWorker(bench.session);
 

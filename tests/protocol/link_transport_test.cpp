@@ -162,14 +162,6 @@ TEST(PortScan, OnlyTheSixteenIdentityBytesCount) {
                               (byte >= 0xAD && byte <= 0xB5);
         EXPECT_EQ(isProgrammerIdentity(static_cast<std::uint8_t>(byte)), identity) << byte;
     }
-    for (const std::uint8_t answer : {0xA7, 0xA8, 0xA9, 0xAC, 0x00, 0xA5, 0xAF}) {
-        LinkBench bench;
-        bench.addProgrammer(kCom1, answer);
-        bench.setTable({kCom1});
-        const bool expected = answer == 0xA5 || answer == 0xAF;
-        EXPECT_EQ(bench.link.findProgrammerPort().has_value(), expected) << int{answer};
-        EXPECT_EQ(bench.link.isOpen(), expected);
-    }
 }
 
 // Ports that do not exist cost no time; a silent one costs its drain and identify reads,

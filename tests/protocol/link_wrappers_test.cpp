@@ -31,7 +31,6 @@ TEST(LinkWrappers, VersionQueryUnderEachFault) {
         {false, fault(Kind::LateReply, 1, 900), {}},
         {false, fault(Kind::NoAnswer, 2), {"FAIL: Receive data error !"}},
         {false, fault(Kind::NoAnswer, 3), {"FAIL: Receive data error !"}},
-        {false, fault(Kind::LineCut, 1), {"FAIL: No response from Programmer !"}},
         {true, fault(Kind::NoAnswer, 1), {"FAIL: No response from Gang Programmer !"}},
         {true, fault(Kind::WrongByte, 1), {"FAIL: Gang Programmer error !"}},
         {true, fault(Kind::NoAnswer, 3), {"FAIL: Receive data error !"}},

@@ -165,9 +165,7 @@ TEST(ProgrammerInformation, GangProgrammerReachesSocketOneFirst) {
             [&](sim::ProgrammerState& state) { state.setup = setup; });
         device.gangProgrammer()->withGangState(
             [&](sim::GangState& gang) { gang.stored = c.stored; });
-        bench.job.programmerType = kTypeIcp | kTypeGang;
-        bench.job.partIndex = 200;
-        bench.job.refreshDerivedState();
+        bench.selectPart(200, true);
         ReadBackState readBack;
 
         programmerInformation(bench.session, readBack);

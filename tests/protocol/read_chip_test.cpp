@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "operations/chip_check.h"
-#include "operations/programmer_info.h"
 #include "operations/read_chip.h"
 #include "support/link_bench.h"
 
@@ -70,12 +68,6 @@ Bytes pattern(std::size_t size, std::uint8_t seed) {
     return bytes;
 }
 
-sim::Scenario chipScenario(std::uint8_t kind, const sim::SimChip& chip) {
-    sim::Scenario scenario = testing::singleScenario(kind);
-    scenario.sockets = {chip};
-    return scenario;
-}
-
 TEST(ReadChip, IcpReadOfAKitePartWithDataFlashInAprom) {
     LinkBench bench;
     sim::SimChip chip;
@@ -84,7 +76,7 @@ TEST(ReadChip, IcpReadOfAKitePartWithDataFlashInAprom) {
     chip.dataFlash = pattern(0x1000, 2);
     chip.ldrom = pattern(0x1000, 3);
     chip.config = {0xFF, 0x01, 0xF0, 0xFF, 0xFF, 0xFF, 0xFF, 0x7A};  // DFBADR 0x1F000
-    auto& device = bench.singlePort(chipScenario(0xAD, chip));
+    auto& device = bench.singlePort(testing::withSockets(testing::singleScenario(0xAD), {chip}));
     bench.selectPart(203);
     bench.job.configBytes[7] = 0xFF;
     ReadBackState readBack;
@@ -148,7 +140,8 @@ TEST(ReadChip, LockedChipsAndWrongDeviceIds) {
         chip.aprom = pattern(0x8000, 5);
         chip.locked = c.locked;
         chip.wrongDeviceId = c.wrongId;
-        auto& device = bench.singlePort(chipScenario(c.kind, chip));
+        auto& device =
+            bench.singlePort(testing::withSockets(testing::singleScenario(c.kind), {chip}));
         bench.selectPart(c.part);
         ReadBackState readBack;
         readBack.readComplete = true;
@@ -170,7 +163,8 @@ TEST(ReadChip, IspProgrammerReadsOnlyTheConfigWords) {
         LinkBench bench;
         sim::SimChip chip;
         chip.config = {1, 2, 3, 4, 5, 6, 7, 8};
-        auto& device = bench.singlePort(chipScenario(0xAA, chip));
+        auto& device =
+            bench.singlePort(testing::withSockets(testing::singleScenario(0xAA), {chip}));
         bench.selectPart(part);
         ReadBackState readBack;
         ASSERT_TRUE(readWorker(bench.session, readBack));
@@ -209,9 +203,7 @@ TEST(GangSocket, ChosenSocketIsConnectedAndItsSyncByteChecked) {
             scenario.faults = {*c.syncFault};
         scenario.units[2].chip.config = {0, 0, 0, 0, 0, 0, 0, 0x33};
         auto& device = bench.singlePort(scenario);
-        bench.job.programmerType = kTypeIcp | kTypeGang;
-        bench.job.partIndex = 103;
-        bench.job.refreshDerivedState();
+        bench.selectPart(103, true);
         bench.op.setSocketAnswer(3);
         ReadBackState readBack;
 
@@ -227,52 +219,6 @@ TEST(GangSocket, ChosenSocketIsConnectedAndItsSyncByteChecked) {
         ASSERT_TRUE(connected);
         ASSERT_TRUE(readWorker(bench.session, readBack));
         EXPECT_EQ(readBack.config[7], 0x33) << "socket #3's chip was read";
-    }
-}
-
-struct FaultCase {
-    char command;  // 'r' read, 'i' information, 'c' chip check
-    sim::Fault::Kind kind;
-    int step;
-    std::string box;
-};
-
-TEST(OperationFaults, EachStepShowsItsWrapperText) {
-    using Kind = sim::Fault::Kind;
-    // The programmer's answers: identify (1), the version query (2..4), the command's
-    // acknowledge (5), then the command's own answers.
-    const std::vector<FaultCase> cases = {
-        {'r', Kind::NoAnswer, 5, "FAIL: No response from Programmer !"},
-        {'r', Kind::WrongByte, 5, "FAIL: Response error !"},
-        {'r', Kind::NoAnswer, 6, "FAIL: Receive data error !"},  // the chip's CONFIG
-        {'r', Kind::NoAnswer, 7, "FAIL: Receive data error !"},  // the chip status
-        {'i', Kind::NoAnswer, 5, "FAIL: No response from Programmer !"},
-        {'i', Kind::NoAnswer, 6, "FAIL: Receive data error !"},  // the status byte
-        {'i', Kind::NoAnswer, 7, "FAIL: Receive data error !"},  // the stored setup
-        {'c', Kind::WrongByte, 5, "FAIL: Response error !"},
-        {'c', Kind::NoAnswer, 6, "FAIL: Receive data error !"},  // the chip status
-        {'c', Kind::NoAnswer, 7, "FAIL: Receive data error !"},  // the trim bytes
-    };
-    for (const FaultCase& c : cases) {
-        SCOPED_TRACE(std::string(1, c.command) + " step " + std::to_string(c.step));
-        LinkBench bench;
-        const std::uint8_t kind = c.command == 'c' ? 0xA4 : 0xAD;
-        // A programmer that stops answering stays silent; a wrong byte hits one answer.
-        const int count = c.kind == Kind::NoAnswer ? 0 : 1;
-        auto& device = bench.singlePort(
-            testing::singleScenario(kind, 0x0619, {{c.kind, c.step, count, std::nullopt, 0}}));
-        device.programmer()->withState([](sim::ProgrammerState& state) {
-            state.setup.present = true;
-            state.setup.partIndex = 200;
-        });
-        bench.selectPart(c.command == 'c' ? 136 : 200);
-        ReadBackState readBack;
-        const bool ok = c.command == 'r'   ? readWorker(bench.session, readBack)
-                        : c.command == 'i' ? programmerInformation(bench.session, readBack)
-                                           : chipCheckWorker(bench.session, readBack);
-        EXPECT_FALSE(ok);
-        EXPECT_EQ(bench.op.boxes(), Boxes{c.box});
-        EXPECT_EQ(bench.job.linkResult, 0);
     }
 }
 

@@ -39,15 +39,10 @@ sim::Scenario bootScenario(std::vector<sim::BootChip> chips, std::vector<sim::Fa
 
 // An ISP-by-COM-port job on one port with a boot loader behind it, the port list searched.
 struct IspBench {
-    explicit IspBench(const sim::Scenario& scenario, std::uint32_t part = 2) {
-        device = &bench.singlePort(scenario);
-        prepare(part);
-    }
-    explicit IspBench(const sim::LoopbackDevice::MakeDevice& make, std::uint32_t part = 2) {
-        device = &bench.singlePort(make);
-        prepare(part);
-    }
-    void prepare(std::uint32_t part) {
+    // `what` is a scenario or a function that makes the device.
+    template <class Device>
+    explicit IspBench(const Device& what, std::uint32_t part = 2)
+        : device(&bench.singlePort(what)) {
         ProgrammingJob& job = bench.job;
         job.workDirectory = dir.path();
         job.programmerType = kTypeIspByCom;
@@ -77,7 +72,7 @@ struct IspBench {
     LinkBench bench;
     test::ScratchDir dir;
     UartIsp isp{bench.job, bench.link, bench.op, bench.clock};
-    sim::LoopbackDevice* device = nullptr;
+    sim::LoopbackDevice* device;
 };
 
 TEST(UartIsp, BlockSplitsWriteTheImageAndRememberThePort) {
@@ -304,6 +299,8 @@ TEST(UartIsp, RegionFailureTexts) {
     using sim::Fault;
     const std::string hint =
         "\nPlease check:\n (1) Part No.\n (2) Chip's actual CONFIG setting related to DataFlash\n";
+    const Boxes dataFlashErase = {"FAIL: Erase DataFlash error !",
+                                  "FAIL: Update DataFlash error !" + hint};
     // Steps: 1 the baud code; CONFIG 2 'Z', 3 first reply, 4 0xA5; or APROM 2 'Z', 3 erase
     // done, 4 'Z' of the first block, 5 its 0xA5.
     struct Case {
@@ -318,11 +315,7 @@ TEST(UartIsp, RegionFailureTexts) {
         {false, false, 2, 3, {"FAIL: Erase APROM error !", "FAIL: Update APROM error !"}},
         {false, false, 2, 5, {"FAIL: Update APROM error !"}},
         {false, false, 39, 5, {"FAIL: Update APROM error !" + hint}},
-        {false,
-         true,
-         39,
-         3,
-         {"FAIL: Erase DataFlash error !", "FAIL: Update DataFlash error !" + hint}},
+        {false, true, 39, 3, dataFlashErase},
         {false, true, 2, 5, {"FAIL: Update DataFlash error !"}},
     };
     for (const Case& c : cases) {

@@ -13,7 +13,9 @@
 namespace tarnel {
 namespace {
 
+using testing::apromJob;
 using testing::LinkBench;
+using testing::withSockets;
 using Boxes = std::vector<std::string>;
 
 const std::string kPassUpdated = "PASS: Chip is successfully updated !";
@@ -21,42 +23,18 @@ const std::string kPleaseDownload =
     "WARNING: Please click 'Download Programmer' to update the "
     "programming data saved in the programmer !";
 
-// An ICP job for part 300 (32 KB APROM) with an APROM image of the given length.
-void icpJob(LinkBench& bench, std::uint32_t apromLength) {
-    bench.selectPart(300);
-    bench.job.updateAprom = true;
-    testing::setImage(bench.job.imageAprom, ImageRegion::Aprom, apromLength, 4, "app.bin");
-    testing::finishImages(bench.job);
-}
-
-sim::Scenario withChip(sim::Scenario scenario, sim::SimChip chip) {
-    scenario.sockets.push_back(std::move(chip));
-    return scenario;
-}
-
-// Downloads, then forgets what the download showed, so the update's own output is left.
-void downloaded(LinkBench& bench, sim::LoopbackDevice& device) {
-    if (bench.job.gangMode) {
-        ASSERT_TRUE(prepareGangDownload(bench.session));
-    }
-    downloadWorker(bench.session);
-    ASSERT_TRUE(bench.session.downloadSucceeded()) << ::testing::PrintToString(bench.op.boxes());
-    bench.op.clear();
-    device.line().clearLogs();
-}
-
 TEST(UpdateSingle, IcpTicksPerStartedPageSerialNumberAndCounter) {
     for (const std::uint32_t length : {0x200u, 0x201u}) {
         SCOPED_TRACE(length);
         LinkBench bench;
         auto& device = bench.singlePort(testing::singleScenario(0xAD));
         ProgrammingJob& job = bench.job;
-        icpJob(bench, length);
+        apromJob(bench, length);
         testing::setSerial(job, 0x7F00, 12, 34567890);
         job.incrementLow = 5;
         job.chipCounterEnabled = true;
         job.chipCounter = 999998;
-        downloaded(bench, device);
+        testing::downloaded(bench, &device);
 
         ASSERT_TRUE(chipCounterAllowsUpdate(job, bench.op));
         updateSingleWorker(bench.session);
@@ -97,13 +75,13 @@ TEST(UpdateSingle, IspCodeProtectionQuestionAndFullPageErase) {
     LinkBench bench;
     sim::SimChip locked;
     locked.locked = true;
-    auto& device = bench.singlePort(withChip(testing::singleScenario(0xA5), locked));
+    auto& device = bench.singlePort(withSockets(testing::singleScenario(0xA5), {locked}));
     ProgrammingJob& job = bench.job;
     bench.selectPart(38);  // 64 KB APROM, erased on its own: 256 pages, reported as 0
     job.updateAprom = job.updateConfig = true;
     testing::setImage(job.imageAprom, ImageRegion::Aprom, 0x1000, 2, "isp.bin");
     testing::finishImages(job);
-    downloaded(bench, device);
+    testing::downloaded(bench, &device);
 
     updateSingleWorker(bench.session);
 
@@ -118,86 +96,39 @@ TEST(UpdateSingle, IspCodeProtectionQuestionAndFullPageErase) {
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
 }
 
-TEST(UpdateSingle, IcpChipAndProgrammerFailures) {
-    struct Case {
-        const char* what;
+// A chip of another part, and a locked chip whose DataFlash is to be written.
+TEST(UpdateSingle, WrongDeviceIdAndLockedDataFlashFail) {
+    for (const bool locked : {false, true}) {
+        SCOPED_TRACE(locked);
         sim::SimChip chip;
-        bool dataFlash;
-        Boxes boxes;
-    };
-    sim::SimChip wrongId;
-    wrongId.wrongDeviceId = true;
-    sim::SimChip locked;
-    locked.locked = true;
-    const std::vector<Case> cases = {
-        {"wrong id",
-         wrongId,
-         false,
-         {"FAIL: Device ID error !\nPlease select the correct Part No."}},
-        {"locked",
-         locked,
-         true,
-         {"FAIL: Update DataFlash error !\nCheck if DataFlash was locked."}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        chip.wrongDeviceId = !locked;
+        chip.locked = locked;
         LinkBench bench;
-        auto& device = bench.singlePort(withChip(testing::singleScenario(0xAD), c.chip));
-        icpJob(bench, 0x300);
-        bench.job.updateDataFlash = c.dataFlash;
+        auto& device = bench.singlePort(withSockets(testing::singleScenario(0xAD), {chip}));
+        apromJob(bench, 0x300);
+        bench.job.updateDataFlash = locked;
         testing::setImage(bench.job.imageDataFlash, ImageRegion::DataFlash, 0x100, 6, "d.bin");
         testing::finishImages(bench.job);
         bench.job.chipCounterEnabled = true;
-        downloaded(bench, device);
+        testing::downloaded(bench, &device);
 
         updateSingleWorker(bench.session);
 
-        EXPECT_EQ(bench.op.boxes(), c.boxes);
+        EXPECT_EQ(bench.op.boxes(),
+                  Boxes{locked ? "FAIL: Update DataFlash error !\nCheck if DataFlash was locked."
+                               : "FAIL: Device ID error !\nPlease select the correct Part No."});
         EXPECT_EQ(bench.job.chipCounter, 0u);
         EXPECT_TRUE(device.errors().empty()) << device.errors().front();
-    }
-}
-
-// Answers of an ICP download with S/N of a 0x300-byte image: 21. The update then: identify
-// (22), version (23..25), S/N ack (26), report ack (27), status (28), fields (29..44), chip
-// check (45), two status bytes per page (46..51). A programmer that stops answering stays
-// silent.
-TEST(UpdateSingle, LinkFailuresLeaveCounterAndSerialAlone) {
-    using Kind = sim::Fault::Kind;
-    struct Case {
-        sim::Fault fault;
-        std::string box;
-    };
-    const std::vector<Case> cases = {
-        {{Kind::NoAnswer, 27, 0, {}, 0}, "FAIL: No response from Programmer !"},
-        {{Kind::NoAnswer, 30, 0, {}, 0}, "FAIL: Receive data error !"},
-        {{Kind::WrongByte, 47, 1, 0x05, 0}, "FAIL: Update APROM error !"},
-        {{Kind::NoAnswer, 51, 0, {}, 0}, "FAIL: Receive data error !"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fault.step);
-        LinkBench bench;
-        auto& device = bench.singlePort(testing::singleScenario(0xAD, 0x0619, {c.fault}));
-        icpJob(bench, 0x300);
-        testing::setSerial(bench.job, 0x7F00);
-        bench.job.chipCounterEnabled = true;
-        downloaded(bench, device);
-
-        updateSingleWorker(bench.session);
-
-        EXPECT_EQ(bench.op.boxes(), Boxes{c.box});
-        EXPECT_EQ(bench.job.chipCounter, 0u);
-        EXPECT_EQ(bench.job.serialLow, 0u);
     }
 }
 
 TEST(UpdateSingle, UsedUpUsageCountProgramsNothing) {
     LinkBench bench;
     auto& device = bench.singlePort(testing::singleScenario(0xAD));
-    icpJob(bench, 0x300);
+    apromJob(bench, 0x300);
     bench.job.usageLimitEnabled = true;
     bench.job.usageTimesLow = 1;
-    downloaded(bench, device);
+    testing::downloaded(bench, &device);
 
     updateSingleWorker(bench.session);
     updateSingleWorker(bench.session);
@@ -217,8 +148,8 @@ TEST(UpdateSingle, AnotherStoredNameDownloadsOnceThenUpdates) {
         sim::Scenario scenario = testing::singleScenario(0xAD);
         scenario.wholeReport = whole;
         auto& device = bench.singlePort(scenario);
-        icpJob(bench, 0x300);
-        downloaded(bench, device);
+        apromJob(bench, 0x300);
+        testing::downloaded(bench, &device);
         bench.job.imageAprom.shownName = "renamed.bin";  // same sum, same time
 
         updateSingleWorker(bench.session);
@@ -241,7 +172,7 @@ TEST(UpdateSingle, ErasedProgrammerWithAWholeReportIsDownloadedFirst) {
     sim::Scenario scenario = testing::singleScenario(0xAD);
     scenario.wholeReport = true;
     auto& device = bench.singlePort(scenario);
-    icpJob(bench, 0x300);
+    apromJob(bench, 0x300);
 
     updateSingleWorker(bench.session);
 
@@ -270,7 +201,7 @@ TEST(UpdateSingle, OneAutomaticDownloadPerCommand) {
                 return programmer;
             });
         }
-        icpJob(bench, 0x300);
+        apromJob(bench, 0x300);
 
         updateSingleWorker(bench.session);
 
@@ -284,22 +215,10 @@ TEST(UpdateSingle, OneAutomaticDownloadPerCommand) {
 
 // An ICP gang job for part 100 with S/N programming from 1,00000098 in steps of 1.
 void gangJob(LinkBench& bench) {
-    ProgrammingJob& job = bench.job;
-    bench.selectPart(100);
-    job.programmerType = kTypeIcp | kTypeGang;
-    job.refreshDerivedState();
-    job.updateAprom = true;
-    testing::setImage(job.imageAprom, ImageRegion::Aprom, 0x200, 8, "g.bin");
-    testing::finishImages(job);
-    testing::setSerial(job, 0x700, 1, 98);
-    job.chipCounterEnabled = true;
-    job.chipCounter = 10;
-}
-
-sim::Scenario gangWith(std::vector<sim::SimChip> chips) {
-    sim::Scenario scenario = testing::gangScenario();
-    scenario.sockets = std::move(chips);
-    return scenario;
+    apromJob(bench, 0x200, 100, true);
+    testing::setSerial(bench.job, 0x700, 1, 98);
+    bench.job.chipCounterEnabled = true;
+    bench.job.chipCounter = 10;
 }
 
 TEST(UpdateGang, AllPassWithSerialNumbers) {
@@ -307,7 +226,7 @@ TEST(UpdateGang, AllPassWithSerialNumbers) {
     auto& device = bench.singlePort(testing::gangScenario());
     gangJob(bench);
     bench.job.chipCounter = 999997;
-    downloaded(bench, device);
+    testing::downloaded(bench, &device);
 
     updateGangWorker(bench.session);
 
@@ -343,9 +262,9 @@ TEST(UpdateGang, FailedSocketsAndSerialRetreat) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.box);
         LinkBench bench;
-        auto& device = bench.singlePort(gangWith(c.chips));
+        auto& device = bench.singlePort(withSockets(testing::gangScenario(), c.chips));
         gangJob(bench);
-        downloaded(bench, device);
+        testing::downloaded(bench, &device);
 
         updateGangWorker(bench.session);
 
@@ -360,7 +279,7 @@ TEST(UpdateGang, VerifyOnlyNeedsItsOwnDownloadAndSendsNoSerialNumbers) {
     LinkBench bench;
     auto& device = bench.singlePort(testing::gangScenario());
     gangJob(bench);
-    downloaded(bench, device);
+    testing::downloaded(bench, &device);
     updateGangWorker(bench.session);  // programs the four chips
     bench.op.clear();
 
@@ -368,7 +287,7 @@ TEST(UpdateGang, VerifyOnlyNeedsItsOwnDownloadAndSendsNoSerialNumbers) {
     updateGangWorker(bench.session);
     EXPECT_EQ(bench.op.boxes(), Boxes{kPleaseDownload});
 
-    downloaded(bench, device);
+    testing::downloaded(bench, &device);
     const std::uint32_t serialLow = bench.job.serialLow;
     updateGangWorker(bench.session);
     EXPECT_EQ(bench.op.boxes(), Boxes{"PASS: All chips are successfully verified !"});
@@ -384,7 +303,7 @@ TEST(UpdateGang, ErasedUnitsWholeReportIsReadBeforeTheStop) {
     scenario.units[0].wholeReport = true;
     auto& device = bench.singlePort(scenario);
     gangJob(bench);
-    downloaded(bench, device);
+    testing::downloaded(bench, &device);
     device.gangProgrammer()->unit(1).withState(
         [](sim::ProgrammerState& state) { state.setup.present = false; });
 
@@ -409,7 +328,7 @@ TEST(UpdateGang, NothingStoredAndNoResult) {
     slow.gangRunMs = 41000;  // longer than 200 polls of 200 ms
     auto& device = bench.singlePort(slow);
     gangJob(bench);
-    downloaded(bench, device);
+    testing::downloaded(bench, &device);
     updateGangWorker(bench.session);
     EXPECT_EQ(bench.op.boxes(), Boxes{"WARNING: Timeout !"});
     EXPECT_EQ(bench.link.timeouts().readTotalConstant, 1000u);

@@ -25,24 +25,17 @@ Bytes content(std::size_t size) {
     return bytes;
 }
 
-void setImage(ImageBuffer& image, std::uint32_t length) {
-    for (std::uint32_t i = 0; i < length; ++i)
-        image.data[i] = contentByte(i);
-    image.length = length;
-    image.lengthHigh = length >> 8;
-    image.lengthLow = length & 0xFF;
-    image.lastAddress = length == 0 ? 0 : length - 1;
+// An image of content() (the fixtures' pattern with seed 0).
+void setImage(ImageBuffer& image, std::uint32_t length, ImageRegion region = ImageRegion::Aprom) {
+    testing::setImage(image, region, length, 0, "image.bin");
 }
 
 // A programmer of the given kind with a chip that holds content() in every region.
 sim::LoopbackDevice& programmerWithChip(LinkBench& bench, std::uint8_t kind, sim::SimChip chip = {},
                                         std::vector<sim::Fault> faults = {}) {
-    chip.aprom = content(0x40000);
-    chip.dataFlash = content(0x40000);
-    chip.ldrom = content(0x40000);
-    sim::Scenario scenario = testing::singleScenario(kind, 0x0619, std::move(faults));
-    scenario.sockets = {chip};
-    return bench.singlePort(scenario);
+    chip.aprom = chip.dataFlash = chip.ldrom = content(0x40000);
+    return bench.singlePort(
+        testing::withSockets(testing::singleScenario(kind, 0x0619, std::move(faults)), {chip}));
 }
 
 struct IspCase {
@@ -138,8 +131,8 @@ TEST(VerifyChip, IcpLinesPerRegionAndConfigWidths) {
         job.updateAprom = job.updateLdrom = job.updateConfig = c.tickAll;
         job.updateDataFlash = c.tickAll && c.part == 200;
         setImage(job.imageAprom, job.part().apromLastAddress + 1);
-        setImage(job.imageDataFlash, c.part == 200 ? 0x1000 : 0);
-        setImage(job.imageLdrom, 0x100);
+        setImage(job.imageDataFlash, c.part == 200 ? 0x1000 : 0, ImageRegion::DataFlash);
+        setImage(job.imageLdrom, 0x100, ImageRegion::Ldrom);
         if (c.apromByteChanged >= 0)
             job.imageAprom.data[c.apromByteChanged] ^= 1;
         ReadBackState readBack;

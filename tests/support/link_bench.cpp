@@ -28,9 +28,8 @@ sim::LoopbackDevice& LinkBench::addDevice(const std::string& name, const sim::Sc
     return *devices_.back();
 }
 
-sim::LoopbackDevice& LinkBench::addProgrammer(const std::string& name, std::uint8_t kind,
-                                              std::uint16_t version) {
-    return addDevice(name, singleScenario(kind, version));
+sim::LoopbackDevice& LinkBench::addProgrammer(const std::string& name, std::uint8_t kind) {
+    return addDevice(name, singleScenario(kind));
 }
 
 LoopbackLine& LinkBench::addSilentPort(const std::string& name) {
@@ -56,8 +55,9 @@ void LinkBench::writeFirmwareFiles() {
     sim::writeSyntheticFirmwareFiles(firmwareDir.path(), kCarriedFirmwareVersion);
 }
 
-void LinkBench::selectPart(std::uint32_t partIndex) {
-    job.programmerType = partIndex < 100 ? kTypeIsp : kTypeIcp;
+void LinkBench::selectPart(std::uint32_t partIndex, bool gang) {
+    job.programmerType =
+        static_cast<std::uint8_t>((partIndex < 100 ? kTypeIsp : kTypeIcp) | (gang ? kTypeGang : 0));
     job.partIndex = partIndex;
     job.refreshDerivedState();
 }

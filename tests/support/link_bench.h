@@ -33,8 +33,7 @@ class LinkBench {
     // A simulated programmer behind the port of the given name ("\\.\COM1" style names are
     // how the table names them).
     sim::LoopbackDevice& addDevice(const std::string& name, const sim::Scenario& scenario);
-    sim::LoopbackDevice& addProgrammer(const std::string& name, std::uint8_t kind,
-                                       std::uint16_t version = 0x0619);
+    sim::LoopbackDevice& addProgrammer(const std::string& name, std::uint8_t kind);
     // A port that opens but where nothing answers.
     LoopbackLine& addSilentPort(const std::string& name);
     // The port table: slot n holds names[n - 1].
@@ -50,8 +49,8 @@ class LinkBench {
     // Opens the job's remembered port as a command's connect does.
     bool openRemembered() { return link.open(job.comPortText(), kProgrammerBaudRate); }
 
-    // Selects a part in ICP mode (or ISP mode below index 100).
-    void selectPart(std::uint32_t partIndex);
+    // Selects a part in ICP mode (or ISP mode below index 100), on a gang programmer if asked.
+    void selectPart(std::uint32_t partIndex, bool gang = false);
 
     VirtualClock clock;
 
@@ -82,10 +81,14 @@ inline sim::Scenario singleScenario(std::uint8_t kind, std::uint16_t version = 0
 
 inline sim::Scenario gangScenario(std::uint16_t version = 0x0619,
                                   std::vector<sim::Fault> faults = {}) {
-    sim::Scenario scenario;
+    sim::Scenario scenario = singleScenario(0xAB, version, std::move(faults));
     scenario.device = sim::Scenario::Device::Gang;
-    scenario.firmwareVersion = version;
-    scenario.faults = std::move(faults);
+    return scenario;
+}
+
+// The scenario with these chips in its sockets.
+inline sim::Scenario withSockets(sim::Scenario scenario, std::vector<sim::SimChip> chips) {
+    scenario.sockets = std::move(chips);
     return scenario;
 }
 

@@ -1,6 +1,10 @@
 #include "support/ops_fixtures.h"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
+
+#include "operations/download.h"
 
 namespace tarnel::testing {
 
@@ -14,6 +18,24 @@ void setImage(ImageBuffer& image, ImageRegion region, std::uint32_t length, std:
     image.fileMinute = static_cast<std::uint8_t>(10 + seed);
     image.fileSecond = static_cast<std::uint8_t>(20 + seed);
     image.loaded = true;
+}
+
+void apromJob(LinkBench& bench, std::uint32_t length, std::uint32_t part, bool gang) {
+    bench.selectPart(part, gang);
+    bench.job.updateAprom = true;
+    setImage(bench.job.imageAprom, ImageRegion::Aprom, length, 4, "app.bin");
+    finishImages(bench.job);
+}
+
+void downloaded(LinkBench& bench, sim::LoopbackDevice* device) {
+    if (bench.job.gangMode) {
+        ASSERT_TRUE(prepareGangDownload(bench.session));
+    }
+    downloadWorker(bench.session);
+    ASSERT_TRUE(bench.session.downloadSucceeded()) << ::testing::PrintToString(bench.op.boxes());
+    bench.op.clear();
+    if (device != nullptr)
+        device->line().clearLogs();
 }
 
 void setSerial(ProgrammingJob& job, std::uint32_t address, std::uint32_t high, std::uint32_t low) {

@@ -15,6 +15,13 @@ namespace tarnel::testing {
 void setImage(ImageBuffer& image, ImageRegion region, std::uint32_t length, std::uint8_t seed,
               const std::string& name);
 
+// Catalogue part `part` (ICP, or gang ICP) with a ticked APROM image of `length` bytes.
+void apromJob(LinkBench& bench, std::uint32_t length, std::uint32_t part = 300, bool gang = false);
+
+// Downloads the job (the gang preparation first), then forgets what the download showed and,
+// given the device, the line's logs: the next command's own output is left.
+void downloaded(LinkBench& bench, sim::LoopbackDevice* device = nullptr);
+
 // What the image reload does after reading: the low sum bytes of unticked regions zeroed and
 // the APROM CONFIG sum set.
 void finishImages(ProgrammingJob& job);
