@@ -195,8 +195,11 @@ bool ProgrammerSession::updateGangFirmware() {
     return true;
 }
 
+// A version query that failed has shown its own FAIL box, and the version it leaves is an
+// earlier one: the command stops rather than act on it.
 ProgrammerSession::FirmwareCheck ProgrammerSession::checkFirmwareVersion() {
-    readFirmwareVersion();
+    if (!readFirmwareVersion())
+        return FirmwareCheck::Failed;
     if (firmwareVersion_ == kCarriedFirmwareVersion)
         return FirmwareCheck::Current;
     if (updateFirmware())
@@ -206,7 +209,8 @@ ProgrammerSession::FirmwareCheck ProgrammerSession::checkFirmwareVersion() {
 }
 
 ProgrammerSession::FirmwareCheck ProgrammerSession::checkGangFirmwareVersion() {
-    readGangFirmwareVersion();
+    if (!readGangFirmwareVersion())
+        return FirmwareCheck::Failed;
     if (gangFwBelow0119_ || firmwareVersion_ == kCarriedFirmwareVersion)
         return FirmwareCheck::Current;
     if (updateGangFirmware())

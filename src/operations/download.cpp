@@ -241,7 +241,9 @@ StorageOutcome downloadStorage(ProgrammerSession& session) {
     }
     if (anyTicked && !job.downloadThenUpdate && !job.gangMode)
         showPass(op, "Programmer is successfully downloaded !", job.productionMode);
-    session.setDownloadSucceeded(true);
+    // A gang unit's storage is not the whole download: gangDownload decides after the last.
+    if (!job.gangMode)
+        session.setDownloadSucceeded(true);
     return StorageOutcome::Verified;
 }
 

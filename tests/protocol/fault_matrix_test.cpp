@@ -113,7 +113,7 @@ std::vector<Command> programmerCommands(bool gang) {
          [gang](LinkBench& b, ReadBackState&, CommandWorker& w) {
              if (!gang || prepareGangDownload(b.session))
                  w.run([&] { downloadWorker(b.session); });
-             return gang ? std::nullopt : std::optional<bool>(b.session.downloadSucceeded());
+             return std::optional<bool>(b.session.downloadSucceeded());
          },
          nullptr},
         // A single programmer that holds no setup yet is downloaded by the update itself;
@@ -142,12 +142,11 @@ std::vector<Command> programmerCommands(bool gang) {
          [](LinkBench& b, ReadBackState&, CommandWorker& w) -> std::optional<bool> {
              bool verdict = false;
              w.run([&] {
-                 if (!b.job.gangMode)
-                     verdict = b.session.reloadFirmware();
-                 else if (b.session.searchGangProgrammer())
-                     b.session.checkGangFirmwareVersion();
+                 verdict = b.job.gangMode
+                               ? b.session.searchGangProgrammer() && b.session.gangFirmwareReady()
+                               : b.session.reloadFirmware();
              });
-             return b.job.gangMode ? std::nullopt : std::optional<bool>(verdict);
+             return std::optional<bool>(verdict);
          },
          nullptr},
     };
