@@ -11,10 +11,38 @@
 
 namespace tarnel {
 
+// libpq is loaded when a line first connects to a database, not when the program starts:
+// it brings two dozen libraries with it, which would slow every `tarnel` command, and a PC
+// without it still runs everything else.
+struct LibPq {
+    decltype(&::PQconnectdbParams) connectdbParams;
+    decltype(&::PQstatus) status;
+    decltype(&::PQerrorMessage) errorMessage;
+    decltype(&::PQsetNoticeProcessor) setNoticeProcessor;
+    decltype(&::PQfinish) finish;
+    decltype(&::PQexec) exec;
+    decltype(&::PQexecParams) execParams;
+    decltype(&::PQresultStatus) resultStatus;
+    decltype(&::PQresultErrorMessage) resultErrorMessage;
+    decltype(&::PQntuples) ntuples;
+    decltype(&::PQgetvalue) getvalue;
+    decltype(&::PQclear) clear;
+};
+// The library, loaded on the first call; null with the reason in *error when it cannot be.
+const LibPq* libPq(std::string* error = nullptr);
+
 struct PgResultFree {
-    void operator()(PGresult* result) const { PQclear(result); }
+    void operator()(PGresult* result) const { libPq()->clear(result); }
 };
 using PgResult = std::unique_ptr<PGresult, PgResultFree>;
+
+// The rows of a result, and the text of one field.
+inline int rowCount(const PgResult& result) {
+    return libPq()->ntuples(result.get());
+}
+inline const char* fieldText(const PgResult& result, int row, int column) {
+    return libPq()->getvalue(result.get(), row, column);
+}
 
 class PgConnection {
   public:

@@ -71,9 +71,9 @@ std::optional<std::vector<ChipOutcome>> PgProductionRecord::readAll(std::string*
     if (!rows)
         return std::nullopt;
     std::vector<ChipOutcome> entries;
-    for (int i = 0; i < PQntuples(rows.get()); ++i) {
+    for (int i = 0; i < rowCount(rows); ++i) {
         std::string reason;
-        auto entry = parseRecordLine(PQgetvalue(rows.get(), i, 0), &reason);
+        auto entry = parseRecordLine(fieldText(rows, i, 0), &reason);
         if (!entry) {
             if (error != nullptr)
                 *error = "a record row cannot be read: " + reason;

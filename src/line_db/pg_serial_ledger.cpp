@@ -74,7 +74,7 @@ class PgSerialLedger : public SerialLedger {
                     {}, error);
         if (!state)
             return fail();
-        if (PQntuples(state.get()) != 1) {
+        if (rowCount(state) != 1) {
             if (error != nullptr)
                 *error = "the serial-number ledger has no state row";
             return fail();
@@ -86,10 +86,10 @@ class PgSerialLedger : public SerialLedger {
         if (!back)
             return fail();
         std::string value;
-        if (PQntuples(back.get()) == 1) {
-            value = PQgetvalue(back.get(), 0, 0);
+        if (rowCount(back) == 1) {
+            value = fieldText(back, 0, 0);
         } else {
-            value = PQgetvalue(state.get(), 0, 0);
+            value = fieldText(state, 0, 0);
             if (!db_.runOk("UPDATE tarnel_serial_state SET next_value = "
                            "(next_value + increment) % 10000000000000000 WHERE id = 1",
                            {}, error))
@@ -101,7 +101,7 @@ class PgSerialLedger : public SerialLedger {
         if (!handOut || !db_.runOk("COMMIT", {}, error))
             return fail();
         SerialReservation r;
-        r.id = std::strtoull(PQgetvalue(handOut.get(), 0, 0), nullptr, 10);
+        r.id = std::strtoull(fieldText(handOut, 0, 0), nullptr, 10);
         r.value = serialOf(value.c_str());
         return r;
     }
@@ -142,8 +142,8 @@ class PgSerialLedger : public SerialLedger {
         if (!rows)
             return std::nullopt;
         std::vector<SerialValue> retired;
-        for (int i = 0; i < PQntuples(rows.get()); ++i)
-            retired.push_back(serialOf(PQgetvalue(rows.get(), i, 0)));
+        for (int i = 0; i < rowCount(rows); ++i)
+            retired.push_back(serialOf(fieldText(rows, i, 0)));
         return retired;
     }
 
@@ -164,7 +164,7 @@ class PgSerialLedger : public SerialLedger {
         PgResult rows = db_.run(sql, {id.c_str(), value.c_str()}, error);
         if (!rows)
             return false;
-        if (PQntuples(rows.get()) != 1) {
+        if (rowCount(rows) != 1) {
             if (error != nullptr)
                 *error = "the serial-number ledger holds no open hand-out " + id + " (S/N " +
                          serialText(r.value) + ")";
