@@ -17,6 +17,7 @@
 //   wire_speed TARNEL_BINARY [--quick] [--runs N] [--only programmer|isp|hex]
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <spawn.h>
@@ -27,6 +28,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -56,6 +58,16 @@ namespace {
 using namespace tarnel;
 
 // ---- The protocol model ---------------------------------------------------------------------
+
+// What the host did, in order, for the replaying host below.
+struct HostEvent {
+    enum class Kind { Open, Configure, Write, Read, Pause, Dtr } kind;
+    std::vector<std::uint8_t> bytes;  // Write: what went out
+    std::size_t count = 0;            // Read: how many bytes came
+    std::uint64_t us = 0;             // Pause: its length; Read: how long a timed-out read waited
+    LineSettings settings;            // Configure
+    bool high = false;                // Dtr
+};
 
 // Replays the exchange on an ideal host, in microseconds from the start of the operation.
 class Model {
@@ -93,6 +105,7 @@ class Model {
     }
     void paused(std::uint32_t ms) { pausedUs(std::uint64_t{ms} * 1000); }
     void pausedUs(std::uint64_t us) {
+        script.push_back({HostEvent::Kind::Pause, {}, 0, us, {}, false});
         now_ += static_cast<double>(us);
         pauseUs += us;
         ++pauses;
@@ -118,6 +131,7 @@ class Model {
     std::uint64_t firstIoUs = 0;
     std::uint64_t lastIoUs = 0;
     double overshootUs = 0;  // how much longer the host's pauses really took
+    std::vector<HostEvent> script;
 
   private:
     const std::atomic<std::uint64_t>* workUs_;
@@ -165,6 +179,7 @@ class WatchedPort : public SerialPort {
         : port_(std::move(port)), model_(model), clock_(clock) {}
     bool configure(const LineSettings& settings) override {
         model_.setCharacter(settings);
+        model_.script.push_back({HostEvent::Kind::Configure, {}, 0, 0, settings, false});
         return port_->configure(settings);
     }
     bool setTimeouts(const Timeouts& timeouts) override { return port_->setTimeouts(timeouts); }
@@ -174,8 +189,15 @@ class WatchedPort : public SerialPort {
         model_.touched(clock_.nowUs());
         if (transfer.count > 0)
             model_.received(transfer.count);
-        if (transfer.ok && transfer.count < count)
+        const bool timedOut = transfer.ok && transfer.count < count;
+        if (timedOut)
             model_.timedOut(static_cast<double>(clock_.nowUs() - start));
+        model_.script.push_back({HostEvent::Kind::Read,
+                                 {},
+                                 transfer.count,
+                                 timedOut ? clock_.nowUs() - start : 0,
+                                 {},
+                                 false});
         return transfer;
     }
     // A wait for bytes on their way, not a pause of the protocol: only what came counts.
@@ -184,15 +206,22 @@ class WatchedPort : public SerialPort {
         model_.touched(clock_.nowUs());
         if (transfer.count > 0)
             model_.received(transfer.count);
+        model_.script.push_back({HostEvent::Kind::Pause, {}, 0, waitUs, {}, false});
+        model_.script.push_back({HostEvent::Kind::Read, {}, transfer.count, 0, {}, false});
         return transfer;
     }
     Transfer write(const std::uint8_t* data, std::size_t count) override {
         model_.touched(clock_.nowUs());
         const Transfer transfer = port_->write(data, count);
         model_.sent(transfer.count);
+        model_.script.push_back(
+            {HostEvent::Kind::Write, {data, data + transfer.count}, 0, 0, {}, false});
         return transfer;
     }
-    bool setDtr(bool high) override { return port_->setDtr(high); }
+    bool setDtr(bool high) override {
+        model_.script.push_back({HostEvent::Kind::Dtr, {}, 0, 0, {}, high});
+        return port_->setDtr(high);
+    }
 
   private:
     std::unique_ptr<SerialPort> port_;
@@ -210,6 +239,7 @@ class WatchedPorts : public PortFactory {
         auto port = real_.open(device);
         if (!port)
             return nullptr;
+        model_.script.push_back({HostEvent::Kind::Open, {}, 0, 0, {}, false});
         return std::make_unique<WatchedPort>(std::move(port), model_, clock_);
     }
 
@@ -274,6 +304,91 @@ class PacedSimulator {
     std::thread thread_;
 };
 
+// ---- The replaying host --------------------------------------------------------------------
+
+// The least any host can do for the same exchange on this machine: it writes the bytes Tarnel
+// wrote, waits in poll for the bytes Tarnel received and sleeps Tarnel's pauses, with nothing
+// in between, against a fresh simulator with the same scenario. Tarnel's time over the
+// replay's is what Tarnel itself adds; the replay's time over the model is what the machine
+// (its wake-ups, the pseudo-terminal, the simulator) adds to any host.
+class Replayer {
+  public:
+    explicit Replayer(std::string path) : path_(std::move(path)) { requestFineTimerSlack(); }
+
+    // The script's time in seconds; negative when the device did not answer as before.
+    double run(const std::vector<HostEvent>& script) {
+        const std::uint64_t start = clock_.nowUs();
+        for (const HostEvent& event : script) {
+            if (!step(event))
+                return -1;
+        }
+        return static_cast<double>(clock_.nowUs() - start) / 1e6;
+    }
+
+  private:
+    bool step(const HostEvent& event) {
+        switch (event.kind) {
+            case HostEvent::Kind::Open:
+                port_.reset();
+                port_ = PosixSerialPort::open(path_, clock_);
+                return port_ != nullptr;
+            case HostEvent::Kind::Configure:
+                return port_ && port_->configure(event.settings);
+            case HostEvent::Kind::Dtr:
+                // A pseudo-terminal has no DTR line: the call fails there for Tarnel too.
+                if (port_)
+                    port_->setDtr(event.high);
+                return port_ != nullptr;
+            case HostEvent::Kind::Pause:
+                clock_.sleepUntilUs(clock_.nowUs() + event.us);
+                return true;
+            case HostEvent::Kind::Write:
+                return port_ && writeAll(event.bytes);
+            case HostEvent::Kind::Read: {
+                const std::uint64_t start = clock_.nowUs();
+                if (!port_ || !readExactly(event.count))
+                    return false;
+                if (event.us != 0)  // a read that ended by its time-out waits as long
+                    clock_.sleepUntilUs(start + event.us);
+                return true;
+            }
+        }
+        return false;
+    }
+    bool writeAll(const std::vector<std::uint8_t>& bytes) {
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t put = ::write(port_->fd(), bytes.data() + done, bytes.size() - done);
+            if (put > 0) {
+                done += static_cast<std::size_t>(put);
+            } else if (put < 0 && errno == EAGAIN) {
+                pollfd entry{port_->fd(), POLLOUT, 0};
+                ::poll(&entry, 1, 1000);
+            } else if (put < 0 && errno != EINTR) {
+                return false;
+            }
+        }
+        return true;
+    }
+    bool readExactly(std::size_t count) {
+        std::uint8_t buffer[4096];
+        for (std::size_t got = 0; got < count;) {
+            pollfd entry{port_->fd(), POLLIN, 0};
+            if (::poll(&entry, 1, 10000) <= 0)
+                return false;  // ten seconds of silence: not the exchange recorded
+            const ssize_t n = ::read(port_->fd(), buffer, std::min(sizeof buffer, count - got));
+            if (n > 0)
+                got += static_cast<std::size_t>(n);
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return false;
+        }
+        return true;
+    }
+
+    SystemClock clock_;
+    std::string path_;
+    std::unique_ptr<PosixSerialPort> port_;
+};
+
 double threadCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_THREAD, &usage);
@@ -291,6 +406,8 @@ struct Row {
     std::uint64_t workMs = 0;
     double beforeMs = 0;  // host time before the first transfer and after the last
     double afterMs = 0;
+    double replayS = 0;  // the replaying host's time for the same exchange (0: not replayed)
+    double replayCpuPercent = 0;
     bool passed = false;
 };
 
@@ -311,6 +428,14 @@ void printRow(const Row& row) {
         row.model.timeoutUs / 1000.0, row.beforeMs, row.afterMs,
         row.model.pauses == 0 ? 0.0 : row.model.overshootUs / row.model.pauses, row.simulatorLateMs,
         (row.measuredS - row.simulatorLateMs / 1000.0) / row.modelS);
+    if (row.replayS > 0)
+        std::printf(
+            "    a host that only replays this exchange: %.3f s (%.4f x the model, CPU %.2f %%); "
+            "tarnel / replay %.4f x\n",
+            row.replayS, row.replayS / row.modelS, row.replayCpuPercent,
+            row.measuredS / row.replayS);
+    else if (row.replayS < 0)
+        std::printf("    the replay did not get the answers tarnel got\n");
 }
 
 // Runs one command through the Workbench on this thread and measures it.
@@ -377,10 +502,25 @@ bool setUp(Workbench& bench, RecordingOperator& op, const std::string& part,
     return cli::applySetupOptions(options, bench.job(), op) == cli::kExitPass;
 }
 
+// Replays each row's exchange, in order, against a fresh simulator of the same scenario.
+void replayRows(const std::string& scenario, std::vector<Row>& rows) {
+    PacedSimulator sim(scenario);
+    Replayer replayer(sim.path());
+    for (Row& row : rows) {
+        const double cpuBefore = threadCpuSeconds();
+        row.replayS = replayer.run(row.model.script);
+        row.replayCpuPercent = 100.0 * (threadCpuSeconds() - cpuBefore) / row.replayS;
+    }
+}
+
+constexpr const char* kProgrammerScenario = R"({"device": "single", "kind": "ICP_Vexa",
+    "firmwareVersion": "0x0619", "sockets": [{"part": "QK207"}],
+    "deviceTime": {"storageClearMs": 300, "pageEraseMs": 2, "programTickMs": 1}})";
+constexpr const char* kBootLoaderScenario = R"({"device": "bootloader",
+    "chips": [{"part": "QM125", "baudCode": "0x73", "resetAfterProbes": 0}]})";
+
 std::vector<Row> programmerRows(const std::string& work, std::size_t imageSize) {
-    PacedSimulator sim(R"({"device": "single", "kind": "ICP_Vexa", "firmwareVersion": "0x0619",
-        "sockets": [{"part": "QK207"}],
-        "deviceTime": {"storageClearMs": 300, "pageEraseMs": 2, "programTickMs": 1}})");
+    PacedSimulator sim(kProgrammerScenario);
     ::setenv("TARNEL_PORTS", sim.path().c_str(), 1);
     Model model(&sim.line().workCounter(), &sim.line().lateNs());
     WatchedClock clock(model);
@@ -401,12 +541,12 @@ std::vector<Row> programmerRows(const std::string& work, std::size_t imageSize) 
     rows.push_back(measure("update " + size, model, op, [&] { bench.update(); }));
     rows.push_back(measure("verify " + size, model, op, [&] { bench.verify(); }));
     rows.push_back(measure("read " + size, model, op, [&] { bench.read(); }));
+    replayRows(kProgrammerScenario, rows);
     return rows;
 }
 
 Row ispRow(const std::string& work, std::size_t imageSize, bool fast) {
-    PacedSimulator sim(R"({"device": "bootloader",
-        "chips": [{"part": "QM125", "baudCode": "0x73", "resetAfterProbes": 0}]})");
+    PacedSimulator sim(kBootLoaderScenario);
     ::setenv("TARNEL_PORTS", sim.path().c_str(), 1);
     Model model(&sim.line().workCounter(), &sim.line().lateNs());
     WatchedClock clock(model);
@@ -422,12 +562,14 @@ Row ispRow(const std::string& work, std::size_t imageSize, bool fast) {
     }
     bench.searchIspPorts();
     bench.toggleProductionMode(false);
-    return measure(
+    std::vector<Row> rows{measure(
         "ISP by COM Port " + std::to_string(imageSize / 1024) + " KiB" + (fast ? " --fast" : ""),
         model, op, [&] {
             bench.update();
             bench.waitForWorker();
-        });
+        })};
+    replayRows(kBootLoaderScenario, rows);
+    return rows.front();
 }
 
 // ---- hex2bin against objcopy ---------------------------------------------------------------

@@ -41,11 +41,14 @@ std::optional<std::uint8_t> DeviceLine::nextCommand() {
 }
 
 void DeviceLine::work(std::uint32_t ms) {
-    workUs_ += std::uint64_t{ms} * 1000;
     if (!settings_) {
+        workUs_ += std::uint64_t{ms} * 1000;
         clock_.sleepMs(ms);
         return;
     }
+    // Counted when the answer it delays is sent (see send), so that whoever reads the count
+    // when an answer arrives sees the work that came before that answer and no later work.
+    pendingWorkUs_ += std::uint64_t{ms} * 1000;
     // On a paced line the work starts once the bytes it follows have arrived or left, and is
     // only noted: the next answer leaves when it is done (see send), one wake-up for both.
     // The device keeps its own schedule as a hardware timer would: a simulator thread that
@@ -89,6 +92,12 @@ bool DeviceLine::send(const std::uint8_t* data, std::size_t count) {
             if (late > carriedLateNs_)
                 lateNs_ += late - carriedLateNs_;
             carriedLateNs_ = late;
+        }
+        if (offset == 0) {
+            // The work is done once its answer starts: counted now, not while the last
+            // answer may still be on its way to the host.
+            workUs_ += pendingWorkUs_;
+            pendingWorkUs_ = 0;
         }
         const Transfer transfer = port_.write(data + offset, burst);
         if (!transfer.ok || transfer.count != burst)

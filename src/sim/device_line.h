@@ -69,7 +69,8 @@ class DeviceLine {
     void setDeviceTimes(const DeviceTimes& times) { times_ = times; }
     const DeviceTimes& deviceTimes() const { return times_; }
     // The device works for ms (erasing, programming, ...): the time passes on the clock and
-    // is counted in workUs(), with the time poll() listened for a byte that did not come.
+    // is counted in workUs(), with the time poll() listened for a byte that did not come. On
+    // a paced line the work is counted once the answer that follows it is sent.
     void work(std::uint32_t ms);
     std::uint64_t workUs() const { return workUs_; }
     const std::atomic<std::uint64_t>& workCounter() const { return workUs_; }
@@ -137,6 +138,7 @@ class DeviceLine {
     std::atomic<std::uint64_t> workUs_{0};
     std::atomic<std::uint64_t> lateNs_{0};
     std::uint64_t carriedLateNs_ = 0;  // the lateness the current run of answers carries
+    std::uint64_t pendingWorkUs_ = 0;  // paced work not yet followed by an answer
     mutable std::mutex mutex_;
     std::vector<std::string> errors_;
     std::size_t heard_ = 0;  // host bytes read since the last answer (device thread only)
