@@ -22,8 +22,6 @@
 
 #include "app/advanced_settings.h"
 #include "core/atomic_file.h"
-#include "ui/testkit/loopback_window.h"
-#include "ui/testkit/modal_box.h"
 #include "testkit/recording_operator.h"
 #include "ui/advanced_dialog.h"
 #include "ui/config_dialog.h"
@@ -31,6 +29,8 @@
 #include "ui/main_window.h"
 #include "ui/read_back_viewer.h"
 #include "ui/result_dialog.h"
+#include "ui/testkit/loopback_window.h"
+#include "ui/testkit/modal_box.h"
 
 using namespace tarnel;
 using tarnel::ui::MainWindow;
