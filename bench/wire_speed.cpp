@@ -724,10 +724,13 @@ int main(int argc, char** argv) {
             return a.measuredS / a.modelS < b.measuredS / b.modelS;
         });
         printRow(runsOfRow[runsOfRow.size() / 2]);
-        if (runsOfRow.size() > 1)
-            std::printf("    %zu runs: %.4f to %.4f x\n", runsOfRow.size(),
-                        runsOfRow.front().measuredS / runsOfRow.front().modelS,
-                        runsOfRow.back().measuredS / runsOfRow.back().modelS);
+        if (runsOfRow.size() > 1) {
+            std::printf("    %zu runs:", runsOfRow.size());
+            for (const Row& row : runsOfRow)
+                std::printf(" %.4f x (CPU %.2f %%, replay %.4f x)", row.measuredS / row.modelS,
+                            row.cpuPercent, row.replayS / row.modelS);
+            std::printf("\n");
+        }
         for (const Row& row : runsOfRow)
             failures += row.passed ? 0 : 1;
     }
