@@ -19,17 +19,13 @@ std::string trimmed(const char* message) {
 
 // Resolves every function or none.
 bool resolve(void* library, LibPq& api) {
-    auto take = [library](auto& slot, const char* name) {
-        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(::dlsym(library, name));
-        return slot != nullptr;
-    };
-    return take(api.connectdbParams, "PQconnectdbParams") && take(api.status, "PQstatus") &&
-           take(api.errorMessage, "PQerrorMessage") &&
-           take(api.setNoticeProcessor, "PQsetNoticeProcessor") && take(api.finish, "PQfinish") &&
-           take(api.exec, "PQexec") && take(api.execParams, "PQexecParams") &&
-           take(api.resultStatus, "PQresultStatus") &&
-           take(api.resultErrorMessage, "PQresultErrorMessage") && take(api.ntuples, "PQntuples") &&
-           take(api.getvalue, "PQgetvalue") && take(api.clear, "PQclear");
+    bool all = true;
+#define TARNEL_LIBPQ_LOOKUP(name)                                                  \
+    api.name = reinterpret_cast<decltype(api.name)>(::dlsym(library, "PQ" #name)); \
+    all = all && api.name != nullptr;
+    TARNEL_LIBPQ_FUNCTIONS(TARNEL_LIBPQ_LOOKUP)
+#undef TARNEL_LIBPQ_LOOKUP
+    return all;
 }
 
 }  // namespace

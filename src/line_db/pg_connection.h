@@ -14,19 +14,15 @@ namespace tarnel {
 // libpq is loaded when a line first connects to a database, not when the program starts:
 // it brings two dozen libraries with it, which would slow every `tarnel` command, and a PC
 // without it still runs everything else.
+// Every libpq function used, named once: the table's fields and their lookup follow from it.
+#define TARNEL_LIBPQ_FUNCTIONS(X)                                                   \
+    X(connectdbParams)                                                              \
+    X(status) X(errorMessage) X(setNoticeProcessor) X(finish) X(exec) X(execParams) \
+        X(resultStatus) X(resultErrorMessage) X(ntuples) X(getvalue) X(clear)
 struct LibPq {
-    decltype(&::PQconnectdbParams) connectdbParams;
-    decltype(&::PQstatus) status;
-    decltype(&::PQerrorMessage) errorMessage;
-    decltype(&::PQsetNoticeProcessor) setNoticeProcessor;
-    decltype(&::PQfinish) finish;
-    decltype(&::PQexec) exec;
-    decltype(&::PQexecParams) execParams;
-    decltype(&::PQresultStatus) resultStatus;
-    decltype(&::PQresultErrorMessage) resultErrorMessage;
-    decltype(&::PQntuples) ntuples;
-    decltype(&::PQgetvalue) getvalue;
-    decltype(&::PQclear) clear;
+#define TARNEL_LIBPQ_FIELD(name) decltype(&::PQ##name) name;
+    TARNEL_LIBPQ_FUNCTIONS(TARNEL_LIBPQ_FIELD)
+#undef TARNEL_LIBPQ_FIELD
 };
 // The library, loaded on the first call; null with the reason in *error when it cannot be.
 const LibPq* libPq(std::string* error = nullptr);
