@@ -223,27 +223,49 @@ TEST(UpdateGang, AllPassWithSerialNumbers) {
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
 }
 
-TEST(UpdateGang, FailedSocketsAndSerialRetreat) {
+// Each failure with the chip counter and S/N it leaves: a failed socket keeps its S/N
+// (result 0x38), a run with no chip passed gives all four back.
+TEST(UpdateGang, FailuresAndWhatTheyGiveBack) {
     sim::SimChip wrong;
     wrong.wrongDeviceId = true;
     sim::SimChip absent;
     absent.present = false;
     struct Case {
-        std::vector<sim::SimChip> chips;
         std::string box;
+        std::vector<sim::SimChip> chips;
+        bool downloaded;
+        bool erasedUnitReportsWhole;  // unit #1 holds nothing and reports before the stop
+        std::uint32_t gangRunMs;
         std::uint32_t counter;
         std::uint32_t serialLow;
     };
     const std::vector<Case> cases = {
-        {{wrong}, "FAIL: Failed chips:  #1  ", 13, 102},  // result 0x38: S/N not given back
-        {{absent, absent, absent, absent}, "FAIL: Failed chips:  #1  #2  #3  #4  ", 10, 98},
+        {"FAIL: Failed chips:  #1  ", {wrong}, true, false, 0, 13, 102},
+        {"FAIL: Failed chips:  #1  #2  #3  #4  ",
+         {absent, absent, absent, absent},
+         true,
+         false,
+         0,
+         10,
+         98},
+        {kPleaseDownload, {}, false, false, 0, 10, 98},
+        {kPleaseDownload, {}, true, true, 0, 10, 98},
+        {"WARNING: Timeout !", {}, true, false, 41000, 10, 102},  // past 200 polls of 200 ms
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.box);
         LinkBench bench;
-        auto& device = bench.singlePort(withSockets(testing::gangScenario(), c.chips));
+        sim::Scenario scenario = withSockets(testing::gangScenario(), c.chips);
+        scenario.units[0].wholeReport = c.erasedUnitReportsWhole;
+        if (c.gangRunMs != 0)
+            scenario.gangRunMs = c.gangRunMs;
+        auto& device = bench.singlePort(scenario);
         gangJob(bench);
-        testing::downloaded(bench, &device);
+        if (c.downloaded)
+            testing::downloaded(bench, &device);
+        if (c.erasedUnitReportsWhole)
+            device.gangProgrammer()->unit(1).withState(
+                [](sim::ProgrammerState& state) { state.setup.present = false; });
 
         updateGangWorker(bench.session);
 
@@ -251,6 +273,13 @@ TEST(UpdateGang, FailedSocketsAndSerialRetreat) {
         EXPECT_EQ(bench.job.chipCounter, c.counter);
         EXPECT_EQ(bench.job.serialHigh, 1u);
         EXPECT_EQ(bench.job.serialLow, c.serialLow);
+        EXPECT_EQ(device.line().pendingToHost(), 0u) << "the whole report was read";
+        if (c.gangRunMs != 0) {
+            EXPECT_EQ(bench.link.timeouts().readTotalConstant, 1000u);
+            continue;  // the gang is still running
+        }
+        testing::settle(bench);
+        EXPECT_TRUE(device.errors().empty()) << device.errors().front();
     }
 }
 
@@ -272,45 +301,6 @@ TEST(UpdateGang, VerifyOnlyNeedsItsOwnDownloadAndSendsNoSerialNumbers) {
     EXPECT_EQ(bench.op.boxes(), Boxes{"PASS: All chips are successfully verified !"});
     EXPECT_EQ(bench.job.serialLow, serialLow);
     EXPECT_FALSE(device.gangProgrammer()->unit(1).state().setup.serial.has_value());
-}
-
-// Unit #1 holds nothing and sends its whole report before it reads the stop byte: the host
-// reads all of it first and leaves nothing on the line.
-TEST(UpdateGang, ErasedUnitsWholeReportIsReadBeforeTheStop) {
-    LinkBench bench;
-    sim::Scenario scenario = testing::gangScenario();
-    scenario.units[0].wholeReport = true;
-    auto& device = bench.singlePort(scenario);
-    gangJob(bench);
-    testing::downloaded(bench, &device);
-    device.gangProgrammer()->unit(1).withState(
-        [](sim::ProgrammerState& state) { state.setup.present = false; });
-
-    updateGangWorker(bench.session);
-
-    EXPECT_EQ(bench.op.boxes(), Boxes{kPleaseDownload});
-    EXPECT_EQ(device.line().pendingToHost(), 0u);
-    testing::settle(bench);
-    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
-}
-
-TEST(UpdateGang, NothingStoredAndNoResult) {
-    {
-        LinkBench bench;
-        bench.singlePort(testing::gangScenario());
-        gangJob(bench);
-        updateGangWorker(bench.session);
-        EXPECT_EQ(bench.op.boxes(), Boxes{kPleaseDownload});
-    }
-    LinkBench bench;
-    sim::Scenario slow = testing::gangScenario();
-    slow.gangRunMs = 41000;  // longer than 200 polls of 200 ms
-    auto& device = bench.singlePort(slow);
-    gangJob(bench);
-    testing::downloaded(bench, &device);
-    updateGangWorker(bench.session);
-    EXPECT_EQ(bench.op.boxes(), Boxes{"WARNING: Timeout !"});
-    EXPECT_EQ(bench.link.timeouts().readTotalConstant, 1000u);
 }
 
 }  // namespace
