@@ -230,6 +230,7 @@ TEST(UpdateGang, FailuresAndWhatTheyGiveBack) {
     wrong.wrongDeviceId = true;
     sim::SimChip absent;
     absent.present = false;
+    const std::vector<sim::SimChip> none(4, absent);
     struct Case {
         std::string box;
         std::vector<sim::SimChip> chips;
@@ -241,13 +242,7 @@ TEST(UpdateGang, FailuresAndWhatTheyGiveBack) {
     };
     const std::vector<Case> cases = {
         {"FAIL: Failed chips:  #1  ", {wrong}, true, false, 0, 13, 102},
-        {"FAIL: Failed chips:  #1  #2  #3  #4  ",
-         {absent, absent, absent, absent},
-         true,
-         false,
-         0,
-         10,
-         98},
+        {"FAIL: Failed chips:  #1  #2  #3  #4  ", none, true, false, 0, 10, 98},
         {kPleaseDownload, {}, false, false, 0, 10, 98},
         {kPleaseDownload, {}, true, true, 0, 10, 98},
         {"WARNING: Timeout !", {}, true, false, 41000, 10, 102},  // past 200 polls of 200 ms
