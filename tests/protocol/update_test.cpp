@@ -96,30 +96,24 @@ TEST(UpdateSingle, IspCodeProtectionQuestionAndFullPageErase) {
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
 }
 
-// A chip of another part, and a locked chip whose DataFlash is to be written.
-TEST(UpdateSingle, WrongDeviceIdAndLockedDataFlashFail) {
-    for (const bool locked : {false, true}) {
-        SCOPED_TRACE(locked);
-        sim::SimChip chip;
-        chip.wrongDeviceId = !locked;
-        chip.locked = locked;
-        LinkBench bench;
-        auto& device = bench.singlePort(withSockets(testing::singleScenario(0xAD), {chip}));
-        apromJob(bench, 0x300);
-        bench.job.updateDataFlash = locked;
-        testing::setImage(bench.job.imageDataFlash, ImageRegion::DataFlash, 0x100, 6, "d.bin");
-        testing::finishImages(bench.job);
-        bench.job.chipCounterEnabled = true;
-        testing::downloaded(bench, &device);
+TEST(UpdateSingle, LockedDataFlashFailsAndLeavesTheCounter) {
+    sim::SimChip chip;
+    chip.locked = true;
+    LinkBench bench;
+    auto& device = bench.singlePort(withSockets(testing::singleScenario(0xAD), {chip}));
+    apromJob(bench, 0x300);
+    bench.job.updateDataFlash = true;
+    testing::setImage(bench.job.imageDataFlash, ImageRegion::DataFlash, 0x100, 6, "d.bin");
+    testing::finishImages(bench.job);
+    bench.job.chipCounterEnabled = true;
+    testing::downloaded(bench, &device);
 
-        updateSingleWorker(bench.session);
+    updateSingleWorker(bench.session);
 
-        EXPECT_EQ(bench.op.boxes(),
-                  Boxes{locked ? "FAIL: Update DataFlash error !\nCheck if DataFlash was locked."
-                               : "FAIL: Device ID error !\nPlease select the correct Part No."});
-        EXPECT_EQ(bench.job.chipCounter, 0u);
-        EXPECT_TRUE(device.errors().empty()) << device.errors().front();
-    }
+    EXPECT_EQ(bench.op.boxes(),
+              Boxes{"FAIL: Update DataFlash error !\nCheck if DataFlash was locked."});
+    EXPECT_EQ(bench.job.chipCounter, 0u);
+    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
 }
 
 TEST(UpdateSingle, UsedUpUsageCountProgramsNothing) {
@@ -140,16 +134,18 @@ TEST(UpdateSingle, UsedUpUsageCountProgramsNothing) {
 
 // The stop byte after the first differing field: a programmer that listens for it between
 // the fields, and one that sends its whole report first and leaves the rest on the line
-// while the host reconnects. Both end in one download and a PASS.
-TEST(UpdateSingle, AnotherStoredNameDownloadsOnceThenUpdates) {
-    for (const bool whole : {false, true}) {
-        SCOPED_TRACE(whole ? "whole report" : "field by field");
+// while the host reconnects; and an erased programmer that reports 0xFF throughout and then
+// waits for a decision. Each ends in one download and a PASS.
+TEST(UpdateSingle, AnotherStoredNameOrNothingStoredDownloadsOnceThenUpdates) {
+    for (const auto& [whole, erased] : {std::pair{false, false}, {true, false}, {true, true}}) {
+        SCOPED_TRACE(std::to_string(whole) + std::to_string(erased));
         LinkBench bench;
         sim::Scenario scenario = testing::singleScenario(0xAD);
         scenario.wholeReport = whole;
         auto& device = bench.singlePort(scenario);
         apromJob(bench, 0x300);
-        testing::downloaded(bench, &device);
+        if (!erased)
+            testing::downloaded(bench, &device);
         bench.job.imageAprom.shownName = "renamed.bin";  // same sum, same time
 
         updateSingleWorker(bench.session);
@@ -163,23 +159,6 @@ TEST(UpdateSingle, AnotherStoredNameDownloadsOnceThenUpdates) {
         EXPECT_FALSE(bench.job.downloadThenUpdate);
         EXPECT_TRUE(device.errors().empty()) << device.errors().front();
     }
-}
-
-// An erased programmer that reports 0xFF throughout and then waits for a decision: the host
-// reads the report, stops it, downloads and updates.
-TEST(UpdateSingle, ErasedProgrammerWithAWholeReportIsDownloadedFirst) {
-    LinkBench bench;
-    sim::Scenario scenario = testing::singleScenario(0xAD);
-    scenario.wholeReport = true;
-    auto& device = bench.singlePort(scenario);
-    apromJob(bench, 0x300);
-
-    updateSingleWorker(bench.session);
-
-    EXPECT_EQ(bench.op.boxes(), Boxes{kPassUpdated});
-    testing::settle(bench);
-    EXPECT_EQ(device.programmer()->state().chipsProgrammed, 1);
-    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
 }
 
 // A programmer that keeps reporting nothing stored, and one whose firmware reload never
@@ -244,27 +223,44 @@ TEST(UpdateGang, AllPassWithSerialNumbers) {
     EXPECT_TRUE(device.errors().empty()) << device.errors().front();
 }
 
-TEST(UpdateGang, FailedSocketsAndSerialRetreat) {
+// Each failure with the chip counter and S/N it leaves: a failed socket keeps its S/N
+// (result 0x38), a run with no chip passed gives all four back.
+TEST(UpdateGang, FailuresAndWhatTheyGiveBack) {
     sim::SimChip wrong;
     wrong.wrongDeviceId = true;
     sim::SimChip absent;
     absent.present = false;
+    const std::vector<sim::SimChip> none(4, absent);
     struct Case {
-        std::vector<sim::SimChip> chips;
         std::string box;
+        std::vector<sim::SimChip> chips;
+        bool downloaded;
+        bool erasedUnitReportsWhole;  // unit #1 holds nothing and reports before the stop
+        std::uint32_t gangRunMs;
         std::uint32_t counter;
         std::uint32_t serialLow;
     };
     const std::vector<Case> cases = {
-        {{wrong}, "FAIL: Failed chips:  #1  ", 13, 102},  // result 0x38: S/N not given back
-        {{absent, absent, absent, absent}, "FAIL: Failed chips:  #1  #2  #3  #4  ", 10, 98},
+        {"FAIL: Failed chips:  #1  ", {wrong}, true, false, 0, 13, 102},
+        {"FAIL: Failed chips:  #1  #2  #3  #4  ", none, true, false, 0, 10, 98},
+        {kPleaseDownload, {}, false, false, 0, 10, 98},
+        {kPleaseDownload, {}, true, true, 0, 10, 98},
+        {"WARNING: Timeout !", {}, true, false, 41000, 10, 102},  // past 200 polls of 200 ms
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.box);
         LinkBench bench;
-        auto& device = bench.singlePort(withSockets(testing::gangScenario(), c.chips));
+        sim::Scenario scenario = withSockets(testing::gangScenario(), c.chips);
+        scenario.units[0].wholeReport = c.erasedUnitReportsWhole;
+        if (c.gangRunMs != 0)
+            scenario.gangRunMs = c.gangRunMs;
+        auto& device = bench.singlePort(scenario);
         gangJob(bench);
-        testing::downloaded(bench, &device);
+        if (c.downloaded)
+            testing::downloaded(bench, &device);
+        if (c.erasedUnitReportsWhole)
+            device.gangProgrammer()->unit(1).withState(
+                [](sim::ProgrammerState& state) { state.setup.present = false; });
 
         updateGangWorker(bench.session);
 
@@ -272,6 +268,13 @@ TEST(UpdateGang, FailedSocketsAndSerialRetreat) {
         EXPECT_EQ(bench.job.chipCounter, c.counter);
         EXPECT_EQ(bench.job.serialHigh, 1u);
         EXPECT_EQ(bench.job.serialLow, c.serialLow);
+        EXPECT_EQ(device.line().pendingToHost(), 0u) << "the whole report was read";
+        if (c.gangRunMs != 0) {
+            EXPECT_EQ(bench.link.timeouts().readTotalConstant, 1000u);
+            continue;  // the gang is still running
+        }
+        testing::settle(bench);
+        EXPECT_TRUE(device.errors().empty()) << device.errors().front();
     }
 }
 
@@ -293,45 +296,6 @@ TEST(UpdateGang, VerifyOnlyNeedsItsOwnDownloadAndSendsNoSerialNumbers) {
     EXPECT_EQ(bench.op.boxes(), Boxes{"PASS: All chips are successfully verified !"});
     EXPECT_EQ(bench.job.serialLow, serialLow);
     EXPECT_FALSE(device.gangProgrammer()->unit(1).state().setup.serial.has_value());
-}
-
-// Unit #1 holds nothing and sends its whole report before it reads the stop byte: the host
-// reads all of it first and leaves nothing on the line.
-TEST(UpdateGang, ErasedUnitsWholeReportIsReadBeforeTheStop) {
-    LinkBench bench;
-    sim::Scenario scenario = testing::gangScenario();
-    scenario.units[0].wholeReport = true;
-    auto& device = bench.singlePort(scenario);
-    gangJob(bench);
-    testing::downloaded(bench, &device);
-    device.gangProgrammer()->unit(1).withState(
-        [](sim::ProgrammerState& state) { state.setup.present = false; });
-
-    updateGangWorker(bench.session);
-
-    EXPECT_EQ(bench.op.boxes(), Boxes{kPleaseDownload});
-    EXPECT_EQ(device.line().pendingToHost(), 0u);
-    testing::settle(bench);
-    EXPECT_TRUE(device.errors().empty()) << device.errors().front();
-}
-
-TEST(UpdateGang, NothingStoredAndNoResult) {
-    {
-        LinkBench bench;
-        bench.singlePort(testing::gangScenario());
-        gangJob(bench);
-        updateGangWorker(bench.session);
-        EXPECT_EQ(bench.op.boxes(), Boxes{kPleaseDownload});
-    }
-    LinkBench bench;
-    sim::Scenario slow = testing::gangScenario();
-    slow.gangRunMs = 41000;  // longer than 200 polls of 200 ms
-    auto& device = bench.singlePort(slow);
-    gangJob(bench);
-    testing::downloaded(bench, &device);
-    updateGangWorker(bench.session);
-    EXPECT_EQ(bench.op.boxes(), Boxes{"WARNING: Timeout !"});
-    EXPECT_EQ(bench.link.timeouts().readTotalConstant, 1000u);
 }
 
 }  // namespace

@@ -146,30 +146,20 @@ TEST(VerifyChip, IcpLinesPerRegionAndConfigWidths) {
 }
 
 TEST(VerifyChip, NoVerdictAfterAReadThatStopped) {
-    // A locked 32-bit chip, then a programmer that stops answering within the APROM: its
-    // answers are identify, three of the version, the acknowledge, the CONFIG, the status,
-    // then the APROM blocks from step 8.
-    for (const bool locked : {true, false}) {
-        SCOPED_TRACE(locked);
-        LinkBench bench;
-        sim::SimChip chip;
-        chip.locked = locked;
-        std::vector<sim::Fault> faults;
-        if (!locked)
-            faults.push_back({sim::Fault::Kind::NoAnswer, 17, 0, std::nullopt, 0});
-        programmerWithChip(bench, 0xAD, chip, faults);
-        bench.selectPart(200);
-        bench.job.updateAprom = true;
-        ReadBackState readBack;
-        EXPECT_FALSE(verifyWorker(bench.session, readBack));
-        EXPECT_EQ(bench.op.boxes(),
-                  std::vector<std::string>{locked ? "WARNING: Chip was locked !"
-                                                  : "FAIL: Receive data error !"});
-        EXPECT_EQ(readBack.readComplete, !locked);
-        // The APROM blocks that arrived are kept, the rest reads 0xFF.
-        EXPECT_EQ(readBack.aprom[9 * 256 - 1], locked ? 0xFF : contentByte(9 * 256 - 1));
-        EXPECT_EQ(readBack.aprom[9 * 256], 0xFF);
-    }
+    // A programmer that stops answering within the APROM of a 32-bit chip: its answers are
+    // identify, three of the version, the acknowledge, the CONFIG, the status, then the APROM
+    // blocks from step 8.
+    LinkBench bench;
+    programmerWithChip(bench, 0xAD, {}, {{sim::Fault::Kind::NoAnswer, 17, 0, std::nullopt, 0}});
+    bench.selectPart(200);
+    bench.job.updateAprom = true;
+    ReadBackState readBack;
+    EXPECT_FALSE(verifyWorker(bench.session, readBack));
+    EXPECT_EQ(bench.op.boxes(), std::vector<std::string>{"FAIL: Receive data error !"});
+    EXPECT_TRUE(readBack.readComplete);
+    // The APROM blocks that arrived are kept, the rest reads 0xFF.
+    EXPECT_EQ(readBack.aprom[9 * 256 - 1], contentByte(9 * 256 - 1));
+    EXPECT_EQ(readBack.aprom[9 * 256], 0xFF);
 }
 
 }  // namespace
