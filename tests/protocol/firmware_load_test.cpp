@@ -147,15 +147,6 @@ TEST(SingleFirmwareLoad, FilesThatCannotBeLoadedAreRefusedBeforeAnythingIsSent) 
     EXPECT_EQ(device.programmer()->loadedFirmware().size(), kFirmwareCapacity);
 }
 
-TEST(SingleFirmwareLoad, NoVariantMeansNoFile) {
-    LinkBench bench;
-    bench.singlePort(testing::singleScenario(0xAB));
-    ASSERT_TRUE(bench.openRemembered());
-    EXPECT_FALSE(bench.session.updateFirmware());
-    ASSERT_EQ(bench.op.boxes().size(), 1u);
-    EXPECT_NE(bench.op.boxes()[0].find(" cannot be opened !"), std::string::npos);
-}
-
 TEST(GangFirmwareLoad, ShortFileGoesOutPaddedTo4096BytesWithTheMidMarker) {
     LinkBench bench;
     auto& device = bench.singlePort(testing::gangScenario(0x0500));
