@@ -26,6 +26,16 @@ void readyForLoad(LinkBench& bench, std::uint8_t kind = 0xAB) {
     bench.session.assumeFirmware(rowOfKind(kind)->variant, 0);
 }
 
+// An ICP programmer at 0x0600 on the remembered port, `file` its ICP firmware file, ready to
+// load it.
+sim::LoopbackDevice& icpLoad(LinkBench& bench, const std::vector<std::uint8_t>& file,
+                             std::vector<sim::Fault> faults = {}) {
+    auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600, std::move(faults)));
+    writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"), file);
+    readyForLoad(bench);
+    return device;
+}
+
 struct SingleLoadCase {
     std::size_t size;
     std::uint16_t lastAddress;
@@ -36,10 +46,8 @@ TEST(SingleFirmwareLoad, BytesOnTheWire) {
     for (const SingleLoadCase c : {SingleLoadCase{0x2A00, 0x29FF, 84}, {0x2A10, 0x2A0F, 86}}) {
         SCOPED_TRACE(c.size);
         LinkBench bench;
-        auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600));
         const auto file = sim::syntheticFirmware(0xAB, 0x0619, c.size);
-        writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"), file);
-        readyForLoad(bench);
+        auto& device = icpLoad(bench, file);
         const std::uint64_t start = bench.clock.nowMs();
         ASSERT_TRUE(bench.session.updateFirmware());
 
@@ -107,10 +115,7 @@ TEST(SingleFirmwareLoad, ChecksumReplyThatDiffersFails) {
     LinkBench bench;
     // 0x2A00 bytes: answers 1 and 2, then 42 + 42 block acknowledges; the sum is answer 87.
     sim::Fault wrongSum{sim::Fault::Kind::WrongByte, 87, 1, std::nullopt, 0};
-    auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600, {wrongSum}));
-    writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"),
-                        sim::syntheticFirmware(1, 0x0619, 0x2A00));
-    readyForLoad(bench);
+    auto& device = icpLoad(bench, sim::syntheticFirmware(1, 0x0619, 0x2A00), {wrongSum});
     EXPECT_FALSE(bench.session.updateFirmware());
     EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Programmer's storage checksum error !"});
     testing::settle(bench);
@@ -139,10 +144,7 @@ TEST(SingleFirmwareLoad, FilesThatCannotBeLoadedAreRefusedBeforeAnythingIsSent) 
     }
     // A file of exactly 14 KiB is still taken.
     LinkBench bench;
-    auto& device = bench.singlePort(testing::singleScenario(0xAB));
-    writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"),
-                        sim::syntheticFirmware(0xAB, 0x0619, kFirmwareCapacity));
-    readyForLoad(bench);
+    auto& device = icpLoad(bench, sim::syntheticFirmware(0xAB, 0x0619, kFirmwareCapacity));
     EXPECT_TRUE(bench.session.updateFirmware());
     EXPECT_EQ(device.programmer()->loadedFirmware().size(), kFirmwareCapacity);
 }
