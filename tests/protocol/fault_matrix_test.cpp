@@ -215,13 +215,10 @@ const std::string& firmwareFiles() {
 
 bool anyBox(const std::vector<std::string>& boxes,
             std::initializer_list<std::string_view> prefixes) {
-    for (const auto& box : boxes) {
-        for (const auto prefix : prefixes) {
-            if (box.rfind(prefix, 0) == 0)
-                return true;
-        }
-    }
-    return false;
+    return std::any_of(boxes.begin(), boxes.end(), [&](const std::string& box) {
+        return std::any_of(prefixes.begin(), prefixes.end(),
+                           [&](std::string_view prefix) { return box.rfind(prefix, 0) == 0; });
+    });
 }
 
 // The faults count their steps from the command's first answer, after the prelude's.

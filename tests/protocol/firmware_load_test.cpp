@@ -185,48 +185,43 @@ TEST(GangFirmwareLoad, FileLongerThanTheWireCarriesIsRefused) {
     EXPECT_TRUE(device.line().hostWrites().empty());
 }
 
+// Single: below 0490 0501 0505 0524 0601 0614; gang: below gang 0119 0145 0560, then 0601.
 TEST(FirmwareVersion, FlagsFollowTheVersion) {
     struct Case {
+        bool gang;
         std::uint16_t version;
-        std::array<bool, 6> below;  // 0490 0501 0505 0524 0601 0614
+        std::vector<bool> below;
     };
-    for (const Case c : {Case{0x0501, {false, false, true, true, true, true}},
-                         Case{0x048F, {true, true, true, true, true, true}},
-                         Case{0x0490, {false, true, true, true, true, true}},
-                         Case{0x0614, {false, false, false, false, false, false}},
-                         Case{0x0613, {false, false, false, false, false, true}}}) {
+    for (const Case& c : {Case{false, 0x0501, {false, false, true, true, true, true}},
+                          Case{false, 0x048F, {true, true, true, true, true, true}},
+                          Case{false, 0x0490, {false, true, true, true, true, true}},
+                          Case{false, 0x0614, {false, false, false, false, false, false}},
+                          Case{false, 0x0613, {false, false, false, false, false, true}},
+                          Case{true, 0x0118, {true, true, true, true}},
+                          Case{true, 0x0119, {false, true, true, true}},
+                          Case{true, 0x0560, {false, false, false, true}},
+                          Case{true, 0x0601, {false, false, false, false}}}) {
         LinkBench bench;
-        auto& device = bench.singlePort(testing::singleScenario(0xAB, c.version));
+        auto& device = bench.singlePort(c.gang ? testing::gangScenario(c.version)
+                                               : testing::singleScenario(0xAB, c.version));
         ASSERT_TRUE(bench.openRemembered());
-        ASSERT_TRUE(bench.session.readFirmwareVersion());
-        EXPECT_EQ(bench.session.firmwareVersion(), c.version);
         const ProgrammerSession& s = bench.session;
-        EXPECT_EQ((std::array<bool, 6>{s.fwBelow0490(), s.fwBelow0501(), s.fwBelow0505(),
-                                       s.fwBelow0524(), s.fwBelow0601(), s.fwBelow0614()}),
+        if (c.gang) {
+            ASSERT_TRUE(bench.session.readGangFirmwareVersion());
+            EXPECT_EQ((std::vector<bool>{s.gangFwBelow0119(), s.gangFwBelow0145(),
+                                         s.gangFwBelow0560(), s.fwBelow0601()}),
+                      c.below)
+                << std::hex << c.version;
+            continue;
+        }
+        ASSERT_TRUE(bench.session.readFirmwareVersion());
+        EXPECT_EQ(s.firmwareVersion(), c.version);
+        EXPECT_EQ((std::vector<bool>{s.fwBelow0490(), s.fwBelow0501(), s.fwBelow0505(),
+                                     s.fwBelow0524(), s.fwBelow0601(), s.fwBelow0614()}),
                   c.below)
             << std::hex << c.version;
         EXPECT_EQ(device.line().hostWrites(), std::vector<std::uint8_t>{0xC1});
-        EXPECT_EQ(bench.session.lastCommand(), 0xC1);
-    }
-}
-
-TEST(FirmwareVersion, GangFlagsFollowTheVersion) {
-    struct Case {
-        std::uint16_t version;
-        std::array<bool, 4> below;  // gang 0119 0145 0560, 0601
-    };
-    for (const Case c :
-         {Case{0x0118, {true, true, true, true}}, Case{0x0119, {false, true, true, true}},
-          Case{0x0560, {false, false, false, true}}, Case{0x0601, {false, false, false, false}}}) {
-        LinkBench bench;
-        bench.singlePort(testing::gangScenario(c.version));
-        ASSERT_TRUE(bench.openRemembered());
-        ASSERT_TRUE(bench.session.readGangFirmwareVersion());
-        const ProgrammerSession& s = bench.session;
-        EXPECT_EQ((std::array<bool, 4>{s.gangFwBelow0119(), s.gangFwBelow0145(),
-                                       s.gangFwBelow0560(), s.fwBelow0601()}),
-                  c.below)
-            << std::hex << c.version;
+        EXPECT_EQ(s.lastCommand(), 0xC1);
     }
 }
 
