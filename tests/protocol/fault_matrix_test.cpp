@@ -61,13 +61,18 @@ void PrintTo(const Command& command, std::ostream* out) {
     *out << command.name;
 }
 
+// S/N 1000 and five chips left on the counter: a failed command must move neither.
+void serialAndCounter(ProgrammingJob& job) {
+    testing::setSerial(job, 0x200, 0, 1000);
+    job.incrementLow = 1;
+    job.chipCounterEnabled = true;
+    job.chipCounter = 5;
+}
+
 // A part with a Pike CONFIG (chip check applies) and a small APROM image.
 void icpJob(LinkBench& bench, bool gang) {
     testing::apromJob(bench, 0x180, 136, gang);
-    testing::setSerial(bench.job, 0x200, 0, 1000);
-    bench.job.incrementLow = 1;
-    bench.job.chipCounterEnabled = true;
-    bench.job.chipCounter = 5;
+    serialAndCounter(bench.job);
 }
 
 // A programmer whose chips already hold the job's APROM image and CONFIG bytes, so that a
@@ -139,21 +144,16 @@ std::vector<Command> programmerCommands(bool gang) {
                  scenario.firmwareVersion = 0x0600;
              return scenario;
          },
-         [](LinkBench& b, ReadBackState&, CommandWorker& w) -> std::optional<bool> {
-             bool verdict = false;
-             w.run([&] {
-                 verdict = b.job.gangMode
-                               ? b.session.searchGangProgrammer() && b.session.gangFirmwareReady()
-                               : b.session.reloadFirmware();
-             });
-             return std::optional<bool>(verdict);
-         },
+         worker([](LinkBench& b, ReadBackState&) {
+             return b.job.gangMode
+                        ? b.session.searchGangProgrammer() && b.session.gangFirmwareReady()
+                        : b.session.reloadFirmware();
+         }),
          nullptr},
     };
     if (!gang) {
         commands.push_back(
-            {mode + "ChipCheck", [](LinkBench& b) { icpJob(b, false); },
-             [](const ProgrammingJob& j) { return programmer(false, j); },
+            {mode + "ChipCheck", setUp, onProgrammer,
              worker([](LinkBench& b, ReadBackState& r) { return chipCheckWorker(b.session, r); }),
              nullptr});
     }
@@ -169,10 +169,7 @@ Command ispUpdate() {
                 b.job.refreshDerivedState();
                 b.job.updateAprom = true;
                 testing::setImage(b.job.imageAprom, ImageRegion::Aprom, 0x150, 5, "app.bin");
-                testing::setSerial(b.job, 0x200, 0, 1000);
-                b.job.incrementLow = 1;
-                b.job.chipCounterEnabled = true;
-                b.job.chipCounter = 5;
+                serialAndCounter(b.job);
             },
             [](const ProgrammingJob&) {
                 sim::Scenario scenario;
@@ -218,13 +215,10 @@ const std::string& firmwareFiles() {
 
 bool anyBox(const std::vector<std::string>& boxes,
             std::initializer_list<std::string_view> prefixes) {
-    for (const auto& box : boxes) {
-        for (const auto prefix : prefixes) {
-            if (box.rfind(prefix, 0) == 0)
-                return true;
-        }
-    }
-    return false;
+    return std::any_of(boxes.begin(), boxes.end(), [&](const std::string& box) {
+        return std::any_of(prefixes.begin(), prefixes.end(),
+                           [&](std::string_view prefix) { return box.rfind(prefix, 0) == 0; });
+    });
 }
 
 // The faults count their steps from the command's first answer, after the prelude's.

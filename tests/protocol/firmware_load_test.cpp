@@ -26,6 +26,16 @@ void readyForLoad(LinkBench& bench, std::uint8_t kind = 0xAB) {
     bench.session.assumeFirmware(rowOfKind(kind)->variant, 0);
 }
 
+// An ICP programmer at 0x0600 on the remembered port, `file` its ICP firmware file, ready to
+// load it.
+sim::LoopbackDevice& icpLoad(LinkBench& bench, const std::vector<std::uint8_t>& file,
+                             std::vector<sim::Fault> faults = {}) {
+    auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600, std::move(faults)));
+    writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"), file);
+    readyForLoad(bench);
+    return device;
+}
+
 struct SingleLoadCase {
     std::size_t size;
     std::uint16_t lastAddress;
@@ -36,10 +46,8 @@ TEST(SingleFirmwareLoad, BytesOnTheWire) {
     for (const SingleLoadCase c : {SingleLoadCase{0x2A00, 0x29FF, 84}, {0x2A10, 0x2A0F, 86}}) {
         SCOPED_TRACE(c.size);
         LinkBench bench;
-        auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600));
         const auto file = sim::syntheticFirmware(0xAB, 0x0619, c.size);
-        writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"), file);
-        readyForLoad(bench);
+        auto& device = icpLoad(bench, file);
         const std::uint64_t start = bench.clock.nowMs();
         ASSERT_TRUE(bench.session.updateFirmware());
 
@@ -107,10 +115,7 @@ TEST(SingleFirmwareLoad, ChecksumReplyThatDiffersFails) {
     LinkBench bench;
     // 0x2A00 bytes: answers 1 and 2, then 42 + 42 block acknowledges; the sum is answer 87.
     sim::Fault wrongSum{sim::Fault::Kind::WrongByte, 87, 1, std::nullopt, 0};
-    auto& device = bench.singlePort(testing::singleScenario(0xAB, 0x0600, {wrongSum}));
-    writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"),
-                        sim::syntheticFirmware(1, 0x0619, 0x2A00));
-    readyForLoad(bench);
+    auto& device = icpLoad(bench, sim::syntheticFirmware(1, 0x0619, 0x2A00), {wrongSum});
     EXPECT_FALSE(bench.session.updateFirmware());
     EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Programmer's storage checksum error !"});
     testing::settle(bench);
@@ -139,21 +144,9 @@ TEST(SingleFirmwareLoad, FilesThatCannotBeLoadedAreRefusedBeforeAnythingIsSent) 
     }
     // A file of exactly 14 KiB is still taken.
     LinkBench bench;
-    auto& device = bench.singlePort(testing::singleScenario(0xAB));
-    writeFileAtomically(bench.session.firmwarePath("v0619_MainMCU_ICP.DAT"),
-                        sim::syntheticFirmware(0xAB, 0x0619, kFirmwareCapacity));
-    readyForLoad(bench);
+    auto& device = icpLoad(bench, sim::syntheticFirmware(0xAB, 0x0619, kFirmwareCapacity));
     EXPECT_TRUE(bench.session.updateFirmware());
     EXPECT_EQ(device.programmer()->loadedFirmware().size(), kFirmwareCapacity);
-}
-
-TEST(SingleFirmwareLoad, NoVariantMeansNoFile) {
-    LinkBench bench;
-    bench.singlePort(testing::singleScenario(0xAB));
-    ASSERT_TRUE(bench.openRemembered());
-    EXPECT_FALSE(bench.session.updateFirmware());
-    ASSERT_EQ(bench.op.boxes().size(), 1u);
-    EXPECT_NE(bench.op.boxes()[0].find(" cannot be opened !"), std::string::npos);
 }
 
 TEST(GangFirmwareLoad, ShortFileGoesOutPaddedTo4096BytesWithTheMidMarker) {
@@ -192,48 +185,43 @@ TEST(GangFirmwareLoad, FileLongerThanTheWireCarriesIsRefused) {
     EXPECT_TRUE(device.line().hostWrites().empty());
 }
 
+// Single: below 0490 0501 0505 0524 0601 0614; gang: below gang 0119 0145 0560, then 0601.
 TEST(FirmwareVersion, FlagsFollowTheVersion) {
     struct Case {
+        bool gang;
         std::uint16_t version;
-        std::array<bool, 6> below;  // 0490 0501 0505 0524 0601 0614
+        std::vector<bool> below;
     };
-    for (const Case c : {Case{0x0501, {false, false, true, true, true, true}},
-                         Case{0x048F, {true, true, true, true, true, true}},
-                         Case{0x0490, {false, true, true, true, true, true}},
-                         Case{0x0614, {false, false, false, false, false, false}},
-                         Case{0x0613, {false, false, false, false, false, true}}}) {
+    for (const Case& c : {Case{false, 0x0501, {false, false, true, true, true, true}},
+                          Case{false, 0x048F, {true, true, true, true, true, true}},
+                          Case{false, 0x0490, {false, true, true, true, true, true}},
+                          Case{false, 0x0614, {false, false, false, false, false, false}},
+                          Case{false, 0x0613, {false, false, false, false, false, true}},
+                          Case{true, 0x0118, {true, true, true, true}},
+                          Case{true, 0x0119, {false, true, true, true}},
+                          Case{true, 0x0560, {false, false, false, true}},
+                          Case{true, 0x0601, {false, false, false, false}}}) {
         LinkBench bench;
-        auto& device = bench.singlePort(testing::singleScenario(0xAB, c.version));
+        auto& device = bench.singlePort(c.gang ? testing::gangScenario(c.version)
+                                               : testing::singleScenario(0xAB, c.version));
         ASSERT_TRUE(bench.openRemembered());
-        ASSERT_TRUE(bench.session.readFirmwareVersion());
-        EXPECT_EQ(bench.session.firmwareVersion(), c.version);
         const ProgrammerSession& s = bench.session;
-        EXPECT_EQ((std::array<bool, 6>{s.fwBelow0490(), s.fwBelow0501(), s.fwBelow0505(),
-                                       s.fwBelow0524(), s.fwBelow0601(), s.fwBelow0614()}),
+        if (c.gang) {
+            ASSERT_TRUE(bench.session.readGangFirmwareVersion());
+            EXPECT_EQ((std::vector<bool>{s.gangFwBelow0119(), s.gangFwBelow0145(),
+                                         s.gangFwBelow0560(), s.fwBelow0601()}),
+                      c.below)
+                << std::hex << c.version;
+            continue;
+        }
+        ASSERT_TRUE(bench.session.readFirmwareVersion());
+        EXPECT_EQ(s.firmwareVersion(), c.version);
+        EXPECT_EQ((std::vector<bool>{s.fwBelow0490(), s.fwBelow0501(), s.fwBelow0505(),
+                                     s.fwBelow0524(), s.fwBelow0601(), s.fwBelow0614()}),
                   c.below)
             << std::hex << c.version;
         EXPECT_EQ(device.line().hostWrites(), std::vector<std::uint8_t>{0xC1});
-        EXPECT_EQ(bench.session.lastCommand(), 0xC1);
-    }
-}
-
-TEST(FirmwareVersion, GangFlagsFollowTheVersion) {
-    struct Case {
-        std::uint16_t version;
-        std::array<bool, 4> below;  // gang 0119 0145 0560, 0601
-    };
-    for (const Case c :
-         {Case{0x0118, {true, true, true, true}}, Case{0x0119, {false, true, true, true}},
-          Case{0x0560, {false, false, false, true}}, Case{0x0601, {false, false, false, false}}}) {
-        LinkBench bench;
-        bench.singlePort(testing::gangScenario(c.version));
-        ASSERT_TRUE(bench.openRemembered());
-        ASSERT_TRUE(bench.session.readGangFirmwareVersion());
-        const ProgrammerSession& s = bench.session;
-        EXPECT_EQ((std::array<bool, 4>{s.gangFwBelow0119(), s.gangFwBelow0145(),
-                                       s.gangFwBelow0560(), s.fwBelow0601()}),
-                  c.below)
-            << std::hex << c.version;
+        EXPECT_EQ(s.lastCommand(), 0xC1);
     }
 }
 

@@ -82,9 +82,7 @@ class LineRunnerTest : public ::testing::Test {
         for (const auto& [name, port] : {std::pair{"A", kLongPort}, {"B", "portB"}, {"C", "portC"}})
             setup.stations.push_back({name, StationKind::Programmer, port, dir.file("job.TPJ"),
                                       dir.file(std::string("stations/") + name)});
-        runner = std::make_unique<LineRunner>(setup, bench.ports, bench.clock, recorder);
-        runner->setFirmwareDirectory(bench.firmwareDir.path());
-        hooks();
+        rebuild();
         // The test thread only waits for the stations from here on.
         away.emplace(bench.clock);
     }
@@ -93,7 +91,10 @@ class LineRunnerTest : public ::testing::Test {
         away.reset();
     }
 
-    void hooks() {
+    // A runner for the current setup, its stations' threads on the virtual clock.
+    void rebuild() {
+        runner = std::make_unique<LineRunner>(setup, bench.ports, bench.clock, recorder);
+        runner->setFirmwareDirectory(bench.firmwareDir.path());
         runner->setThreadHooks(
             [this] { return std::make_shared<VirtualClock::Participant>(bench.clock); },
             [this] { return std::make_shared<VirtualClock::Absence>(bench.clock); });
@@ -154,9 +155,7 @@ TEST_F(LineRunnerTest, StationsRunAtOnceAndAnUnpluggedOneFailsAlone) {
 TEST_F(LineRunnerTest, APlainTriggerStartsTheOnlyProgrammerStation) {
     for (const std::size_t stations : {2u, 1u}) {
         setup.stations.resize(stations);
-        runner = std::make_unique<LineRunner>(setup, bench.ports, bench.clock, recorder);
-        runner->setFirmwareDirectory(bench.firmwareDir.path());
-        hooks();
+        rebuild();
         runner->start({1, false});
         for (const StationSetup& station : setup.stations)
             recorder.waitForState(station.name, StationState::Ready);
@@ -195,9 +194,7 @@ TEST_F(LineRunnerTest, AStationItsLedgerFailsStopsAndResumes) {
     ASSERT_TRUE(runner->downloadAll()[0].ok);
     dir.write("blocker", "a file where the ledger's directory should be");
     setup.ledger = dir.file("blocker/serials.ledger");
-    runner = std::make_unique<LineRunner>(setup, bench.ports, bench.clock, recorder);
-    runner->setFirmwareDirectory(bench.firmwareDir.path());
-    hooks();
+    rebuild();
 
     runner->start({1, true});
     runner->waitUntilAllEnded();

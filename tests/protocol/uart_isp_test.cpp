@@ -6,7 +6,6 @@
 
 #include <thread>
 
-#include "core/serial_number_source.h"
 #include "isp/uart_isp.h"
 #include "sim/sim_bootloader.h"
 #include "support/link_bench.h"
@@ -117,24 +116,6 @@ TEST(UartIsp, SerialNumberPastTheImageGrowsItWithFF) {
     EXPECT_EQ(testing::slice(chip.aprom, 0x2000),
               std::vector<std::uint8_t>({0x00, 0x00, 0x00, 0x12, 0x34, 0x56, 0x78, 0x90}));
     EXPECT_EQ(job.serialLow, 34567891u) << "advanced after the PASS";
-}
-
-TEST(UartIsp, OnALineTheSerialNumberComesFromTheLedger) {
-    IspBench t(bootScenario({chipOf(2)}));
-    std::string error;
-    auto ledger = openFileSerialLedger(t.dir.file("serials.ledger"), {0, 5000}, {0, 1}, &error);
-    ASSERT_NE(ledger, nullptr) << error;
-    SerialNumberSource source(*ledger, "A");
-    t.bench.job.serialSource = &source;
-    t.aprom(0x100);
-    testing::setSerial(t.bench.job, 0x80);
-    t.isp.ispUpdateChip();
-
-    ASSERT_EQ(t.bench.op.boxes(), Boxes{kPass + "\n\n( S/N='00000000,00005000' at address 0x80 )"});
-    const auto chip = t.loader().chips().front();
-    EXPECT_EQ(testing::slice(chip.aprom, 0x80),
-              std::vector<std::uint8_t>({0, 0, 0, 0, 0, 0, 0x50, 0x00}));
-    EXPECT_EQ(ledger->reserve("B", &error)->value, (SerialValue{0, 5001})) << "5000 is used up";
 }
 
 TEST(UartIsp, BaudCodesChooseTheRateAndOthersAreIgnored) {
@@ -269,30 +250,22 @@ sim::LoopbackDevice::MakeDevice answeringThen(LoopbackLine*& line, bool cutOnFou
 }
 
 TEST(UartIsp, PortFailureTexts) {
-    {
+    for (const bool cut : {false, true}) {
         LoopbackLine* line = nullptr;
-        IspBench t(answeringThen(line, false));
+        IspBench t(answeringThen(line, cut));
         line = &t.device->line();
         t.aprom(16);
-        t.isp.ispUpdateChip();
-        EXPECT_EQ(t.bench.op.boxes(),
-                  Boxes({"FAIL: ComPort baudrate-setting error !", "FAIL: Chip not ready !"}));
+        t.bench.job.productionMode = cut;
+        cut ? t.isp.ispProductionLoop() : t.isp.ispUpdateChip();
+        EXPECT_EQ(t.bench.op.boxes(), cut ? Boxes{"FAIL: ComPort cannot be re-opened !"}
+                                          : Boxes({"FAIL: ComPort baudrate-setting error !",
+                                                   "FAIL: Chip not ready !"}));
     }
-    {
-        LoopbackLine* line = nullptr;
-        IspBench t(answeringThen(line, true));
-        line = &t.device->line();
-        t.bench.job.productionMode = true;
-        t.isp.ispProductionLoop();
-        EXPECT_EQ(t.bench.op.boxes(), Boxes{"FAIL: ComPort cannot be re-opened !"});
-    }
-    {
-        IspBench t(bootScenario({chipOf(2)}));
-        t.isp.selectPort(-1);
-        t.isp.ispUpdateChip();
-        EXPECT_EQ(t.bench.op.boxes(),
-                  Boxes({"FAIL: ComPort cannot be opened !", "FAIL: Chip not ready !"}));
-    }
+    IspBench t(bootScenario({chipOf(2)}));
+    t.isp.selectPort(-1);
+    t.isp.ispUpdateChip();
+    EXPECT_EQ(t.bench.op.boxes(),
+              Boxes({"FAIL: ComPort cannot be opened !", "FAIL: Chip not ready !"}));
 }
 
 TEST(UartIsp, RegionFailureTexts) {
