@@ -80,10 +80,6 @@ void loadImage(WindowBench& bench, const std::string& name, std::vector<std::uin
     button(*bench.window, Control::LoadFile)->click();
 }
 
-void loadImage(WindowBench& bench, const std::string& name, std::string_view text) {
-    loadImage(bench, name, std::vector<std::uint8_t>(text.begin(), text.end()));
-}
-
 // A window over the single job with an APROM file loaded and a Vexa programmer on the line.
 MainWindow& readyWindow(WindowBench& bench) {
     bench.writeSettings(singleJob);
@@ -127,8 +123,8 @@ TEST(OperatorWindowTest, PanelFollowsPassAndFailRunsAndCountsTheShift) {
     ui::ResultPanelWidget& panel = *w.resultPanel();
     EXPECT_EQ(panel.stateWord()->text(), "Ready");
 
-    // While the update runs the panel says so, and the refused commands look disabled;
-    // "Exit" outside production mode too.
+    // While the update runs the panel says so, and the command looks refused (which commands
+    // are is the window logic's).
     QString passed;
     const auto closed = whenModal([&](QWidget* box) {
         passed = qobject_cast<ui::ResultDialog*>(box)->messageText();
@@ -139,9 +135,7 @@ TEST(OperatorWindowTest, PanelFollowsPassAndFailRunsAndCountsTheShift) {
     button(w, Control::UpdateChip)->click();
     EXPECT_EQ(panel.stateWord()->text(), "RUNNING");
     EXPECT_TRUE(panel.stateLine()->text().startsWith("Update Chip"));
-    for (Control c : {Control::UpdateChip, Control::LoadFile, Control::LoadProject,
-                      Control::PartList, Control::Exit})
-        EXPECT_FALSE(w.control(c)->isEnabled()) << static_cast<int>(c);
+    EXPECT_FALSE(button(w, Control::UpdateChip)->isEnabled());
     EXPECT_TRUE(button(w, Control::UpdateChip)->toolTip().contains("Not while Update Chip runs"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return *closed && ended; }, 20000));
 
@@ -198,30 +192,17 @@ TEST(OperatorWindowTest, GangRunFillsFourSocketTiles) {
     EXPECT_EQ(panel.totalsText()->text(), QString::fromUtf8("Passed 3 · Failed 1 · Yield 75.0 %"));
 }
 
+// The detail line under a box shows in the box and in the panel; what it says is the
+// loaders' and the link's.
 TEST(OperatorWindowTest, DetailLinesUnderTheBoxes) {
     WindowBench bench;
     bench.writeSettings(singleJob);  // no programmer answers on COM1
     MainWindow& w = bench.start();
-
-    // A HEX file with a bad checksum in its second line: the box as it always was, and the
-    // file and line under it, in the box and in the panel.
-    QString seen;
-    const auto handled = whenModal([&](QWidget* box) {
-        auto* result = qobject_cast<ui::ResultDialog*>(box);
-        seen = result ? result->messageText() + " | " + result->detailText() : boxText(box);
-        closeBox(box);
-    });
-    loadImage(bench, "bad.hex", std::string_view(":0100000011EE\n:010001002200\n:00000001FF\n"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return *handled; }, 5000));
-    EXPECT_TRUE(seen.startsWith("Hex_to_Bin conversion failed ! | ")) << seen.toStdString();
-    EXPECT_TRUE(seen.contains("bad.hex, line ")) << seen.toStdString();
-    EXPECT_EQ(w.resultPanel()->stateWord()->text(), "FAIL");
-    EXPECT_TRUE(w.resultPanel()->detailText()->text().contains("bad.hex"));
-
     loadImage(bench, "app.bin", std::vector<std::uint8_t>(0x300, 0x11));
     const QString box = runCommand(w, Control::UpdateChip);
     EXPECT_TRUE(box.startsWith("FAIL: Programmer is not found ! | Port COM1 "))
         << box.toStdString();
+    EXPECT_TRUE(w.resultPanel()->detailText()->text().startsWith("Port COM1 "));
 }
 
 // A project saved through the window names itself in the title and the status line, comes

@@ -85,6 +85,9 @@ TEST_F(WindowFixture, StartsFromSettingsFileWithEveryControlSet) {
 
 TEST_F(WindowFixture, ModeRadiosExchangePartsAndKeepTheGangBit) {
     start(kTypeGang | kTypeIcp, 850);
+    window.clickGang(false);
+    EXPECT_EQ(job().programmerType, kTypeIcp);
+    window.clickGang(true);
     window.clickIsp();
     EXPECT_EQ(job().programmerType, 0x40);
     EXPECT_EQ(job().partIndex, 2u);  // the part last used outside ICP
@@ -101,6 +104,8 @@ TEST_F(WindowFixture, ModeRadiosExchangePartsAndKeepTheGangBit) {
     EXPECT_EQ(job().programmerType, 0x02);
     EXPECT_FALSE(window.state()[Control::GangBox].checked);
     EXPECT_FALSE(window.state()[Control::GangBox].enabled);
+    window.clickGang(true);  // no gang mode in ISP by COM Port
+    EXPECT_FALSE(job().gangMode);
     EXPECT_TRUE(window.state()[Control::ProductionBox].enabled);
     EXPECT_FALSE(window.state()[Control::ProgrammerInformation].enabled);
     EXPECT_EQ(window.state().partList.entries.at(40), job().catalogue.partAt(136).partNumber);
@@ -180,32 +185,6 @@ TEST_F(WindowFixture, RejectedImageStopsTheCommandsBeforeTheLink) {
     EXPECT_EQ(job().imageAprom.length, 0u);
 }
 
-// The Gang box switches gang mode (a project that set it is no trap), except in ISP by COM
-// Port and while a command runs.
-TEST_F(WindowFixture, GangBoxSwitchesGangMode) {
-    start(kTypeIcp | kTypeGang, 100);
-    window.clickGang(false);
-    EXPECT_FALSE(job().gangMode);
-    EXPECT_EQ(job().programmerType, kTypeIcp);
-    EXPECT_FALSE(window.state()[Control::GangBox].checked);
-    window.clickGang(true);
-    EXPECT_TRUE(job().gangMode);
-    EXPECT_EQ(job().programmerType, kTypeIcp | kTypeGang);
-
-    job().busy = true;
-    window.clickGang(false);
-    EXPECT_TRUE(job().gangMode);
-    EXPECT_TRUE(window.state()[Control::GangBox].checked);
-    job().busy = false;
-
-    ports.setTable({});
-    window.clickComPortIsp();
-    bench.waitForWorker();
-    window.clickGang(true);
-    EXPECT_FALSE(job().gangMode);
-    EXPECT_FALSE(window.state()[Control::GangBox].checked);
-}
-
 TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
     start(kTypeIcp, 850);
     window.chooseTab(2);
@@ -217,6 +196,9 @@ TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
     EXPECT_FALSE(window.state()[Control::IspRadio].checked);
     window.chooseTab(0);
     EXPECT_EQ(window.state().currentTab, 2u);
+    window.clickGang(true);
+    EXPECT_FALSE(job().gangMode);
+    EXPECT_FALSE(window.state()[Control::GangBox].checked);
     window.choosePart(3);
     EXPECT_EQ(job().partIndex, 850u);
     EXPECT_EQ(window.state().partList.selected, 0u);
