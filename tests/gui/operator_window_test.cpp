@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -40,9 +42,9 @@ QPushButton* button(MainWindow& w, Control c) {
     return qobject_cast<QPushButton*>(w.control(c));
 }
 
-// Clicks a command and waits until the window has taken its end; returns "TITLE: text |
-// detail" of the box that ended it.
-QString runCommand(MainWindow& w, Control c) {
+// Clicks a command, calls `whileRunning` before the worker's box can show, and waits until
+// the window has taken its end; returns "TITLE: text | detail" of the box that ended it.
+QString runCommand(MainWindow& w, Control c, const std::function<void()>& whileRunning = {}) {
     QString seen;
     const auto handled = whenModal([&](QWidget* box) {
         auto* result = qobject_cast<ui::ResultDialog*>(box);
@@ -54,6 +56,8 @@ QString runCommand(MainWindow& w, Control c) {
     bool ended = false;
     QObject::connect(&w, &MainWindow::commandEnded, [&] { ended = true; });
     button(w, c)->click();
+    if (whileRunning)
+        whileRunning();
     EXPECT_TRUE(QTest::qWaitFor([&] { return *handled && ended; }, 20000)) << seen.toStdString();
     return seen;
 }
@@ -125,24 +129,18 @@ TEST(OperatorWindowTest, PanelFollowsPassAndFailRunsAndCountsTheShift) {
 
     // While the update runs the panel says so, and the command looks refused (which commands
     // are is the window logic's).
-    QString passed;
-    const auto closed = whenModal([&](QWidget* box) {
-        passed = qobject_cast<ui::ResultDialog*>(box)->messageText();
-        closeBox(box);
+    const QString passed = runCommand(w, Control::UpdateChip, [&] {
+        EXPECT_EQ(panel.stateWord()->text(), "RUNNING");
+        EXPECT_TRUE(panel.stateLine()->text().startsWith("Update Chip"));
+        EXPECT_FALSE(button(w, Control::UpdateChip)->isEnabled());
+        EXPECT_TRUE(
+            button(w, Control::UpdateChip)->toolTip().contains("Not while Update Chip runs"));
     });
-    bool ended = false;
-    QObject::connect(&w, &MainWindow::commandEnded, [&] { ended = true; });
-    button(w, Control::UpdateChip)->click();
-    EXPECT_EQ(panel.stateWord()->text(), "RUNNING");
-    EXPECT_TRUE(panel.stateLine()->text().startsWith("Update Chip"));
-    EXPECT_FALSE(button(w, Control::UpdateChip)->isEnabled());
-    EXPECT_TRUE(button(w, Control::UpdateChip)->toolTip().contains("Not while Update Chip runs"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return *closed && ended; }, 20000));
 
     // The box names the serial number the chip got; the worker stepped it and the counter,
     // and the window's fields show both.
     EXPECT_EQ(passed,
-              "Chip is successfully updated !\n\n( S/N='00000000,00000005' at address "
+              "PASS: Chip is successfully updated !\n\n( S/N='00000000,00000005' at address "
               "0x1000 )");
     EXPECT_EQ(qobject_cast<QLineEdit*>(w.control(Control::SerialField))->text(),
               "00000000,00000006");
