@@ -21,7 +21,6 @@ TEST(CatalogueCli, PartsListsFamilyRows) {
 
 TEST(CatalogueCli, PartShowsDefaultsAndDecodesGivenConfigWords) {
     EXPECT_TRUE(ran(tarnelRun("part QK207"), 0, {"default CONFIG1    0x0001FE00"}));
-    EXPECT_TRUE(ran(tarnelRun("part QM414"), 0, {"Clock Source:", "Brownout Voltage:  2.5V"}));
     // 8051 parts: CONFIG1 is bits 15..8 of the CONFIG0 word, as in the project files.
     EXPECT_TRUE(ran(tarnelRun("part QM414 --config0 FFFFEFFD"), 0,
                     {"CONFIG1 bit 4 FS0: 0", "Clock Source: Internal OSC (5MHz)"}));

@@ -84,23 +84,6 @@ std::uint64_t ordinal(SerialValue v) {
     return std::uint64_t{v.high} * 100000000 + v.low;
 }
 
-// Two processes standing for two PCs draw at once: never the same number, and no gap.
-TEST_F(PgLedger, TwoProcessesNeverShareANumber) {
-    open();
-    auto a = draw("A", 1000);
-    auto b = draw("B", 1000);
-    int failures = -1;
-    std::set<std::uint64_t> all;
-    for (auto* out : {&a, &b}) {
-        for (const std::uint64_t n : numbersIn(out->get(), &failures))
-            EXPECT_TRUE(all.insert(n).second) << "drawn twice: " << n;
-        EXPECT_EQ(failures, 0);
-    }
-    ASSERT_EQ(all.size(), 2000u);
-    EXPECT_EQ(*all.begin(), 1u);
-    EXPECT_EQ(*all.rbegin(), 2000u);
-}
-
 // The server restarts while two stations draw: their calls fail while it is away and go on
 // when it is back; no number is drawn twice, and every number up to the ledger's next one is
 // either drawn or (its hand-out's answer lost with the server) handed out again.

@@ -113,19 +113,5 @@ TEST(ProductionRecord, FifoInPlaceOfTheFileIsRefusedWithoutWaiting) {
 }
 #endif
 
-TEST(ProductionRecord, KeepsChipOperationsWhoseChipHadItsSay) {
-    ChipOutcome o = sampleOutcome("");
-    EXPECT_TRUE(recordKeeps(o));
-    o.failureClass = FailureClass::Link;
-    EXPECT_TRUE(recordKeeps(o));
-    o.failureClass = FailureClass::Input;
-    EXPECT_FALSE(recordKeeps(o));
-    o.failureClass = FailureClass::Operator;
-    EXPECT_FALSE(recordKeeps(o));
-    o.failureClass = FailureClass::Chip;
-    o.operation = ChipOperation::Download;
-    EXPECT_FALSE(recordKeeps(o));
-}
-
 }  // namespace
 }  // namespace tarnel

@@ -35,22 +35,17 @@ TEST(ResultPanel, KeepsTheStepAFailureCameInAndTheResultAfterTheCommand) {
     EXPECT_EQ(panel.stateLine(), "");
 }
 
-TEST(ResultPanel, ShiftTotalsAndSocketTiles) {
+// The window's pass, fail and gang runs pin the totals and the tiles; what they cannot show
+// is that a verify fills its tile without counting, and that a reset keeps the tiles.
+TEST(ResultPanel, VerifiesAreNotCountedAndResetKeepsTheTiles) {
     ResultPanel panel;
-    EXPECT_EQ(panel.totalsText(), "Passed 0 \u00b7 Failed 0");
     panel.chipOutcome(1, false, true, "", "Failed chips:  #1  ");
-    panel.chipOutcome(2, true, true, "00000000,00000007", "");
-    panel.chipOutcome(0, true, true, "", "");
-    panel.chipOutcome(3, true, false, "", "");  // a verify: its tile, not the totals
-    EXPECT_EQ(panel.totalsText(), "Passed 2 \u00b7 Failed 1 \u00b7 Yield 66.7 %");
-    EXPECT_EQ(panel.sockets()[0].state, PanelState::Fail);
-    EXPECT_EQ(panel.sockets()[0].failure, "Failed chips:  #1  ");
-    EXPECT_EQ(panel.sockets()[1].serial, "00000000,00000007");
+    panel.chipOutcome(3, true, false, "", "");
+    EXPECT_EQ(panel.totalsText(), "Passed 0 \u00b7 Failed 1 \u00b7 Yield 0.0 %");
     EXPECT_EQ(panel.sockets()[2].state, PanelState::Pass);
-    EXPECT_EQ(panel.sockets()[3].state, PanelState::Ready);
     panel.resetTotals();
     EXPECT_EQ(panel.passed() + panel.failed(), 0u);
-    EXPECT_EQ(panel.sockets()[0].state, PanelState::Fail);  // tiles keep the last outcome
+    EXPECT_EQ(panel.sockets()[0].state, PanelState::Fail);
 }
 
 TEST(RecentProjects, NewestFirstEightAtMostAndKeptInTheWorkingDirectory) {
