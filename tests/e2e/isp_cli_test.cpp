@@ -65,6 +65,7 @@ TEST_F(IspCli, KilledProductionLoopLosesNoShownResult) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::size_t entries = 0;
     unsigned serial = 100;
+    bool savedAny = false;
     for (int round = 0; round < 4; ++round) {
         SimProcess sim(dir_, R"({"device": "bootloader", "chips": [
             {"part": "QM114", "resetAfterProbes": 5}, {"part": "QM114", "resetAfterProbes": 5},
@@ -99,6 +100,7 @@ TEST_F(IspCli, KilledProductionLoopLosesNoShownResult) {
             EXPECT_EQ(shown, 0u);
             continue;
         }
+        savedAny = true;
         EXPECT_GE(saved.serialLow, serial + shown) << "round " << round;
         EXPECT_LE(saved.serialLow, serial + shown + 1) << "round " << round;
         serial = saved.serialLow;
@@ -107,9 +109,11 @@ TEST_F(IspCli, KilledProductionLoopLosesNoShownResult) {
     // The killed run may have left the simulated chip mid-command: the next run gets a fresh
     // one, as a new chip in the socket would be.
     SimProcess fresh(dir_, R"({"device": "bootloader", "chips": [{"part": "QM114"}]})", "fresh");
+    // It goes on after the last S/N saved; with no settings saved yet it has no S/N to use.
     char expected[64];
     std::snprintf(expected, sizeof expected, "S/N='00000000,%08u'", serial);
-    EXPECT_TRUE(ran(tarnel(fresh, "--production --count 1 --quiet"), 0, {expected}));
+    EXPECT_TRUE(ran(tarnel(fresh, "--production --count 1 --quiet"), 0,
+                    {savedAny ? std::string(expected) : std::string("PASS")}));
     const tarnel::ChipOutcome last = tarnel::readRecord(dir_.path()).entries.back();
     EXPECT_EQ(last.programmerKind, "ISP by COM Port");
     EXPECT_EQ(last.firmwareVersion, "");
