@@ -513,6 +513,61 @@ void emitDecodings(std::ostringstream& out, const std::vector<Decoding>& decodin
         << "std::span<const BitTableDecoding> bitTableDecodings() {\n    return kDecodings;\n}\n\n";
 }
 
+// Texts of the part table gathered in one pool, each stored once; a row holds its texts as
+// {offset, length} in the pool, so the compiled table carries no pointers.
+class TextPool {
+  public:
+    std::string place(const std::string& text, const std::string& file) {
+        if (text.empty())
+            return "{}";
+        auto [at, added] = offsets_.try_emplace(text, pool_.size());
+        if (added)
+            pool_ += text;
+        if (pool_.size() > 0xFFFF || text.size() > 0xFF)
+            fail(file, 0, "part texts exceed their pool");
+        std::ostringstream place;
+        place << '{' << at->second << ", " << text.size() << '}';
+        return place.str();
+    }
+
+    std::string literal(const std::string& name) const {
+        std::ostringstream text;
+        text << "constexpr char " << name << "[] =";
+        for (std::size_t at = 0; at < pool_.size(); at += 80)
+            text << "\n    \"" << pool_.substr(at, 80) << '"';
+        text << (pool_.empty() ? " \"\";\n\n" : ";\n\n");
+        return text.str();
+    }
+
+  private:
+    std::string pool_;
+    std::map<std::string, std::size_t> offsets_;
+};
+
+// partTable(): every packed row unpacked once, on first use.
+void emitUnpacking(std::ostringstream& out) {
+    out << "std::string_view text(PackedText t) {\n"
+        << "    return {kPartTexts + t.offset, t.length};\n}\n\n"
+        << "}  // namespace\n\n"
+        << "const std::array<PartRecord, kCatalogueSize>& partTable() {\n"
+        << "    static const auto table = [] {\n"
+        << "        std::array<PartRecord, kCatalogueSize> rows{};\n"
+        << "        for (std::size_t i = 0; i < kCatalogueSize; ++i) {\n"
+        << "            const auto& p = kPackedParts[i];\n"
+        << "            auto& r = rows[i];\n";
+    for (const auto& col : kColumns) {
+        out << "            r." << col.name << " = "
+            << (col.kind == Kind::Text ? "text(p." + std::string(col.name) + ")"
+                                       : "p." + std::string(col.name))
+            << ";\n";
+    }
+    out << "            for (std::size_t k = 0; k < 4; ++k) {\n"
+        << "                r.clockSourceText[k] = text(p.clockSourceText[k]);\n"
+        << "                r.brownOutLevels[k] = text(p.brownOutLevels[k]);\n"
+        << "            }\n        }\n        return rows;\n    }();\n"
+        << "    return table;\n}\n\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -540,7 +595,13 @@ int main(int argc, char** argv) {
         << "#include \"core/config_model.h\"\n#include \"core/part_record.h\"\n"
         << "#include \"core/word_editor_rows.h\"\n\n"
         << "namespace tarnel {\n\n"
-        << "const std::array<PartRecord, kCatalogueSize> kPartTable = {{\n";
+        << "namespace {\n\n"
+        << "struct PackedText {\n    std::uint16_t offset = 0;\n    std::uint8_t length = "
+           "0;\n};\n\n";
+    TextPool pool;
+    std::ostringstream table;
+    table << "constexpr std::array<BasicPartRecord<PackedText>, kCatalogueSize> kPackedParts = "
+             "{{\n";
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const auto& row = rows[r];
         const std::size_t line = r + 2;
@@ -548,40 +609,41 @@ int main(int argc, char** argv) {
             fail(partsFile, line, "index out of sequence");
         }
         checkRow(parts, r, decodings);
-        out << "    {";
+        table << "    {";
         for (const auto& col : kColumns) {
             const std::string& v = row[columnIndex(header, col.name, partsFile)];
             switch (col.kind) {
                 case Kind::Text:
                     if (v.size() > 12)
                         fail(partsFile, line, "part number longer than 12");
-                    out << '"' << v << "\", ";
+                    table << pool.place(v, partsFile) << ", ";
                     break;
                 case Kind::Flag: {
                     auto f = parseNumber(v, partsFile, line, col.name);
                     if (f > 1)
                         fail(partsFile, line, std::string("flag not 0/1 in ") + col.name);
-                    out << (f ? "true" : "false") << ", ";
+                    table << (f ? "true" : "false") << ", ";
                     break;
                 }
                 case Kind::Number:
-                    out << "0x" << std::hex << parseNumber(v, partsFile, line, col.name) << std::dec
-                        << ", ";
+                    table << "0x" << std::hex << parseNumber(v, partsFile, line, col.name)
+                          << std::dec << ", ";
                     break;
             }
         }
-        out << "{";
+        table << "{{";
         for (const char* c : kClockColumns) {
-            out << '"' << row[columnIndex(header, c, partsFile)] << "\", ";
+            table << pool.place(row[columnIndex(header, c, partsFile)], partsFile) << ", ";
         }
-        out << "}, {";
+        table << "}}, {{";
         const std::string& levels = row[columnIndex(header, "brownOutLevels", partsFile)];
         if (!levels.empty())
             for (const std::string& level : splitTexts(levels))
-                out << quoted(level) << ", ";
-        out << "}},\n";
+                table << pool.place(level, partsFile) << ", ";
+        table << "}}},\n";
     }
-    out << "}};\n\n";
+    out << pool.literal("kPartTexts") << table.str() << "}};\n\n";
+    emitUnpacking(out);
 
     std::map<std::string, std::size_t> aliasHeader;
     auto aliases = readCsv(aliasFile, aliasHeader);

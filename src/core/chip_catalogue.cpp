@@ -57,7 +57,7 @@ std::optional<FamilyGroup> groupOfFamilyText(std::string_view text) {
     return std::nullopt;
 }
 
-ChipCatalogue::ChipCatalogue() : rows_(kPartTable.begin(), kPartTable.end()) {
+ChipCatalogue::ChipCatalogue() : rows_(partTable().begin(), partTable().end()) {
     for (std::uint32_t i = kLegacyMaskFirst; i <= kLegacyMaskLast; ++i) {
         realNumbers_[i - kLegacyMaskFirst] = rows_[i].partNumber;
     }

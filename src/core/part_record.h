@@ -7,8 +7,11 @@
 
 namespace tarnel {
 
-struct PartRecord {
-    std::string_view partNumber;  // "-" for a separator, empty for an empty row
+// Text is std::string_view in the table everyone uses; the compiled form stores its texts as
+// places in one character pool instead, so that loading the program relocates nothing in it.
+template <class Text>
+struct BasicPartRecord {
+    Text partNumber;  // "-" for a separator, empty for an empty row
     bool legacyConfig = false;
     bool is32Bit = false;
     bool isLark = false;
@@ -36,10 +39,12 @@ struct PartRecord {
     std::uint8_t algoParamD = 0;
     std::uint8_t config0Layout = 0;
     std::uint8_t config1Layout = 0;
-    std::array<std::string_view, 4> clockSourceText{};
+    std::array<Text, 4> clockSourceText{};
     // The brown-out voltages a 32-bit part's editor offers instead of its layout's, when set.
-    std::array<std::string_view, 4> brownOutLevels{};
+    std::array<Text, 4> brownOutLevels{};
 };
+
+using PartRecord = BasicPartRecord<std::string_view>;
 
 // An older form of a part number (with "(I)" inside) and the current one.
 struct NameAlias {
@@ -47,9 +52,10 @@ struct NameAlias {
     std::string_view current;
 };
 
-// The compiled table, generated at build time from data/parts.csv and data/name_aliases.csv.
+// The compiled table, generated at build time from data/parts.csv and data/name_aliases.csv;
+// built from its packed form on first use.
 inline constexpr std::size_t kCatalogueSize = 1104;
-extern const std::array<PartRecord, kCatalogueSize> kPartTable;
+const std::array<PartRecord, kCatalogueSize>& partTable();
 extern const std::array<NameAlias, 5> kNameAliases;
 
 }  // namespace tarnel

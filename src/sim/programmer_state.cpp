@@ -78,7 +78,7 @@ void shapeChip(SimChip& chip, const PartRecord& part) {
 
 const PartRecord& partRow(std::uint32_t index) {
     static const PartRecord kEmpty{};
-    return index < kPartTable.size() ? kPartTable[index] : kEmpty;
+    return index < kCatalogueSize ? partTable()[index] : kEmpty;
 }
 
 void shapeChipForSetup(ProgrammerState& state) {

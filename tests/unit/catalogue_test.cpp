@@ -13,7 +13,7 @@ namespace {
 
 // Where a real part (not a separator, not an empty row) sits.
 bool isPartRow(std::uint32_t i) {
-    const auto& n = kPartTable[i].partNumber;
+    const auto& n = partTable()[i].partNumber;
     return !n.empty() && n != "-";
 }
 
@@ -27,12 +27,12 @@ TEST(Catalogue, BlocksAgreeWithTheData) {
           FamilyGroup::Wren, FamilyGroup::Teal, FamilyGroup::Sonra, FamilyGroup::Marl}) {
         ASSERT_EQ(groupOf(groupBase(g)), g);
         for (std::uint32_t i = groupBase(g); i < kCatalogueSize && groupOf(i) == g; ++i)
-            EXPECT_EQ(kPartTable[i].partNumber.empty(), i >= listEnd(g)) << "row " << i;
+            EXPECT_EQ(partTable()[i].partNumber.empty(), i >= listEnd(g)) << "row " << i;
     }
     // Some code goes by the block, some by the flags.
     for (std::uint32_t i = 0; i < kCatalogueSize; ++i) {
         const FamilyGroup g = groupOf(i);
-        const auto& r = kPartTable[i];
+        const auto& r = partTable()[i];
         EXPECT_EQ(r.is32Bit, g != FamilyGroup::Legacy8051 && g != FamilyGroup::Family8051) << i;
         EXPECT_EQ(r.isLark, g == FamilyGroup::Lark) << i;
         EXPECT_EQ(r.isWren, g == FamilyGroup::Wren) << i;
@@ -43,10 +43,10 @@ TEST(Catalogue, BlocksAgreeWithTheData) {
 
 TEST(Catalogue, LegacyPikeRowsMirrorTheFamilyRows) {
     for (std::uint32_t k = 0; k < 12; ++k) {
-        EXPECT_EQ(kPartTable[40 + k].partNumber, kPartTable[136 + k].partNumber);
+        EXPECT_EQ(partTable()[40 + k].partNumber, partTable()[136 + k].partNumber);
         EXPECT_TRUE(isPartRow(40 + k));
-        EXPECT_FALSE(kPartTable[40 + k].hasLdrom);
-        EXPECT_EQ(kPartTable[136 + k].ldromLastAddress, 0x7FFu);
+        EXPECT_FALSE(partTable()[40 + k].hasLdrom);
+        EXPECT_EQ(partTable()[136 + k].ldromLastAddress, 0x7FFu);
     }
 }
 
@@ -68,7 +68,7 @@ TEST(Catalogue, LookupsAndMasking) {
     EXPECT_FALSE(c.partAt(0xFFFFFFFF).is32Bit);
     EXPECT_FALSE(ChipCatalogue::contains(1104));
 
-    const std::string pike(kPartTable[40].partNumber);
+    const std::string pike(partTable()[40].partNumber);
     EXPECT_EQ(c.findPart(pike, true), 136u);
     EXPECT_EQ(c.findPart(pike, false), 40u);
     EXPECT_FALSE(c.findPart("qk200", true)) << "search is case-sensitive";
@@ -77,7 +77,7 @@ TEST(Catalogue, LookupsAndMasking) {
     c.setLegacyListMasked(true);
     EXPECT_TRUE(c.isSeparator(45));
     EXPECT_FALSE(c.findPart(pike, false));
-    EXPECT_EQ(c.partAt(40).legacyChipCode, kPartTable[40].legacyChipCode);
+    EXPECT_EQ(c.partAt(40).legacyChipCode, partTable()[40].legacyChipCode);
     c.setLegacyListMasked(false);
-    EXPECT_EQ(c.partAt(51).partNumber, kPartTable[51].partNumber);
+    EXPECT_EQ(c.partAt(51).partNumber, partTable()[51].partNumber);
 }

@@ -88,7 +88,7 @@ TEST(PartLists, LegacyMaskingFollowsMode) {
 
     setType(job, kTypeIspByCom, 45);
     const auto list = fillPartList(job);
-    EXPECT_EQ(list.entries[45], kPartTable[45].partNumber);
+    EXPECT_EQ(list.entries[45], partTable()[45].partNumber);
     EXPECT_EQ(list.selected, 45u);
 
     setType(job, kTypeIsp, 45);  // still selected, now a separator line
