@@ -9,7 +9,10 @@
 
 int main(int argc, char** argv) {
     using namespace tarnel::cli;
-    CLI::App app{"Tarnel: host for the Corvale device programmer", "tarnel"};
+    // Never destroyed: tearing down every command's options at exit would cost a short
+    // command (hex2bin) more than its own work. It stays reachable, so it is no leak.
+    static CLI::App& app =
+        *new CLI::App{"Tarnel: host for the Corvale device programmer", "tarnel"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("tarnel ") + TARNEL_VERSION);
 
