@@ -1,5 +1,6 @@
 // Any text fed to the HEX converter gives the same image as a plain reference decoder, and a
-// failed conversion leaves nothing behind: the length unchanged, the buffer all fill.
+// failed conversion leaves nothing behind: the length unchanged, the buffer all fill. The
+// same text fed in pieces gives the same result and the same named fault.
 
 #include <cstdlib>
 #include <optional>
@@ -116,6 +117,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto expected = reference(text, fill, capacity);
 
     if (ok != expected.has_value())
+        std::abort();
+
+    // Pieces of 1 to 64 bytes, by the fill byte.
+    const std::size_t pieceSize = 1 + (fill >> 2);
+    std::vector<std::uint8_t> pieceImage(capacity);
+    std::uint32_t pieceLength = kUntouched;
+    tarnel::HexFailure pieceFailure;
+    tarnel::RecordingOperator pieceOp;
+    tarnel::HexStreamConverter converter(fill, pieceImage, pieceOp);
+    for (std::size_t at = 0; at < text.size(); at += pieceSize)
+        if (!converter.feed(std::span(text).subspan(at, std::min(pieceSize, text.size() - at))))
+            break;
+    if (converter.finish(pieceLength, &pieceFailure) != ok || pieceLength != length ||
+        pieceImage != image || pieceFailure.error != failure.error ||
+        pieceFailure.position != failure.position || pieceFailure.line != failure.line ||
+        pieceOp.boxes() != op.boxes())
         std::abort();
     if (!ok) {
         if (length != kUntouched || failure.error == tarnel::HexError::None)

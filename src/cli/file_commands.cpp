@@ -33,19 +33,24 @@ std::string serialText(std::uint32_t high, std::uint32_t low) {
 }
 
 int runHexToBinary(const std::string& input, const std::string& output) {
-    std::vector<std::uint8_t> text;
-    if (const ReadResult result = readWholeFile(input, text, kMaxHexFileSize);
-        result != ReadResult::Ok) {
-        std::cerr << "tarnel hex2bin: " << describeReadFailure(result, input) << "\n";
-        return kExitInput;
-    }
     ConsoleOperator op;
     // Left uninitialised: the converter fills it before anything else.
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kImageCapacity);
     const std::span<std::uint8_t> image(buffer.get(), kImageCapacity);
+    // The text is converted as it is read, so only one piece of it is ever held.
+    HexStreamConverter converter(0x00, image, op);
+    if (const ReadResult result =
+            readFileInPieces(input, kMaxHexFileSize,
+                             [&converter](std::span<const std::uint8_t> piece, std::uint64_t) {
+                                 return converter.feed(piece);
+                             });
+        result != ReadResult::Ok) {
+        std::cerr << "tarnel hex2bin: " << describeReadFailure(result, input) << "\n";
+        return kExitInput;
+    }
     std::uint32_t length = 0;
     HexFailure failure;
-    if (!convertHexToBinary(text, 0x00, image, length, op, &failure)) {
+    if (!converter.finish(length, &failure)) {
         std::cerr << "Hex_to_Bin conversion failed ! (" << describeHexFailure(failure) << ")\n";
         return kExitInput;
     }

@@ -117,8 +117,8 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     return true;
 }
 
-ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
-                         std::uint64_t maxBytes) {
+ReadResult readFileInPieces(const std::string& path, std::uint64_t maxBytes,
+                            const PieceReader& take) {
     std::error_code code;
     if (!std::filesystem::exists(path, code))
         return ReadResult::OpenFailed;
@@ -132,9 +132,21 @@ ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return ReadResult::OpenFailed;
-    out.assign(static_cast<std::size_t>(size), 0);
-    in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size));
-    out.resize(static_cast<std::size_t>(in.gcount()));
+    std::vector<char> chunk(kPieceBytes);
+    std::uint64_t total = 0;
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const auto n = static_cast<std::size_t>(in.gcount());
+        if (n == 0)
+            break;
+        total += n;
+        if (total > maxBytes)
+            return ReadResult::TooLarge;
+        if (!take({reinterpret_cast<const std::uint8_t*>(chunk.data()), n}, size))
+            break;
+    }
+    if (in.bad())
+        return ReadResult::OpenFailed;
     return ReadResult::Ok;
 }
 
@@ -224,8 +236,8 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     return true;
 }
 
-ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
-                         std::uint64_t maxBytes) {
+ReadResult readFileInPieces(const std::string& path, std::uint64_t maxBytes,
+                            const PieceReader& take) {
     // Anything but a regular file is refused before it is opened (opening a FIFO waits for
     // a writer, opening a device may act on it); O_NONBLOCK keeps the open from waiting if
     // the path is swapped for one in between, and fstat checks what was opened.
@@ -235,44 +247,52 @@ ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return ReadResult::OpenFailed;
-    if (::fstat(fd, &info) != 0) {
+    const auto done = [fd](ReadResult result) {
         ::close(fd);
-        return ReadResult::OpenFailed;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return ReadResult::NotRegular;
-    }
-    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
-        ::close(fd);
-        return ReadResult::TooLarge;
-    }
+        return result;
+    };
+    if (::fstat(fd, &info) != 0)
+        return done(ReadResult::OpenFailed);
+    if (!S_ISREG(info.st_mode))
+        return done(ReadResult::NotRegular);
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    if (size > maxBytes)
+        return done(ReadResult::TooLarge);
     // Read to the end rather than trusting the size, in case the file changes meanwhile,
     // but never past the limit.
-    out.clear();
-    out.reserve(static_cast<std::size_t>(info.st_size));
-    std::uint8_t chunk[65536];
+    std::uint8_t chunk[kPieceBytes];
+    std::uint64_t total = 0;
     while (true) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            ::close(fd);
-            return ReadResult::OpenFailed;
+            return done(ReadResult::OpenFailed);
         }
         if (n == 0)
             break;
-        if (out.size() + static_cast<std::size_t>(n) > maxBytes) {
-            ::close(fd);
-            return ReadResult::TooLarge;
-        }
-        out.insert(out.end(), chunk, chunk + n);
+        total += static_cast<std::uint64_t>(n);
+        if (total > maxBytes)
+            return done(ReadResult::TooLarge);
+        if (!take({chunk, static_cast<std::size_t>(n)}, size))
+            break;
     }
-    ::close(fd);
-    return ReadResult::Ok;
+    return done(ReadResult::Ok);
 }
 
 #endif
+
+ReadResult readWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
+                         std::uint64_t maxBytes) {
+    out.clear();
+    return readFileInPieces(path, maxBytes,
+                            [&out](std::span<const std::uint8_t> piece, std::uint64_t size) {
+                                if (out.empty())
+                                    out.reserve(static_cast<std::size_t>(size));
+                                out.insert(out.end(), piece.begin(), piece.end());
+                                return true;
+                            });
+}
 
 namespace {
 

@@ -8,6 +8,7 @@
 // left as it was.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +29,13 @@ enum class ReadResult {
 
 // A line of text for a read that failed, naming the path ("not a regular file", ...).
 std::string describeReadFailure(ReadResult result, const std::string& path);
+
+// Takes each piece of a file as it is read, with the file's size when it was opened; a false
+// return stops the reading (the result is then Ok). The checks are those of readWholeFile.
+using PieceReader = std::function<bool(std::span<const std::uint8_t> piece, std::uint64_t size)>;
+inline constexpr std::size_t kPieceBytes = 64 * 1024;
+ReadResult readFileInPieces(const std::string& path, std::uint64_t maxBytes,
+                            const PieceReader& take);
 
 // Reads the whole file into out (replacing its content). Files longer than maxBytes are
 // refused before any byte is read, so a stray huge file cannot exhaust memory.

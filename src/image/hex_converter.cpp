@@ -147,9 +147,23 @@ bool readRecord(HexText& text, std::size_t p, Record& record) {
     return true;
 }
 
-std::size_t lineOf(std::span<const std::uint8_t> text, std::size_t pos) {
-    const auto end = text.begin() + static_cast<std::ptrdiff_t>(std::min(pos, text.size()));
-    return 1 + static_cast<std::size_t>(std::count(text.begin(), end, '\n'));
+std::uint64_t lineEnds(std::span<const std::uint8_t> text, std::size_t from, std::size_t to) {
+    return static_cast<std::uint64_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(from),
+                                                 text.begin() + static_cast<std::ptrdiff_t>(to),
+                                                 '\n'));
+}
+
+// The text a record at text[p] needs, from its ':': known once its count is; three
+// characters when the count is not yet there or is not hexadecimal (the careful reader then
+// names the fault).
+std::size_t recordTextLength(std::span<const std::uint8_t> text, std::size_t p) {
+    if (text.size() - p < 3)
+        return 3;
+    const int high = kDigitValue[text[p + 1]];
+    const int low = kDigitValue[text[p + 2]];
+    if ((high | low) < 0)
+        return 3;
+    return kDataPos + 2 * (static_cast<std::size_t>(high << 4 | low) + 1);
 }
 
 }  // namespace
@@ -183,88 +197,179 @@ std::string describeHexFailure(const HexFailure& failure) {
     return "line " + std::to_string(failure.line) + ": " + what;
 }
 
-bool convertHexToBinary(std::span<const std::uint8_t> bytes, std::uint8_t fill,
+bool convertHexToBinary(std::span<const std::uint8_t> text, std::uint8_t fill,
                         std::span<std::uint8_t> destination, std::uint32_t& length, Operator& op,
                         HexFailure* failure) {
-    std::fill(destination.begin(), destination.end(), fill);
-    HexText text(bytes);
+    HexStreamConverter converter(fill, destination, op);
+    converter.feed(text);
+    return converter.finish(length, failure);
+}
 
-    const auto fail = [&]() {
-        // Leave no part of a rejected image behind.
-        std::fill(destination.begin(), destination.end(), fill);
-        if (failure != nullptr) {
-            failure->error = text.error();
-            failure->position = text.position();
-            failure->line = lineOf(bytes, text.position());
-        }
-        return false;
+HexStreamConverter::HexStreamConverter(std::uint8_t fill, std::span<std::uint8_t> destination,
+                                       Operator& op)
+    : fill_(fill), destination_(destination), op_(op) {
+    std::fill(destination_.begin(), destination_.end(), fill_);
+    partial_.reserve(kDataPos + 2 * 256);
+}
+
+bool HexStreamConverter::refuse(HexError error, std::uint64_t position, std::uint64_t lines) {
+    // Leave no part of a rejected image behind.
+    std::fill(destination_.begin(), destination_.end(), fill_);
+    failure_ = {error, static_cast<std::size_t>(position), static_cast<std::size_t>(lines + 1)};
+    state_ = State::Failed;
+    return false;
+}
+
+HexStreamConverter::Step HexStreamConverter::takeRecord(std::span<const std::uint8_t> buffer,
+                                                        std::size_t p, std::uint64_t start,
+                                                        std::uint64_t lines, bool last,
+                                                        std::size_t& next) {
+    if (!last && buffer.size() - p < recordTextLength(buffer, p))
+        return Step::NeedsMore;
+    const auto refuseAt = [&](HexError error, std::size_t at) {
+        refuse(error, start + at, lines + lineEnds(buffer, 0, std::min(at, buffer.size())));
+        return Step::Stopped;
     };
-
-    if (text.size() == 0 || text.at(0) != ':') {
-        debugMessage(op, "Not Intel HEX Format !");
-        text.fail(HexError::NotHexFormat, 0);
-        return fail();
+    Record record;
+    unsigned sum = 0;
+    if (decodeRecord(buffer, p, fields_, record, sum)) {
+        if ((sum & 0xFF) != 0)
+            return refuseAt(HexError::ChecksumMismatch, p);
+    } else {
+        // A bad digit or a record cut short: find and name the first fault.
+        HexText text(buffer);
+        if (!readRecord(text, p, record))
+            return refuseAt(text.error(), text.position());
+        const std::size_t count = std::size_t{record.count} + 1;
+        for (std::size_t i = 0; i < count; ++i)
+            text.byte(p + kDataPos + 2 * i, fields_[4 + i]);
     }
+    const std::uint8_t* const data = fields_.data() + 4;
+    switch (record.type) {
+        case 0:
+            if (record.count != 0) {
+                // The address keeps counting past a 64 KiB boundary within one record.
+                const std::uint64_t first = base_ + record.offset;
+                const std::uint64_t lastByte = first + record.count - 1;
+                if (lastByte >= destination_.size())
+                    return refuseAt(HexError::AddressBeyondImage, p);
+                std::memcpy(destination_.data() + first, data, record.count);
+                highest_ = std::max(highest_, lastByte);
+            }
+            break;
+        case 1:
+            state_ = State::Done;
+            return Step::Stopped;
+        case 2:
+        case 4: {
+            if (record.count < 2)
+                return refuseAt(HexError::ShortAddressRecord, p);
+            const std::uint64_t word = static_cast<std::uint64_t>(data[0] << 8 | data[1]);
+            base_ = record.type == 4 ? word << 16 : word << 4;
+            break;
+        }
+        default:
+            break;  // start addresses and unknown types change nothing
+    }
+    next = record.end;
+    lastEnd_ = start + record.end;
+    return Step::Read;
+}
 
-    std::uint64_t base = 0;
-    std::uint64_t highest = 0;
-    std::size_t p = 0;
-    std::array<std::uint8_t, kMaxRecordBytes> fields{};
-    const std::uint8_t* const data = fields.data() + 4;
+void HexStreamConverter::pieceDone(std::span<const std::uint8_t> piece) {
+    // Line ends are counted only here, for a fault named later: those before the end of the
+    // last record (a missing end record is reported there) and those of the whole piece.
+    if (lastEnd_ >= consumed_) {
+        const auto at = static_cast<std::size_t>(lastEnd_ - consumed_);
+        lastEndLines_ = lines_ + lineEnds(piece, 0, at);
+        lines_ = lastEndLines_ + lineEnds(piece, at, piece.size());
+    } else {
+        lines_ += lineEnds(piece, 0, piece.size());
+    }
+    consumed_ += piece.size();
+}
+
+bool HexStreamConverter::feed(std::span<const std::uint8_t> piece) {
+    if (state_ == State::Done || state_ == State::Failed)
+        return false;
+    if (piece.empty())
+        return true;
+    std::size_t i = 0;
+    if (state_ == State::Start) {
+        if (piece[0] != ':') {
+            debugMessage(op_, "Not Intel HEX Format !");
+            return refuse(HexError::NotHexFormat, 0, 0);
+        }
+        state_ = State::Between;
+    }
+    if (state_ == State::InRecord) {
+        // Complete the record the last piece cut, from the front of this one.
+        std::size_t need = 0;
+        while (partial_.size() < (need = recordTextLength(partial_, 0)) && i < piece.size()) {
+            const std::size_t take = std::min(need - partial_.size(), piece.size() - i);
+            partial_.insert(partial_.end(), piece.begin() + static_cast<std::ptrdiff_t>(i),
+                            piece.begin() + static_cast<std::ptrdiff_t>(i + take));
+            i += take;
+        }
+        if (partial_.size() < need) {
+            pieceDone(piece);
+            return true;
+        }
+        std::size_t next = 0;
+        const Step step = takeRecord(partial_, 0, partialStart_, partialLines_, false, next);
+        partial_.clear();
+        if (step == Step::Stopped)
+            return false;
+        state_ = State::Between;
+    }
     while (true) {
-        Record record;
-        unsigned sum = 0;
-        if (decodeRecord(bytes, p, fields, record, sum)) {
-            if ((sum & 0xFF) != 0) {
-                text.fail(HexError::ChecksumMismatch, p);
-                return fail();
-            }
-        } else {
-            // A bad digit or a record cut short: find and name the first fault.
-            if (!readRecord(text, p, record))
-                return fail();
-            const std::size_t count = std::size_t{record.count} + 1;
-            for (std::size_t i = 0; i < count; ++i)
-                text.byte(p + kDataPos + 2 * i, fields[4 + i]);
-        }
-        switch (record.type) {
-            case 0:
-                if (record.count != 0) {
-                    // The address keeps counting past a 64 KiB boundary within one record.
-                    const std::uint64_t first = base + record.offset;
-                    const std::uint64_t last = first + record.count - 1;
-                    if (last >= destination.size()) {
-                        text.fail(HexError::AddressBeyondImage, p);
-                        return fail();
-                    }
-                    std::memcpy(destination.data() + first, data, record.count);
-                    highest = std::max(highest, last);
-                }
-                break;
-            case 1:
-                length = static_cast<std::uint32_t>(highest + 1);
-                return true;
-            case 2:
-            case 4: {
-                if (record.count < 2) {
-                    text.fail(HexError::ShortAddressRecord, p);
-                    return fail();
-                }
-                const std::uint64_t word = static_cast<std::uint64_t>(data[0] << 8 | data[1]);
-                base = record.type == 4 ? word << 16 : word << 4;
-                break;
-            }
-            default:
-                break;  // start addresses and unknown types change nothing
-        }
-        const std::size_t rest = text.size() - std::min(record.end, text.size());
-        const void* colon = rest == 0 ? nullptr : std::memchr(bytes.data() + record.end, ':', rest);
+        const void* colon =
+            i < piece.size() ? std::memchr(piece.data() + i, ':', piece.size() - i) : nullptr;
         if (colon == nullptr) {
-            text.fail(HexError::NoEndRecord, record.end);
-            return fail();
+            pieceDone(piece);
+            return true;
         }
-        p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(colon) - bytes.data());
+        const auto p =
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(colon) - piece.data());
+        std::size_t next = 0;
+        switch (takeRecord(piece, p, consumed_, lines_, false, next)) {
+            case Step::Read:
+                i = next;
+                break;
+            case Step::Stopped:
+                return false;
+            case Step::NeedsMore:
+                partial_.assign(piece.begin() + static_cast<std::ptrdiff_t>(p), piece.end());
+                partialStart_ = consumed_ + p;
+                partialLines_ = lines_ + lineEnds(piece, 0, p);
+                state_ = State::InRecord;
+                pieceDone(piece);
+                return true;
+        }
     }
+}
+
+bool HexStreamConverter::finish(std::uint32_t& length, HexFailure* failure) {
+    std::size_t next = 0;
+    if (state_ == State::Start) {
+        debugMessage(op_, "Not Intel HEX Format !");
+        refuse(HexError::NotHexFormat, 0, 0);
+    } else if (state_ == State::InRecord) {
+        // The text ended inside this record: the careful reader names where.
+        if (takeRecord(partial_, 0, partialStart_, partialLines_, true, next) == Step::Read)
+            state_ = State::Between;
+        partial_.clear();
+    }
+    if (state_ == State::Between) {
+        refuse(HexError::NoEndRecord, lastEnd_, lastEndLines_);
+    }
+    if (state_ == State::Done) {
+        length = static_cast<std::uint32_t>(highest_ + 1);
+        return true;
+    }
+    if (failure != nullptr)
+        *failure = failure_;
+    return false;
 }
 
 }  // namespace tarnel

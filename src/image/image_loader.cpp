@@ -52,21 +52,31 @@ bool rejectImage(ImageBuffer& image, ImageRegion region, Operator& op, const std
 
 bool reloadRegion(ProgrammingJob& job, ImageRegion region, Operator& op) {
     ImageBuffer& image = imageOf(job, region);
-    std::vector<std::uint8_t> bytes;
-    const std::uint64_t limit = image.isHex ? kMaxHexFileSize : kImageCapacity;
-    if (const ReadResult read = readWholeFile(image.pathName, bytes, limit); read != ReadResult::Ok)
-        return rejectImage(image, region, op, openErrorText(region),
-                           describeReadFailure(read, image.pathName));
-    readFileTime(image.pathName, image);
-
     if (image.isHex) {
+        // Converted as it is read: only one piece of the text is held at a time.
+        HexStreamConverter converter(0x00, image.data, op);
+        if (const ReadResult read =
+                readFileInPieces(image.pathName, kMaxHexFileSize,
+                                 [&converter](std::span<const std::uint8_t> piece, std::uint64_t) {
+                                     return converter.feed(piece);
+                                 });
+            read != ReadResult::Ok)
+            return rejectImage(image, region, op, openErrorText(region),
+                               describeReadFailure(read, image.pathName));
+        readFileTime(image.pathName, image);
         std::uint32_t length = image.length;
         HexFailure failure;
-        if (!convertHexToBinary(bytes, 0x00, image.data, length, op, &failure))
+        if (!converter.finish(length, &failure))
             return rejectImage(image, region, op, "Hex_to_Bin conversion failed !",
                                image.pathName + ", " + describeHexFailure(failure));
         image.length = length;
     } else {
+        std::vector<std::uint8_t> bytes;
+        if (const ReadResult read = readWholeFile(image.pathName, bytes, kImageCapacity);
+            read != ReadResult::Ok)
+            return rejectImage(image, region, op, openErrorText(region),
+                               describeReadFailure(read, image.pathName));
+        readFileTime(image.pathName, image);
         std::copy(bytes.begin(), bytes.end(), image.data.begin());
         std::fill(image.data.begin() + static_cast<std::ptrdiff_t>(bytes.size()), image.data.end(),
                   0);

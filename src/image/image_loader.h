@@ -28,7 +28,7 @@ std::string_view regionName(ImageRegion region);  // "APROM", "DataFlash", "LDRO
 // shown, otherwise LDROM; tab 2 LDROM; nothing for any other tab.
 std::optional<ImageRegion> regionOfTab(const ProgrammingJob& job, std::uint32_t tab);
 
-// HEX text is read whole before conversion; a file beyond this is not an image of ours.
+// A HEX file beyond this is not an image of ours, and is refused before it is read.
 inline constexpr std::uint64_t kMaxHexFileSize = 64u << 20;
 
 // True when a file with this extension is read as Intel HEX in an APROM or LDROM region:

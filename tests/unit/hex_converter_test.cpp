@@ -150,3 +150,49 @@ TEST(HexConverter, MalformedTextIsRefusedAndLeavesOnlyFill) {
         }
     }
 }
+
+// A file read in pieces converts exactly as the whole text does, wherever the pieces break,
+// and a fault is named at its place in the whole text.
+TEST(HexConverter, TextInPiecesConvertsAsTheWholeText) {
+    const std::string good = record(0x10, 0, {1, 2, 3});
+    std::string badDigit = good;
+    badDigit[12] = 'Z';
+    const struct {
+        std::string text;
+        std::size_t line;  // of the fault, 0 when there is none
+    } cases[] = {
+        {good + "\r\n" + record(0, 4, {0, 1}) + "\r\n" + good + "\r\n" + kEnd + "\r\nrest", 0},
+        {good + "\n\n" + record(0x100, 0, std::vector<unsigned>(255, 7)) + "\n" + kEnd, 0},
+        {good + "\n" + good + "\n" + good.substr(0, 20), 3},
+        {good + "\n" + good + "\n\n  \n", 2},
+        {good + "\n" + badDigit + "\n" + kEnd, 2},
+        {good + "\n:0", 2},
+        {"\n:", 1},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.text);
+        const auto whole = convert(test.text);
+        EXPECT_EQ(whole->ok, test.line == 0) << describeHexFailure(whole->failure);
+        EXPECT_EQ(whole->failure.line, test.line);
+        for (const std::size_t size : {1, 2, 5, 64}) {
+            SCOPED_TRACE(size);
+            Conversion c;
+            c.length = 777;
+            HexStreamConverter converter(0xAA, c.image, c.op);
+            for (std::size_t at = 0; at < test.text.size(); at += size) {
+                const std::string piece = test.text.substr(at, size);
+                if (!converter.feed(std::span(
+                        reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size())))
+                    break;
+            }
+            c.ok = converter.finish(c.length, &c.failure);
+            EXPECT_EQ(c.ok, whole->ok);
+            EXPECT_EQ(c.length, whole->length);
+            EXPECT_EQ(c.failure.error, whole->failure.error);
+            EXPECT_EQ(c.failure.position, whole->failure.position);
+            EXPECT_EQ(c.failure.line, whole->failure.line);
+            EXPECT_TRUE(c.image == whole->image);
+            EXPECT_EQ(c.op.boxes(), whole->op.boxes());
+        }
+    }
+}
