@@ -737,10 +737,10 @@ int main(int argc, char** argv) {
     // On a disk, tarnel's output waits for fsync (it is written atomically and durably) and
     // objcopy's does not; in memory the two do the same work.
     if (runs("hex")) {
-        compareHexToBinary(tarnel, work, quick ? 3 : 15);
+        compareHexToBinary(tarnel, work, quick ? 3 : 41);
         char memoryPattern[] = "/dev/shm/tarnel-bench-XXXXXX";
         if (const char* memory = ::mkdtemp(memoryPattern)) {
-            compareHexToBinary(tarnel, memory, quick ? 3 : 15);
+            compareHexToBinary(tarnel, memory, quick ? 3 : 41);
             std::filesystem::remove_all(memory, ignored);
         }
     }
