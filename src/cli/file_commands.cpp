@@ -12,6 +12,7 @@
 #include "cli/setup_options.h"
 #include "core/atomic_file.h"
 #include "core/config_model.h"
+#include "core/page_buffer.h"
 #include "image/hex_converter.h"
 #include "image/image_loader.h"
 #include "image/project_file.h"
@@ -34,9 +35,8 @@ std::string serialText(std::uint32_t high, std::uint32_t low) {
 
 int runHexToBinary(const std::string& input, const std::string& output) {
     ConsoleOperator op;
-    // Left uninitialised: the converter fills it before anything else.
-    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kImageCapacity);
-    const std::span<std::uint8_t> image(buffer.get(), kImageCapacity);
+    PageBuffer buffer(kImageCapacity);
+    const std::span<std::uint8_t> image = buffer.bytes();
     // The text is converted as it is read, so only one piece of it is ever held.
     HexStreamConverter converter(0x00, image, op);
     if (const ReadResult result =
