@@ -39,12 +39,7 @@ int runHexToBinary(const std::string& input, const std::string& output) {
     const std::span<std::uint8_t> image = buffer.bytes();
     // The text is converted as it is read, so only one piece of it is ever held.
     HexStreamConverter converter(0x00, image, op);
-    if (const ReadResult result =
-            readFileInPieces(input, kMaxHexFileSize,
-                             [&converter](std::span<const std::uint8_t> piece, std::uint64_t) {
-                                 return converter.feed(piece);
-                             });
-        result != ReadResult::Ok) {
+    if (const ReadResult result = feedHexFile(input, converter); result != ReadResult::Ok) {
         std::cerr << "tarnel hex2bin: " << describeReadFailure(result, input) << "\n";
         return kExitInput;
     }

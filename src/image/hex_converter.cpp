@@ -26,9 +26,6 @@ class HexText {
   public:
     explicit HexText(std::span<const std::uint8_t> text) : text_(text) {}
 
-    std::size_t size() const { return text_.size(); }
-    std::uint8_t at(std::size_t pos) const { return text_[pos]; }
-
     bool digit(std::size_t pos, std::uint8_t& value) {
         if (pos >= text_.size())
             return fail(HexError::TruncatedRecord, pos);

@@ -55,12 +55,7 @@ bool reloadRegion(ProgrammingJob& job, ImageRegion region, Operator& op) {
     if (image.isHex) {
         // Converted as it is read: only one piece of the text is held at a time.
         HexStreamConverter converter(0x00, image.data, op);
-        if (const ReadResult read =
-                readFileInPieces(image.pathName, kMaxHexFileSize,
-                                 [&converter](std::span<const std::uint8_t> piece, std::uint64_t) {
-                                     return converter.feed(piece);
-                                 });
-            read != ReadResult::Ok)
+        if (const ReadResult read = feedHexFile(image.pathName, converter); read != ReadResult::Ok)
             return rejectImage(image, region, op, openErrorText(region),
                                describeReadFailure(read, image.pathName));
         readFileTime(image.pathName, image);
@@ -88,6 +83,13 @@ bool reloadRegion(ProgrammingJob& job, ImageRegion region, Operator& op) {
 }
 
 }  // namespace
+
+ReadResult feedHexFile(const std::string& path, HexStreamConverter& converter) {
+    return readFileInPieces(path, kMaxHexFileSize,
+                            [&converter](std::span<const std::uint8_t> piece, std::uint64_t) {
+                                return converter.feed(piece);
+                            });
+}
 
 ImageBuffer& imageOf(ProgrammingJob& job, ImageRegion region) {
     switch (region) {

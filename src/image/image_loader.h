@@ -8,8 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "core/atomic_file.h"
 #include "core/operator.h"
 #include "core/programming_job.h"
+#include "image/hex_converter.h"
 
 namespace tarnel {
 
@@ -30,6 +32,10 @@ std::optional<ImageRegion> regionOfTab(const ProgrammingJob& job, std::uint32_t 
 
 // A HEX file beyond this is not an image of ours, and is refused before it is read.
 inline constexpr std::uint64_t kMaxHexFileSize = 64u << 20;
+
+// Feeds the HEX file at path to the converter as it is read, until its end record; the
+// converter's finish() then gives the image. Refuses what readFileInPieces refuses.
+ReadResult feedHexFile(const std::string& path, HexStreamConverter& converter);
 
 // True when a file with this extension is read as Intel HEX in an APROM or LDROM region:
 // the extension's first three characters are "hex" in any mix of case.
