@@ -35,8 +35,8 @@ TEST(StorageRecord, DataFlashBaseRules) {
     EXPECT_EQ(base(203), (Base{0x01, 0xFE}));  // 32-bit, DataFlash in APROM: CONFIG1 bits
     EXPECT_EQ(base(136), (Base{0x00, 0x3A}));  // Pike, DataFlash in APROM: CONFIG0 byte 1
     EXPECT_EQ(base(132), (Base{0x01, 0x02}));  // Tern
-    EXPECT_EQ(base(100), (Base{0x00, 0xFC}));  // fixed DataFlash at 0xFC00
-    EXPECT_EQ(base(300), (Base{0x01, 0xF0}));  // fixed DataFlash at 0x1F000
+    // Fixed DataFlash at 0xFC00 (at 0x1F000 in the record on the wire below).
+    EXPECT_EQ(base(100), (Base{0x00, 0xFC}));
 }
 
 TEST(Download, StorageRecordAndRegionsOnTheWire) {

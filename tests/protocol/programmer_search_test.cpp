@@ -105,21 +105,6 @@ TEST(VariantCheck, EveryLineAgainstEveryPartClass) {
     }
 }
 
-TEST(VariantCheck, GeneralProgrammerFollowsThePartBackAndForth) {
-    LinkBench bench;
-    bench.writeFirmwareFiles();
-    auto& device = bench.singlePort(testing::singleScenario(0xAA));
-    bench.selectPart(200);
-    ASSERT_TRUE(bench.session.searchProgrammer());
-    EXPECT_EQ(bench.session.firmwareVariant(), FirmwareVariant::ICP_Vexa);
-    bench.selectPart(100);
-    ASSERT_TRUE(bench.session.searchProgrammer());
-    EXPECT_EQ(bench.session.firmwareVariant(), FirmwareVariant::ICP);
-    EXPECT_EQ(device.programmer()->kind(), 0xAB);
-    EXPECT_EQ(device.programmer()->firmwareLoads(), 2);
-    EXPECT_EQ(bench.op.programmerTypeLabel(), "ICP");
-}
-
 TEST(VariantCheck, FailedLoadIsReportedAfterTheLoadsOwnMessage) {
     LinkBench bench;  // no firmware files written
     bench.singlePort(testing::singleScenario(0xAE));
@@ -141,22 +126,33 @@ TEST(ProgrammerSearch, IdentifyOnlyStopsBeforeTheVariantCheck) {
     EXPECT_EQ(bench.op.programmerTypeLabel(), "ICP_only");
 }
 
-TEST(ProgrammerSearch, GangProgrammerAndUnknownKindsAreNotSingleProgrammers) {
-    {
+// Each search takes only its own kind of programmer, at the first answer: no retry, no scan.
+TEST(ProgrammerSearch, EachSearchRefusesTheOtherKinds) {
+    struct Case {
+        sim::Scenario scenario;
+        bool gangSearch;
+        std::string box;
+    };
+    for (const Case& c :
+         {Case{testing::gangScenario(), false,
+               "FAIL: Please select 'Gang' mode for Programmer Type !"},
+          Case{testing::singleScenario(0xA7), false, "FAIL: Programmer is not found !"},
+          Case{testing::singleScenario(0xAB), true, "FAIL: Gang Programmer is not found !"}}) {
+        SCOPED_TRACE(c.box);
         LinkBench bench;
-        bench.singlePort(testing::gangScenario());
-        EXPECT_FALSE(bench.session.searchProgrammer());
-        EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Please select 'Gang' mode for Programmer Type !"});
+        bench.singlePort(c.scenario);
+        EXPECT_FALSE(c.gangSearch ? bench.session.searchGangProgrammer()
+                                  : bench.session.searchProgrammer());
+        EXPECT_EQ(bench.op.boxes(), Boxes{c.box});
+        EXPECT_EQ(bench.ports.openAttempts().size(), 1u);
         EXPECT_EQ(bench.session.firmwareVariant(), FirmwareVariant::None);
-    }
-    {
-        LinkBench bench;
-        bench.singlePort(testing::singleScenario(0xA7));
-        EXPECT_FALSE(bench.session.searchProgrammer());
-        EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Programmer is not found !"});
-        EXPECT_EQ(bench.ports.openAttempts().size(), 1u) << "no retry, no scan";
         EXPECT_EQ(bench.op.programmerTypeLabel(), "") << "label unchanged";
     }
+    LinkBench bench;
+    bench.singlePort(testing::gangScenario());
+    EXPECT_TRUE(bench.session.searchGangProgrammer());
+    EXPECT_EQ(bench.op.lastStatus(), "Search Gang Programmer...");
+    EXPECT_EQ(bench.session.programmerKind(), kGangProgrammerKind);
 }
 
 TEST(ProgrammerSearch, MissingRememberedPortLeadsToTheScan) {
@@ -259,22 +255,6 @@ TEST(ProgrammerSearch, StatusLineNamesTheGangSocket) {
         else if (socket >= 1 && socket <= 4)
             expected = {"status: Search Programmer <" + std::to_string(socket) + " of 4>..."};
         EXPECT_EQ(statuses, expected);
-    }
-}
-
-TEST(GangSearch, FindsOnlyTheGangProgrammer) {
-    {
-        LinkBench bench;
-        bench.singlePort(testing::gangScenario());
-        EXPECT_TRUE(bench.session.searchGangProgrammer());
-        EXPECT_EQ(bench.op.lastStatus(), "Search Gang Programmer...");
-        EXPECT_EQ(bench.session.programmerKind(), kGangProgrammerKind);
-    }
-    {
-        LinkBench bench;
-        bench.singlePort(testing::singleScenario(0xAB));
-        EXPECT_FALSE(bench.session.searchGangProgrammer());
-        EXPECT_EQ(bench.op.boxes(), Boxes{"FAIL: Gang Programmer is not found !"});
     }
 }
 

@@ -92,8 +92,6 @@ TEST(UartIsp, BlockSplitsWriteTheImageAndRememberThePort) {
         EXPECT_EQ(chip.aprom[length], 0xFF);
         EXPECT_EQ(t.loader().chipsDone(), 1) << "the update ends with 0xC3";
         EXPECT_FALSE(t.bench.link.isOpen());
-        EXPECT_EQ(test::readBytes(t.dir.file(kPortFile)),
-                  std::vector<std::uint8_t>({'\\', '\\', '.', '\\', 'C', 'O', 'M', '1'}));
         EXPECT_TRUE(t.device->errors().empty());
     }
 }
@@ -126,14 +124,6 @@ TEST(UartIsp, BaudCodesChooseTheRateAndOthersAreIgnored) {
     EXPECT_EQ(t.bench.link.lineSettings().baudRate, 38400u);
     EXPECT_EQ(t.device->line().deviceWrites(), std::vector<std::uint8_t>({0x25, 0x25, 0x26}));
     EXPECT_EQ(t.bench.op.lastStatus(), "Detect chip... ok !");
-    t.bench.link.close();
-
-    sim::BootChip wrong = chipOf(2, 0x25);
-    IspBench never(bootScenario({wrong}));
-    never.aprom(16);
-    never.isp.ispUpdateChip();
-    EXPECT_EQ(never.bench.op.boxes(), Boxes{"FAIL: Chip not ready !"});
-    EXPECT_GT(never.bench.op.eventCount("status: Detect chip... Not found !"), 0);
 }
 
 TEST(UartIsp, AnAnswerAfterTenSecondsDoesNotCount) {
@@ -147,6 +137,8 @@ TEST(UartIsp, AnAnswerAfterTenSecondsDoesNotCount) {
         EXPECT_EQ(t.isp.detectChip(), found);
         EXPECT_FALSE(t.device->line().deviceWrites().empty()) << "the chip did answer";
         EXPECT_LE(t.bench.clock.nowMs() - start, 10200u);
+        EXPECT_EQ(t.bench.op.lastStatus(),
+                  found ? "Detect chip... ok !" : "Detect chip... Not found !");
         t.bench.link.close();
     }
 }
@@ -310,36 +302,29 @@ TEST(UartIsp, RegionFailureTexts) {
 }
 
 // Each whole block costs the protocol's pauses and no more: 1 ms after the command, 1 ms after
-// the frame (overlapping the wait for its result), and on the normal protocol 1 ms more.
-TEST(UartIsp, EachBlockKeepsItsPauses) {
+// the frame (overlapping the wait for its result), and on the normal protocol 1 ms more. The
+// same DataFlash image goes with every APROM image, so it adds nothing to the difference.
+TEST(UartIsp, BothProtocolsWriteTheDataFlashAndEachBlockKeepsItsPauses) {
     for (const bool fast : {false, true}) {
+        SCOPED_TRACE(fast);
         std::uint64_t elapsed[2] = {};
         for (const std::uint32_t blocks : {2u, 4u}) {
-            IspBench t(bootScenario({chipOf(2)}));
+            IspBench t(bootScenario({chipOf(39)}), 39);
             t.aprom(blocks * isp::kBlockBytes);
-            t.bench.job.uartFastProtocol = fast;
+            ProgrammingJob& job = t.bench.job;
+            job.uartFastProtocol = fast;
+            job.updateDataFlash = true;
+            testing::setImage(job.imageDataFlash, ImageRegion::DataFlash, 0x150, 5, "data.bin");
             const std::uint64_t start = t.bench.clock.nowMs();
             t.isp.ispUpdateChip();
             elapsed[blocks / 4] = t.bench.clock.nowMs() - start;
             EXPECT_EQ(t.bench.op.boxes(), Boxes{kPass});
+            const auto chip = t.loader().chips().front();
+            EXPECT_TRUE(std::equal(job.imageDataFlash.data.begin(),
+                                   job.imageDataFlash.data.begin() + 0x150,
+                                   chip.dataFlash.begin()));
         }
-        EXPECT_EQ(elapsed[1] - elapsed[0], 2u * (fast ? 2 : 3)) << (fast ? "fast" : "normal");
-    }
-}
-
-TEST(UartIsp, DataFlashInBothProtocols) {
-    for (const bool fast : {false, true}) {
-        SCOPED_TRACE(fast);
-        IspBench t(bootScenario({chipOf(39)}), 39);
-        ProgrammingJob& job = t.bench.job;
-        job.uartFastProtocol = fast;
-        job.updateDataFlash = true;
-        testing::setImage(job.imageDataFlash, ImageRegion::DataFlash, 0x150, 5, "data.bin");
-        t.isp.ispUpdateChip();
-        EXPECT_EQ(t.bench.op.boxes(), Boxes{kPass});
-        const auto chip = t.loader().chips().front();
-        EXPECT_TRUE(std::equal(job.imageDataFlash.data.begin(),
-                               job.imageDataFlash.data.begin() + 0x150, chip.dataFlash.begin()));
+        EXPECT_EQ(elapsed[1] - elapsed[0], 2u * (fast ? 2 : 3));
     }
 }
 

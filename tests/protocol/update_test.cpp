@@ -55,20 +55,15 @@ TEST(UpdateSingle, IcpTicksPerStartedPageSerialNumberAndCounter) {
         EXPECT_FALSE(chipCounterAllowsUpdate(job, bench.op));
         EXPECT_EQ(bench.op.boxes().back(),
                   "WARNING: Chip Counter reaches '999,999' !\n\nPlease reset the Chip Counter.");
+        // Counting down, the limit is zero.
+        job.chipCounterDown = true;
+        job.chipCounter = 1;
+        EXPECT_TRUE(chipCounterAllowsUpdate(job, bench.op));
+        job.chipCounter = 0;
+        EXPECT_FALSE(chipCounterAllowsUpdate(job, bench.op));
+        EXPECT_EQ(bench.op.boxes().back(),
+                  "WARNING: Chip Counter reaches '000,000' !\n\nPlease reset the Chip Counter.");
     }
-}
-
-TEST(UpdateSingle, ChipCounterCountingDownStopsAtZero) {
-    ProgrammingJob job;
-    RecordingOperator op;
-    job.chipCounterEnabled = true;
-    job.chipCounterDown = true;
-    job.chipCounter = 0;
-    EXPECT_FALSE(chipCounterAllowsUpdate(job, op));
-    EXPECT_EQ(op.boxes(), Boxes{"WARNING: Chip Counter reaches '000,000' !\n\n"
-                                "Please reset the Chip Counter."});
-    job.chipCounter = 1;
-    EXPECT_TRUE(chipCounterAllowsUpdate(job, op));
 }
 
 TEST(UpdateSingle, IspCodeProtectionQuestionAndFullPageErase) {
