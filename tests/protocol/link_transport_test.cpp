@@ -106,10 +106,9 @@ TEST(ProgrammerLinkTransfers, ShortReadIsAFailureAndClosedLinkRefusesEverything)
 
 TEST(ProgrammerLinkTransfers, TickRunTakesItsOwnAnswersInOrderAndNoMore) {
     LinkBench bench;
-    auto& line = bench.addSilentPort(kCom1);
+    auto device = bench.addSilentPort(kCom1).openDeviceEnd();
     bench.setTable({kCom1});
     ASSERT_TRUE(bench.openRemembered());
-    auto device = line.openDeviceEnd();
 
     // Ten answers (one of them a failure) and two bytes of what follows, all arrived at once:
     // the run hands on its ten in order and leaves the rest on the line.
@@ -164,24 +163,18 @@ TEST(PortScan, OnlyTheSixteenIdentityBytesCount) {
     }
 }
 
-// Ports that do not exist cost no time; a silent one costs its drain and identify reads,
-// each 1 * 1 + 10 ms. Either way all 256 slots are tried and the port is left closed.
+// Ports that do not exist cost no time; all 256 slots are tried and the port is left closed.
+// (What a silent port costs is pinned by the programmer search's timings.)
 TEST(PortScan, NothingThereMeans256SlotsTriedAndThePortClosed) {
-    for (const bool silent : {false, true}) {
-        SCOPED_TRACE(silent);
-        LinkBench bench;
-        std::vector<std::string> table;
-        for (int slot = 1; slot <= 256; ++slot) {
-            table.push_back(slotName(slot));
-            if (silent)
-                bench.addSilentPort(slotName(slot));
-        }
-        bench.setTable(table);
-        EXPECT_FALSE(bench.link.findProgrammerPort());
-        EXPECT_EQ(bench.ports.openAttempts().size(), 256u);
-        EXPECT_FALSE(bench.link.isOpen());
-        EXPECT_EQ(bench.clock.nowMs(), silent ? 256u * 22u : 0u);
-    }
+    LinkBench bench;
+    std::vector<std::string> table;
+    for (int slot = 1; slot <= 256; ++slot)
+        table.push_back(slotName(slot));
+    bench.setTable(table);
+    EXPECT_FALSE(bench.link.findProgrammerPort());
+    EXPECT_EQ(bench.ports.openAttempts().size(), 256u);
+    EXPECT_FALSE(bench.link.isOpen());
+    EXPECT_EQ(bench.clock.nowMs(), 0u);
 }
 
 TEST(PortScan, DrainIsBoundedForAPortThatNeverFallsSilent) {

@@ -1,14 +1,14 @@
 // The Win32 port on a real line: two COM ports joined back to back (under Wine, two
 // pseudo-terminals bridged on the host), named by TARNEL_TEST_COM_A and TARNEL_TEST_COM_B.
-// Durations are checked with generous bounds: they tell a time-out that works from one that
-// is ignored (returns at once) or never ends.
+// Each transfer is one driver call with the time-outs the driver holds (pinned below), so the
+// driver's own timing is not measured again; the durations that are checked have generous
+// bounds: they tell a time-out that works from one that is ignored or never ends.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "link/port_table.h"
@@ -86,24 +86,6 @@ TEST_F(Win32Line, TheFiveTimeoutValuesReachTheDriverAsTheyAre) {
     EXPECT_EQ(held.WriteTotalTimeoutConstant, 5678u);
 }
 
-TEST_F(Win32Line, SilentReadEndsAfterTheTotalConstant) {
-    Bytes got;
-    const auto [result, ms] = timedRead(Timeouts{0, 0, 400, 0, 0}, 4, got);
-    EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.count, 0u);
-    EXPECT_GE(ms, 350);
-    EXPECT_LT(ms, 3000);
-}
-
-TEST_F(Win32Line, TotalMultiplierCountsPerByteAsked) {
-    Bytes got;
-    const auto [result, ms] = timedRead(Timeouts{0, 100, 0, 0, 0}, 5, got);
-    EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.count, 0u);
-    EXPECT_GE(ms, 450) << "5 bytes at 100 ms each";
-    EXPECT_LT(ms, 3000);
-}
-
 TEST_F(Win32Line, ReadIntervalEndsAReadOnceTheLineFallsSilent) {
     send({0x11, 0x22, 0x33});
     Bytes got;
@@ -113,21 +95,6 @@ TEST_F(Win32Line, ReadIntervalEndsAReadOnceTheLineFallsSilent) {
     ASSERT_EQ(result.count, 3u);
     EXPECT_EQ(Bytes(got.begin(), got.begin() + 3), (Bytes{0x11, 0x22, 0x33}));
     EXPECT_LT(ms, 2500);
-}
-
-TEST_F(Win32Line, ReturnAtOnceGivesWhatIsThereWithoutWaiting) {
-    Bytes got;
-    auto [empty, emptyMs] = timedRead(Timeouts{kReadReturnAtOnce, 0, 0, 0, 0}, 8, got);
-    EXPECT_TRUE(empty.ok);
-    EXPECT_EQ(empty.count, 0u);
-    EXPECT_LT(emptyMs, 300);
-
-    send({0x5A, 0xA5});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    auto [some, someMs] = timedRead(Timeouts{kReadReturnAtOnce, 0, 0, 0, 0}, 8, got);
-    EXPECT_TRUE(some.ok);
-    EXPECT_EQ(some.count, 2u);
-    EXPECT_LT(someMs, 300);
 }
 
 TEST_F(Win32Line, WriteTotalTimeoutEndsAWriteNobodyTakes) {
