@@ -205,10 +205,8 @@ struct Outcome {
 // The programmers' firmware files, written once: every command may compare versions.
 const std::string& firmwareFiles() {
     static const test::ScratchDir dir;
-    static const bool written = [] {
+    static const auto written =
         sim::writeSyntheticFirmwareFiles(dir.path(), kCarriedFirmwareVersion);
-        return true;
-    }();
     (void)written;
     return dir.path();
 }
