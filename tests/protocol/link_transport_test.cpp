@@ -120,25 +120,34 @@ TEST(ProgrammerLinkTransfers, TickRunTakesItsOwnAnswersInOrderAndNoMore) {
     EXPECT_EQ(value, 0xA5);
 }
 
+// Before the gang programmer: a silent port, an absent one, a device that answers with no
+// identity byte, and programmers whose ports refuse their line settings or their time-outs.
 TEST(PortScan, StopsAtTheFirstPortThatAnswersAndRemembersIt) {
     LinkBench bench;
+    const std::string com6 = slotName(6);
     auto& silent = bench.addSilentPort(kCom1);
-    bench.addProgrammer(kCom3, 0xA7);  // answers, but not with an identity byte
-    auto& gang = bench.addDevice(kCom4, testing::gangScenario());
-    bench.addProgrammer(slotName(5), 0xAB);
-    bench.setTable({kCom1, kCom2, kCom3, kCom4, slotName(5)});
-    EXPECT_EQ(bench.link.findProgrammerPort(), kCom4);
+    bench.addProgrammer(kCom3, 0xA7);
+    auto& noConfig = bench.addProgrammer(kCom4, 0xAB);
+    auto& noTimeouts = bench.addProgrammer(slotName(5), 0xAB);
+    noConfig.line().refuseConfigure(true);
+    noTimeouts.line().refuseTimeouts(true);
+    auto& gang = bench.addDevice(com6, testing::gangScenario());
+    bench.addProgrammer(slotName(7), 0xAB);
+    bench.setTable({kCom1, kCom2, kCom3, kCom4, slotName(5), com6, slotName(7)});
+    EXPECT_EQ(bench.link.findProgrammerPort(), com6);
     EXPECT_TRUE(bench.link.isOpen());
     EXPECT_TRUE(gang.line().hostEndOpen());
     // Found with the probe's two stop bits; the standard profile is back.
     EXPECT_EQ(gang.line().hostSettings().stopBits, StopBits::Two);
     EXPECT_EQ(gang.line().hostTimeouts(), kStandardTimeouts);
-    EXPECT_EQ(bench.ports.openAttempts(), (std::vector<std::string>{kCom1, kCom2, kCom3, kCom4}));
+    EXPECT_EQ(bench.ports.openAttempts(),
+              (std::vector<std::string>{kCom1, kCom2, kCom3, kCom4, slotName(5), com6}));
     EXPECT_EQ(silent.hostWrites(), std::vector<std::uint8_t>{0xC0});
-    EXPECT_FALSE(silent.hostEndOpen());
+    for (auto* skipped : {&silent, &noConfig.line(), &noTimeouts.line()})
+        EXPECT_FALSE(skipped->hostEndOpen());
 
     // The callers reopen by name next: that puts the line back to one stop bit.
-    ASSERT_TRUE(bench.link.open(kCom4, kProgrammerBaudRate));
+    ASSERT_TRUE(bench.link.open(com6, kProgrammerBaudRate));
     EXPECT_EQ(gang.line().hostSettings().stopBits, StopBits::One);
 }
 
@@ -181,19 +190,6 @@ TEST(PortScan, DrainIsBoundedForAPortThatNeverFallsSilent) {
     EXPECT_TRUE(chatter.hostWrites().empty());
     EXPECT_EQ(stale.hostWrites(), std::vector<std::uint8_t>{0xC0});
     EXPECT_EQ(stale.pendingToHost(), 0u);
-}
-
-TEST(PortScan, PortsThatCannotBeSetUpAreSkipped) {
-    LinkBench bench;
-    auto& noConfig = bench.addProgrammer(kCom1, 0xAB);
-    auto& noTimeouts = bench.addProgrammer(kCom2, 0xAB);
-    bench.addProgrammer(kCom3, 0xAA);
-    noConfig.line().refuseConfigure(true);
-    noTimeouts.line().refuseTimeouts(true);
-    bench.setTable({kCom1, kCom2, kCom3});
-    EXPECT_EQ(bench.link.findProgrammerPort(), kCom3);
-    EXPECT_FALSE(noConfig.line().hostEndOpen());
-    EXPECT_FALSE(noTimeouts.line().hostEndOpen());
 }
 
 TEST(PortList, ListsThePortsThatOpenInSlotOrder) {
