@@ -69,12 +69,6 @@ void serialAndCounter(ProgrammingJob& job) {
     job.chipCounter = 5;
 }
 
-// A part with a Pike CONFIG (chip check applies) and a small APROM image.
-void icpJob(LinkBench& bench, bool gang) {
-    testing::apromJob(bench, 0x180, 136, gang);
-    serialAndCounter(bench.job);
-}
-
 // A programmer whose chips already hold the job's APROM image and CONFIG bytes, so that a
 // clean verify passes.
 sim::Scenario programmer(bool gang, const ProgrammingJob& job) {
@@ -111,7 +105,11 @@ std::vector<Command> programmerCommands(bool gang) {
         if (!b.job.gangMode || prepareGangDownload(b.session))
             downloadWorker(b.session);
     };
-    const auto setUp = [gang](LinkBench& b) { icpJob(b, gang); };
+    // A part with a Pike CONFIG (chip check applies) and a small APROM image.
+    const auto setUp = [gang](LinkBench& b) {
+        testing::apromJob(b, 0x180, 136, gang);
+        serialAndCounter(b.job);
+    };
     const auto onProgrammer = [gang](const ProgrammingJob& j) { return programmer(gang, j); };
     std::vector<Command> commands = {
         {mode + "Download", setUp, onProgrammer,
@@ -205,10 +203,8 @@ struct Outcome {
 // The programmers' firmware files, written once: every command may compare versions.
 const std::string& firmwareFiles() {
     static const test::ScratchDir dir;
-    static const bool written = [] {
+    static const auto written =
         sim::writeSyntheticFirmwareFiles(dir.path(), kCarriedFirmwareVersion);
-        return true;
-    }();
     (void)written;
     return dir.path();
 }
