@@ -192,9 +192,6 @@ TEST_F(WindowFixture, BusyRefusesEveryChangeButProductionModeOff) {
     window.clickGang(true);
     EXPECT_FALSE(job().gangMode);
     EXPECT_FALSE(window.state()[Control::GangBox].checked);
-    window.choosePart(3);
-    EXPECT_EQ(job().partIndex, 850u);
-    EXPECT_EQ(window.state().partList.selected, 0u);
     EXPECT_EQ(window.trigger(), TriggerOutcome::Busy);
     EXPECT_FALSE(window.mayOpenAdvancedFunctions());
     EXPECT_FALSE(window.firmwareUpdate());
