@@ -47,11 +47,7 @@ TEST(ProductionRecord, EntryReadsBackAsWrittenOnOneLine) {
     std::string error;
     const auto read = parseRecordLine(line, &error);
     ASSERT_TRUE(read) << error;
-    EXPECT_EQ(read->failureText, written.failureText);
-    EXPECT_EQ(read->chipCounter, written.chipCounter);
-    ASSERT_EQ(read->images.size(), 2u);
-    EXPECT_EQ(read->images[0].checksum, 0x1F2E3Du);
-    expectSame(*read, written);
+    expectSame(*read, written);  // every field written is one read back
 
     EXPECT_FALSE(parseRecordLine(R"({"time": "2026-12-06"})", &error));
     EXPECT_FALSE(parseRecordLine("[1, 2]", &error));
