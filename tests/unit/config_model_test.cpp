@@ -87,9 +87,8 @@ TEST(ConfigGeometry, PagesAndBase) {
     ConfigBytes b{};
     b.fill(0xFF);
 
-    EXPECT_EQ(writeDataFlashPages(ConfigLayout::Ferro, c.partAt(38), b, 100), 100u);
-    EXPECT_EQ(configByte(b, 1), 0x9C);
-    EXPECT_EQ(dataFlashBaseFromConfig(ConfigLayout::Ferro, b), 0x9C00u);
+    // Writing pages and the base they give are the editor's Ferro test.
+    setConfigByte(b, 1, 0x9C);
     EXPECT_EQ(dataFlashPagesFromConfig(ConfigLayout::Ferro, c.partAt(38), b), 100u);
 
     // Read back: a base at or above the span's end means no DataFlash.

@@ -128,7 +128,6 @@ TEST_F(WindowFixture, LoadFileTicksTheRegionAndEnablesTheCommands) {
 
     window.loadFile(dir.write("app.bin", std::vector<std::uint8_t>{1, 2, 3, 0xFA}));
     const WindowState& s = window.state();
-    EXPECT_TRUE(job().updateAprom);
     EXPECT_TRUE(s[Control::ApromBox].checked && s[Control::ApromBox].enabled);
     EXPECT_EQ(s[Control::SizeField].text, "4 Bytes");
     EXPECT_EQ(s[Control::ChecksumField].text, "0x0100");
