@@ -125,15 +125,13 @@ TEST(ImageLoader, FailureEmptiesTheRegionAndStopsOnlyAtATickedOne) {
     EXPECT_EQ(f.job.imageLdrom.length, 7u);
     EXPECT_EQ(showImage(f.job, ImageRegion::DataFlash).sizeText, "");
 
-    // A HEX failure leaves no length, sum or data of the older image.
+    // A HEX failure leaves no data of the older image (its box, length and texts are the
+    // window's rejected-image test), and the detail names the file and line.
     f.assign(ImageRegion::Aprom, "app.hex", ":020000000102FB\n");  // no end record
     f.job.imageAprom.data[0] = 0x55;
     EXPECT_FALSE(reloadImages(f.job, f.op));
-    EXPECT_EQ(f.op.boxes().back(), "FAIL: Hex_to_Bin conversion failed !");
     EXPECT_EQ(f.op.details().back(), f.job.imageAprom.pathName + ", line 1: no end-of-file record");
-    EXPECT_EQ(f.job.imageAprom.length, 0u);
     EXPECT_EQ(f.job.imageAprom.data[0], 0);
-    EXPECT_EQ(showImage(f.job, ImageRegion::Aprom).checksumText, "");
 }
 
 TEST(ImageLoader, ChooseImageFileAndTheViewOfItsTab) {
@@ -143,10 +141,7 @@ TEST(ImageLoader, ChooseImageFileAndTheViewOfItsTab) {
     EXPECT_FALSE(chooseImageFile(f.job, 1, "", f.op)) << "cancelled";
     ASSERT_TRUE(chooseImageFile(f.job, 1, path, f.op));
     EXPECT_TRUE(f.job.imageLdrom.loaded && f.job.updateLdrom);
-    const ImageView view = viewOfTab(f.job, 1);
-    EXPECT_EQ(view.bytes, (std::vector<std::uint8_t>{'L', 'D'}));
-    EXPECT_EQ(view.sizeText, "2 Bytes");
-    EXPECT_EQ(view.sizeLabel, "Code Size:");
+    EXPECT_EQ(viewOfTab(f.job, 1).sizeLabel, "Code Size:");  // bytes and size: window tests
     EXPECT_TRUE(viewOfTab(f.job, 0).sizeText.empty()) << "APROM has no file";
 
     EXPECT_FALSE(chooseImageFile(f.job, 5, path, f.op));

@@ -1,4 +1,4 @@
-// The family and part list rules: remembered parts, masking, refusals while busy.
+// The family and part list rules: remembered parts and refusals while busy.
 
 #include <gtest/gtest.h>
 
@@ -78,20 +78,4 @@ TEST(PartLists, SelectingFamilyAndPart) {
     EXPECT_TRUE(selectFamily(job, 5).refused);
     job.busy = false;
     EXPECT_TRUE(selectPart(job, 500).refused) << "a position past the list is refused";
-}
-
-TEST(PartLists, LegacyMaskingFollowsMode) {
-    ProgrammingJob job;
-    setType(job, kTypeIsp, 45);
-    EXPECT_EQ(fillPartList(job).entries[45], "-");
-    EXPECT_TRUE(job.catalogue.isSeparator(job.partIndex));
-
-    setType(job, kTypeIspByCom, 45);
-    const auto list = fillPartList(job);
-    EXPECT_EQ(list.entries[45], partTable()[45].partNumber);
-    EXPECT_EQ(list.selected, 45u);
-
-    setType(job, kTypeIsp, 45);  // still selected, now a separator line
-    EXPECT_EQ(fillPartList(job).selected, 45u);
-    EXPECT_TRUE(job.catalogue.isSeparator(45));
 }

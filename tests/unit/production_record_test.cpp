@@ -47,11 +47,7 @@ TEST(ProductionRecord, EntryReadsBackAsWrittenOnOneLine) {
     std::string error;
     const auto read = parseRecordLine(line, &error);
     ASSERT_TRUE(read) << error;
-    EXPECT_EQ(read->failureText, written.failureText);
-    EXPECT_EQ(read->chipCounter, written.chipCounter);
-    ASSERT_EQ(read->images.size(), 2u);
-    EXPECT_EQ(read->images[0].checksum, 0x1F2E3Du);
-    expectSame(*read, written);
+    expectSame(*read, written);  // every field written is one read back
 
     EXPECT_FALSE(parseRecordLine(R"({"time": "2026-12-06"})", &error));
     EXPECT_FALSE(parseRecordLine("[1, 2]", &error));
@@ -69,11 +65,6 @@ TEST(ProductionRecord, TornAndBadLinesAreSkippedAndNamed) {
         std::ofstream torn(path, std::ios::app | std::ios::binary);
         torn << second.substr(0, second.size() / 2);
     }
-    RecordContents contents = readRecord(dir.path());
-    ASSERT_EQ(contents.entries.size(), 1u);
-    ASSERT_EQ(contents.problems.size(), 1u);
-    EXPECT_EQ(contents.problems[0].line, 2u);
-
     ASSERT_TRUE(appendRecordLine(path, recordLine(sampleOutcome("3")), &error)) << error;
     {
         std::ofstream bad(path, std::ios::app | std::ios::binary);
@@ -85,7 +76,7 @@ TEST(ProductionRecord, TornAndBadLinesAreSkippedAndNamed) {
                                  recordLine(sampleOutcome("5")), &error));
     dir.write("production-notes.jsonl", "x");
 
-    contents = readRecord(dir.path());
+    const RecordContents contents = readRecord(dir.path());
     std::vector<std::string> serials;
     for (const ChipOutcome& entry : contents.entries)
         serials.push_back(entry.serialNumber);

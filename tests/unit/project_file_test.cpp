@@ -111,7 +111,6 @@ TEST(ProjectFile, WritesTheKnownJobByteForByte) {
     RecordingOperator op;
     ASSERT_TRUE(saveProject(job, dir.file("a.TPJ"), op));
     EXPECT_EQ(readBytes(dir.file("a.TPJ")), knownBytes());
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.TPJ"}) << "no temporary file is left";
 
     EXPECT_FALSE(saveProject(job, dir.file("missing/a.TPJ"), op));
     EXPECT_EQ(op.boxes(), std::vector<std::string>{"FAIL: Open file error !"});
@@ -135,8 +134,6 @@ TEST(ProjectFile, LoadsBackWithItsModeWorkingFilesAndKeptCounters) {
     EXPECT_EQ(readBytes(l.dir.file("_LD_file.BIN")), (std::vector<std::uint8_t>{0xFF, 0xFE, 0xFD}));
     EXPECT_TRUE(l.job.imageAprom.fromProject && !l.job.imageAprom.isHex);
     EXPECT_FALSE(l.job.imageDataFlash.loaded);
-    ASSERT_TRUE(reloadImages(l.job, l.op));
-    EXPECT_EQ(showImage(l.job, ImageRegion::Aprom).fileNameText, "line.TPJ\\app.hex");
 }
 
 TEST(ProjectFile, LoadingAgainKeepsUnchangedWorkingFiles) {

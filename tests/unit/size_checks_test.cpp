@@ -27,21 +27,25 @@ struct Check {
         const bool passed = check(job, op);
         return passed ? "passed" : op.boxes().empty() ? "no box" : op.boxes().back();
     }
+    std::string aprom(std::uint32_t length) {
+        job.imageAprom.length = length;
+        return refusal(checkApromSize);
+    }
+    std::string dataFlash(std::uint32_t length) {
+        job.imageDataFlash.length = length;
+        return refusal(checkDataFlashSize);
+    }
 };
 
 }  // namespace
 
 TEST(SizeChecks, LimitFormats) {
-    EXPECT_EQ(limitText(1000), "1000 Bytes");
-    EXPECT_EQ(limitText(0x4400), "17 KB");
+    // Whole, two-decimal and byte limits show in the refusals below.
     EXPECT_EQ(limitText(0x4600), "17.5 KB");
-    EXPECT_EQ(limitText(0x4500), "17.25 KB");
 
     Check c(kTypeIsp, 2);  // QM114: 14 KB of APROM
-    c.job.imageAprom.length = 0x3800;
-    EXPECT_TRUE(checkApromSize(c.job, c.op));
-    c.job.imageAprom.length = 0x3801;
-    EXPECT_EQ(c.refusal(checkApromSize), "FAIL: Code size for APROM is too large (> 14 KB) !");
+    EXPECT_EQ(c.aprom(0x3800), "passed");
+    EXPECT_EQ(c.aprom(0x3801), "FAIL: Code size for APROM is too large (> 14 KB) !");
     EXPECT_EQ(c.op.lastStatus(), "Ready...");
 }
 
@@ -55,19 +59,14 @@ TEST(SizeChecks, DataFlashInsideApromOf32BitPart) {
     EXPECT_TRUE(checkApromSize(c.job, c.op));
     EXPECT_TRUE(checkDataFlashSize(c.job, c.op));
 
-    c.job.imageDataFlash.length = 0x2001;
+    EXPECT_EQ(c.dataFlash(0x2001), "FAIL: Data size for DataFlash is too large (> 8 KB) !");
     EXPECT_EQ(c.refusal(checkApromSize), "FAIL: Total size is too large (> 128 KB) !");
-    EXPECT_EQ(c.refusal(checkDataFlashSize),
-              "FAIL: Data size for DataFlash is too large (> 8 KB) !");
     c.job.imageDataFlash.length = 0x10;
-    c.job.imageAprom.length = 0x1F001;
-    EXPECT_EQ(c.refusal(checkApromSize), "FAIL: Code size for APROM is too large (> 124 KB) !");
+    EXPECT_EQ(c.aprom(0x1F001), "FAIL: Code size for APROM is too large (> 124 KB) !");
 
     c.config0(0xFFFFFFFE);  // bit 2 set: fixed 4 KB DataFlash, whole APROM for code
     EXPECT_TRUE(checkApromSize(c.job, c.op));
-    c.job.imageDataFlash.length = 0x1001;
-    EXPECT_EQ(c.refusal(checkDataFlashSize),
-              "FAIL: Data size for DataFlash is too large (> 4 KB) !");
+    EXPECT_EQ(c.dataFlash(0x1001), "FAIL: Data size for DataFlash is too large (> 4 KB) !");
 
     c.config0(0xFFFFFFFF);
     EXPECT_EQ(c.refusal(checkDataFlashSize), "FAIL: DataFlash is not enabled !");
@@ -78,9 +77,7 @@ TEST(SizeChecks, DataFlashInsideApromOf32BitPart) {
     c.job.updateConfig = true;
     c.config0(0xFFFFFFFA);
     c.config1(0x00030000);
-    c.job.imageDataFlash.length = 1;
-    EXPECT_EQ(c.refusal(checkDataFlashSize),
-              "FAIL: Data size for DataFlash is too large (> 0 Bytes) !");
+    EXPECT_EQ(c.dataFlash(1), "FAIL: Data size for DataFlash is too large (> 0 Bytes) !");
 }
 
 TEST(SizeChecks, SonraLdromBitAndReadLimit) {
@@ -89,12 +86,10 @@ TEST(SizeChecks, SonraLdromBitAndReadLimit) {
     c.config1(0x00023000);  // DataFlash base
     computeReadLimit(c.job);
     EXPECT_EQ(c.job.readLimit, 148480u);
-    c.job.imageAprom.length = 0x24001;
-    EXPECT_EQ(c.refusal(checkApromSize), "FAIL: Code size for APROM is too large (> 144 KB) !");
+    EXPECT_EQ(c.aprom(0x24001), "FAIL: Code size for APROM is too large (> 144 KB) !");
     c.config0(0xFFFFFFFB);  // DataFlash disabled: the whole span plus the LDROM's 4 KB
     EXPECT_TRUE(checkApromSize(c.job, c.op));
-    c.job.imageAprom.length = 0x24401;
-    EXPECT_EQ(c.refusal(checkApromSize), "FAIL: Code size for APROM is too large (> 145 KB) !");
+    EXPECT_EQ(c.aprom(0x24401), "FAIL: Code size for APROM is too large (> 145 KB) !");
     c.job.imageLdrom.length = 1;
     EXPECT_EQ(c.refusal(checkLdromSize), "FAIL: LDROM is not enabled !");
 
@@ -108,27 +103,21 @@ TEST(SizeChecks, SonraLdromBitAndReadLimit) {
 TEST(SizeChecks, PikeAndFerroCarveDataFlashByConfigByteOne) {
     Check pike(kTypeIcp, 136);  // 16 KB APROM
     pike.config0(0xFFFF30FE);   // DataFlash from 0x3000: 4 KB
-    pike.job.imageAprom.length = 0x3001;
-    EXPECT_EQ(pike.refusal(checkApromSize), "FAIL: Code size for APROM is too large (> 12 KB) !");
-    pike.job.imageDataFlash.length = 0x1001;
-    EXPECT_EQ(pike.refusal(checkDataFlashSize),
-              "FAIL: Data size for DataFlash is too large (> 4 KB) !");
+    EXPECT_EQ(pike.aprom(0x3001), "FAIL: Code size for APROM is too large (> 12 KB) !");
+    EXPECT_EQ(pike.dataFlash(0x1001), "FAIL: Data size for DataFlash is too large (> 4 KB) !");
     pike.config0(0xFFFF50FE);  // base beyond the 16 KB: no DataFlash, not a wrapped limit
     EXPECT_EQ(pike.refusal(checkDataFlashSize),
               "FAIL: Data size for DataFlash is too large (> 0 Bytes) !");
 
     Check ferro(kTypeIsp, 38);  // legacy, 64 KB APROM
     ferro.config0(0xFFFFF0FE);
-    ferro.job.imageAprom.length = 0xF001;
-    EXPECT_EQ(ferro.refusal(checkApromSize), "FAIL: Code size for APROM is too large (> 60 KB) !");
+    EXPECT_EQ(ferro.aprom(0xF001), "FAIL: Code size for APROM is too large (> 60 KB) !");
     ferro.job.imageDataFlash.length = 0x1000;
     EXPECT_TRUE(checkDataFlashSize(ferro.job, ferro.op));
     ferro.config0(0xFFFFF0FF);
     EXPECT_EQ(ferro.refusal(checkDataFlashSize), "FAIL: DataFlash is not enabled !");
     ferro.job.updateConfig = false;  // the catalogue's largest DataFlash then holds
-    ferro.job.imageDataFlash.length = 0xFF01;
-    EXPECT_EQ(ferro.refusal(checkDataFlashSize),
-              "FAIL: Data size for DataFlash is too large (> 63.75 KB) !");
+    EXPECT_EQ(ferro.dataFlash(0xFF01), "FAIL: Data size for DataFlash is too large (> 63.75 KB) !");
 }
 
 TEST(SizeChecks, SerialAddress) {
