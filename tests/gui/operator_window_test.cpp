@@ -221,8 +221,6 @@ TEST(OperatorWindowTest, ProjectsSavedLoadedOfferedAndDropped) {
     aprom->click();
     EXPECT_TRUE(aprom->isChecked());
     EXPECT_TRUE(job.updateAprom);
-    button(w, Control::LoadProject)->click();
-    EXPECT_FALSE(job.gangMode);
     job.busy = false;
 
     auto* family = qobject_cast<QComboBox*>(w.control(Control::FamilyList));
