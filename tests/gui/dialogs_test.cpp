@@ -115,20 +115,14 @@ TEST(QtOperatorTest, ReadBackViewerBlocksTheWorkerAndShowsConfigReadOnly) {
     worker.join();
 }
 
-// The socket choice answers the worker; closed other than by OK, the choice stays. Dismiss
-// releases a worker waiting for a box, and its next box returns at once.
-TEST(QtOperatorTest, SocketChoiceAnswersTheWorkerAndDismissReleasesIt) {
+TEST(QtOperatorTest, SocketChoiceAnswersTheWorker) {
     WindowBench bench;
     ui::MainWindow& w = bench.start();
     std::atomic<int> chosen{0};
     std::atomic<int> kept{0};
-    std::atomic<bool> returned{false};
     std::thread worker([&] {
         chosen = w.windowOperator().chooseSocket(2);
         kept = w.windowOperator().chooseSocket(2);
-        showFail(w.windowOperator(), "Chip is not found !");
-        w.windowOperator().showMessageBox("WARNING", "later", BoxIcon::Warning);
-        returned = true;
     });
     int preselected = 0;
     const auto first = whenModal([&](QWidget* box) {
@@ -140,18 +134,31 @@ TEST(QtOperatorTest, SocketChoiceAnswersTheWorkerAndDismissReleasesIt) {
         dialog->accept();
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return *first; }, 5000));
+    // Closed other than by OK: the choice stays.
     const auto second = whenModal([&](QWidget* box) {
         qobject_cast<ui::SocketChoiceDialog*>(box)->choose(3);
         qobject_cast<QDialog*>(box)->reject();
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return *second && kept.load() != 0; }, 5000));
-    const auto dismissed = whenModal([&](QWidget*) { w.windowOperator().dismiss(); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return *dismissed; }, 5000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
     worker.join();
     EXPECT_EQ(preselected, 2);
     EXPECT_EQ(chosen.load(), 4);
     EXPECT_EQ(kept.load(), 2);
+}
+
+TEST(QtOperatorTest, DismissReleasesAWorkerWaitingForABox) {
+    WindowBench bench;
+    ui::MainWindow& w = bench.start();
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        showFail(w.windowOperator(), "Chip is not found !");
+        w.windowOperator().showMessageBox("WARNING", "later", BoxIcon::Warning);  // at once
+        returned = true;
+    });
+    const auto handled = whenModal([&](QWidget*) { w.windowOperator().dismiss(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *handled; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
+    worker.join();
 }
 
 TEST(AdvancedDialogTest, FieldChecksShowTheirMessagesAndRewriteTheField) {
