@@ -40,15 +40,11 @@ class LineCli : public ::testing::Test {
                                     a_.link() + R"(", "project": "job.TPJ"},
             {"name": "B", "port": ")" +
                                     b_.link() + R"(", "project": "job.TPJ"}]})");
-        ASSERT_EQ(line("download").status, 0);
+        ASSERT_EQ(run(line("download")).status, 0);
     }
-    std::string lineCommand(const std::string& args) const {
-        return kTarnel + " --firmware-dir " + dir_.file("firmware") + " line " + args + " " +
-               dir_.file("line.json") + " --socket " + dir_.file("trigger");
-    }
-    CliRun line(const char* command) const {
-        return run(kTarnel + " --firmware-dir " + dir_.file("firmware") + " line " + command + " " +
-                   dir_.file("line.json"));
+    std::string line(const std::string& command) const {
+        return kTarnel + " --firmware-dir " + dir_.file("firmware") + " line " + command + " " +
+               dir_.file("line.json");
     }
 
     tarnel::test::ScratchDir dir_;
@@ -62,8 +58,8 @@ TEST_F(LineCli, TriggeredStationsStopOnInterrupt) {
         kTarnel + " trigger --socket " + dir_.file("trigger") + " --station ";
     const std::string out = dir_.file("out.jsonl");
     const CliRun r = run(
-        lineCommand("run") + " > " + out + " 2>&1 & pid=$!; " + "for s in A B; do n=0; until " +
-        trigger + "$s >/dev/null 2>&1; do " +
+        line("run") + " --socket " + dir_.file("trigger") + " > " + out + " 2>&1 & pid=$!; " +
+        "for s in A B; do n=0; until " + trigger + "$s >/dev/null 2>&1; do " +
         "n=$((n+1)); [ $n -gt 100 ] && break; sleep 0.1; done; done; " +
         "n=0; until [ $(grep -c 'PASS' " + out + ") -ge 2 ]; do " +
         "n=$((n+1)); [ $n -gt 100 ] && break; sleep 0.1; done; " + trigger +

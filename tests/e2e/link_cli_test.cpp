@@ -46,34 +46,28 @@ TEST_F(LinkCli, IdentifyThenFirmwareUpdateThenVariantSwitch) {
     EXPECT_EQ(sim.stop(), 0);
 }
 
-TEST_F(LinkCli, DoctorProbesWithoutChangingTheProgrammer) {
+TEST_F(LinkCli, DoctorProbesWithoutChangingTheProgrammerAndPortsListTheSimulator) {
     SimProcess sim(dir_, R"({"device": "gang", "firmwareVersion": "0x0500"})");
     // The simulator holds its terminal open; the absent slot cannot be opened.
     EXPECT_TRUE(ran(
         tarnel(sim, "doctor --probe"), 0,
         {sim.link() + "\n", "held by: tarnel-sim", "probe: programmer Gang (0xAF), firmware 0x0500",
          "access: cannot be opened: the device does not exist"}));
-    // Only the identify and version queries went out: the stored setup and firmware stand.
-    EXPECT_TRUE(ran(tarnel(sim, "identify --gang"), 0,
-                    {"Programmer: Gang (0xAF)", "Firmware version: 0x0500"}));
-    EXPECT_EQ(sim.stop(), 0);
-}
-
-TEST_F(LinkCli, PortListShowsTheSimulatorAndAnExplicitPortIsUsed) {
-    SimProcess sim(dir_, R"({"kind": "ISP"})");
     CliRun r =
         run("TARNEL_PORTS=" + dir_.file("absent") + ":" + sim.link() + " " + kTarnel + " ports");
     EXPECT_TRUE(ran(r, 0, {sim.link() + "\n"}));
     EXPECT_FALSE(contains(r.out, dir_.file("absent"))) << r.out;
 
-    // --port with the pseudo-terminal's own name, nothing in TARNEL_PORTS.
+    // --port with the pseudo-terminal's own name, nothing in TARNEL_PORTS. Only the identify
+    // and version queries went out with the probe: the stored setup and firmware stand.
     const std::string name = sim.ptyPath().substr(5);  // "pts/N"
-    EXPECT_TRUE(ran(
-        run(kTarnel + " --firmware-dir " + firmware() + " --port " + name + " identify --type isp"),
-        0, {"Programmer: ISP (0xAA, ISP) on " + name}));
+    EXPECT_TRUE(
+        ran(run(kTarnel + " --firmware-dir " + firmware() + " --port " + name + " identify --gang"),
+            0, {"Programmer: Gang (0xAF", " on " + name, "Firmware version: 0x0500"}));
     // A part that does not exist and a scenario the simulator cannot read are usage errors.
     EXPECT_EQ(tarnel(sim, "identify --part NOSUCHPART").status, 2);
     EXPECT_EQ(run(kSim + " serve --scenario " + dir_.file("missing.json")).status, 2);
+    EXPECT_EQ(sim.stop(), 0);
 }
 
 }  // namespace

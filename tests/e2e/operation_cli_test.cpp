@@ -76,7 +76,6 @@ TEST_F(OperationCli, SingleProgrammerProductionCycle) {
 
     EXPECT_TRUE(
         ran(tarnel(sim, "info --part QK200"), 0, {"*** Part No.:  QK200", "sample_aprom.hex"}));
-    EXPECT_EQ(sim.stop(), 0);
 
     // One entry per chip outcome; the download and the information touched no chip.
     EXPECT_EQ(tarnel::test::recordSummary(dir_.path()),
@@ -94,6 +93,25 @@ TEST_F(OperationCli, SingleProgrammerProductionCycle) {
     EXPECT_EQ(update.images[0].size, 1536u);
     EXPECT_FALSE(update.hostName.empty());
     EXPECT_EQ(update.time.size(), 25u) << "date, time and offset: " << update.time;
+
+    // An on/off setting not given keeps the settings file's value; its opposite turns it off.
+    const std::string setup = "update --part QK200 --aprom " + kSampleHex;
+    auto saved = [this] {
+        auto job = std::make_unique<tarnel::ProgrammingJob>();
+        job->settingsFilePath = dir_.file("GUI.LOG");
+        EXPECT_TRUE(tarnel::loadSettings(*job));
+        return job;
+    };
+    ASSERT_TRUE(ran(tarnel(sim, setup + " --chip-counter 10 --count-down --fast-protocol"), 0));
+    EXPECT_EQ(saved()->chipCounter, 9u);
+    ASSERT_TRUE(ran(tarnel(sim, setup), 0));
+    EXPECT_EQ(saved()->chipCounter, 8u) << "still counting down";
+    EXPECT_TRUE(saved()->chipCounterDown);
+    EXPECT_TRUE(saved()->uartFastProtocol);
+    ASSERT_TRUE(ran(tarnel(sim, setup + " --count-up --normal-protocol"), 0));
+    EXPECT_EQ(saved()->chipCounter, 9u);
+    EXPECT_FALSE(saved()->uartFastProtocol);
+    EXPECT_EQ(sim.stop(), 0);
 }
 
 TEST_F(OperationCli, GangProgrammerFourSockets) {
@@ -143,29 +161,6 @@ TEST_F(OperationCli, NamedPortIsExclusiveAndARecoveredConnectPasses) {
     EXPECT_TRUE(
         ran(run(base + setup), 0,
             {"FAIL: Receive data error !", "PASS: Programmer is successfully downloaded !"}));
-}
-
-// An on/off setting not given keeps the settings file's value; its opposite turns it off.
-TEST_F(OperationCli, OptionsNotGivenKeepTheSettings) {
-    SimProcess sim(dir_, R"({"kind": "ICP_Vexa", "sockets": [{}]})");
-    const std::string setup = "update --part QK200 --aprom " + kSampleHex;
-    auto saved = [this] {
-        auto job = std::make_unique<tarnel::ProgrammingJob>();
-        job->settingsFilePath = dir_.file("GUI.LOG");
-        EXPECT_TRUE(tarnel::loadSettings(*job));
-        return job;
-    };
-    ASSERT_TRUE(ran(tarnel(sim, setup + " --chip-counter 10 --count-down --fast-protocol"), 0));
-    EXPECT_EQ(saved()->chipCounter, 9u);
-
-    ASSERT_TRUE(ran(tarnel(sim, setup), 0));
-    EXPECT_EQ(saved()->chipCounter, 8u) << "still counting down";
-    EXPECT_TRUE(saved()->chipCounterDown);
-    EXPECT_TRUE(saved()->uartFastProtocol);
-
-    ASSERT_TRUE(ran(tarnel(sim, setup + " --count-up --normal-protocol"), 0));
-    EXPECT_EQ(saved()->chipCounter, 9u);
-    EXPECT_FALSE(saved()->uartFastProtocol);
 }
 
 // Each class of failure ends with its own status, and a --json run says so in its last event.

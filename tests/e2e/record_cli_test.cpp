@@ -64,20 +64,14 @@ tarnel::ChipOutcome entry(const std::string& time, const std::string& serial,
                           tarnel::Outcome outcome, const std::string& failure) {
     tarnel::ChipOutcome e;
     e.time = time;
-    e.hostName = "line-2";
-    e.port = "ttyUSB0";
-    e.programmerKind = "ICP";
-    e.firmwareVersion = "0x0619";
     e.partNumber = "QK200";
     e.projectFile = R"(board "rev, B".TPJ)";
     e.images = {{"APROM", "app,v2.hex", 1536, 0x2F600}};
     e.serialNumber = serial;
-    e.chipCounter = 7;
     e.outcome = outcome;
     e.failureClass =
         outcome == tarnel::Outcome::Pass ? tarnel::FailureClass::None : tarnel::FailureClass::Chip;
     e.failureText = failure;
-    e.durationMs = 812;
     return e;
 }
 

@@ -107,24 +107,23 @@ TEST(MainWindowTest, LoadFileFillsTheHexViewAndItsFields) {
     EXPECT_TRUE(view->bytes().empty());
 }
 
-TEST(MainWindowTest, TriggerOutsideQb7710PartsShowsItsDebugBox) {
+// A trigger outside QB7710 parts shows its debug box; production PASS boxes close themselves.
+TEST(MainWindowTest, TriggerDebugBoxAndProductionPassBoxesClosingThemselves) {
     WindowBench bench;
     bench.writeSettings(kTypeIcp, 100);
     const QString socket = QString::fromStdString(bench.dir.file("trigger"));
-    bench.start(socket);
+    MainWindow& w = bench.start(socket);
     TriggerSend sent = TriggerSend::NoAnswer;
     std::thread client([&] { sent = sendTrigger(socket.toStdString(), 5000); });
-    BoxCloser boxes;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 5000));
-    client.join();
-    EXPECT_EQ(sent, TriggerSend::Accepted);
-    EXPECT_EQ(boxes.seen, std::vector<QString>{"<Debug>: Not QB7710 parts !"});
+    {
+        BoxCloser boxes;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 5000));
+        client.join();
+        EXPECT_EQ(sent, TriggerSend::Accepted);
+        EXPECT_EQ(boxes.seen, std::vector<QString>{"<Debug>: Not QB7710 parts !"});
+    }
     EXPECT_EQ(sendTrigger(bench.dir.file("nobody"), 100), TriggerSend::NoWindow);
-}
 
-TEST(MainWindowTest, ProductionPassBoxesCloseThemselves) {
-    WindowBench bench;
-    MainWindow& w = bench.start();
     ShowCounter passes("PASS");
     std::atomic<bool> finished{false};
     QElapsedTimer clock;

